@@ -1,0 +1,67 @@
+#include "app/frame_loop.h"
+
+#include "app/globals.h"
+#include "render/draw_map.h"
+
+namespace {
+
+// The camera has no bounds; moving it wraps instead of overflowing, which
+// would take weeks of holding a key.
+void Move(int32_t& axis, int32_t delta) {
+  axis = static_cast<int32_t>(static_cast<uint32_t>(axis) + static_cast<uint32_t>(delta));
+}
+
+void RunUpdateStep(const Uint8* keys, bool& quit) {
+  if (keys[SDL_SCANCODE_UP]) Move(cameraY, -kCameraStepPixels);
+  if (keys[SDL_SCANCODE_DOWN]) Move(cameraY, kCameraStepPixels);
+  if (keys[SDL_SCANCODE_LEFT]) Move(cameraX, -kCameraStepPixels);
+  if (keys[SDL_SCANCODE_RIGHT]) Move(cameraX, kCameraStepPixels);
+  if (keys[SDL_SCANCODE_ESCAPE] || keys[SDL_SCANCODE_Q]) quit = true;
+}
+
+}  // namespace
+
+Uint32 RunUpdateSteps(const Uint8* keys, Uint32& accumulator, bool& quit) {
+  const Uint32 stepsDue = accumulator / kUpdateStepMs;
+  Uint32 step = 0;
+  // Steps past the fifth stay in the accumulator for the next frames, so a
+  // slow frame never triggers an unbounded burst of updates.
+  for (; step < stepsDue && step < kMaxUpdateStepsPerFrame; ++step) {
+    RunUpdateStep(keys, quit);
+    accumulator -= kUpdateStepMs;
+  }
+  return step;
+}
+
+void RunFrameLoop() {
+  Uint32 previousTime = SDL_GetTicks();  // start-up time is never counted
+  Uint32 accumulator = 0;
+  bool quit = false;
+
+  while (true) {
+    // Time
+    const Uint32 now = SDL_GetTicks();
+    accumulator += now - previousTime;
+
+    // Events: only a quit request matters; keys are read from the snapshot
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+      if (event.type == SDL_QUIT) quit = true;
+    }
+
+    // Keys: one snapshot serves every update step of this frame
+    SDL_PumpEvents();
+    const Uint8* keys = SDL_GetKeyboardState(nullptr);
+
+    // Fixed updates
+    RunUpdateSteps(keys, accumulator, quit);
+
+    // Draw and present
+    SDL_RenderClear(renderer);
+    DrawMap();
+    SDL_RenderPresent(renderer);
+
+    previousTime = now;
+    if (quit) break;  // the frame that saw the request is still shown
+  }
+}

@@ -1,0 +1,80 @@
+#include "render/draw_map.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
+#include "app/globals.h"
+#include "map/layer.h"
+
+namespace {
+
+constexpr int64_t kViewWidth = 1280;
+constexpr int64_t kViewHeight = 720;
+constexpr int64_t kHalfViewWidth = 640;
+constexpr int64_t kHalfViewHeight = 360;
+constexpr int64_t kGrid = 32;  // places the first visible row and column
+constexpr int64_t kTilesetColumns = 3;
+
+// Positions and source offsets are worked out in 64 bits so that huge tile
+// sizes or cell values can't overflow; a rectangle whose far edge doesn't fit
+// in an int can't be handed to the renderer and is skipped.
+bool FitsInInt(int64_t origin, int64_t extent) {
+  return origin >= INT_MIN && origin + extent <= INT_MAX;
+}
+
+void DrawCell(const Layer& layer, int32_t value, int64_t x, int64_t y) {
+  const int64_t tile = static_cast<int64_t>(value) - 1;  // value 0 lands left of the tileset
+  const int64_t sourceX = (tile % kTilesetColumns) * layer.tileWidth;
+  const int64_t sourceY = (tile / kTilesetColumns) * layer.tileHeight;
+  if (!FitsInInt(sourceX, layer.tileWidth) || !FitsInInt(sourceY, layer.tileHeight) ||
+      !FitsInInt(x, layer.tileWidth) || !FitsInInt(y, layer.tileHeight)) {
+    return;
+  }
+  const SDL_Rect source{static_cast<int>(sourceX), static_cast<int>(sourceY), layer.tileWidth,
+                        layer.tileHeight};
+  const SDL_Rect destination{static_cast<int>(x), static_cast<int>(y), layer.tileWidth,
+                             layer.tileHeight};
+  SDL_RenderCopy(renderer, tileset, &source, &destination);
+}
+
+// The cell at (column, row), or -1 (never drawn) when it lies outside the
+// map or the slot has no cells: only cells that exist are ever read.
+int32_t CellAt(const Layer& layer, int64_t column, int64_t row) {
+  if (column < 0 || column >= layer.width || row < 0 || row >= layer.height) return -1;
+  if (layer.tiles == nullptr) return -1;
+  const int64_t index = row * layer.width + column;
+  if (index >= layer.tileCount) return -1;
+  return layer.tiles[index];
+}
+
+void DrawLayer(const Layer& layer) {
+  // A slot never filled, or a map without tile sizes, can't be stepped
+  // across the view.
+  if (layer.tileWidth <= 0 || layer.tileHeight <= 0) return;
+
+  // The first visible row and column are found on the 32-pixel grid whatever
+  // the tile size; division truncates and the remainder keeps the sign of the
+  // dividend, so a negative top or left starts one cell early.
+  const int64_t top = static_cast<int64_t>(cameraY) - kHalfViewHeight;
+  const int64_t left = static_cast<int64_t>(cameraX) - kHalfViewWidth;
+
+  int64_t row = top / kGrid;
+  for (int64_t y = -(top % kGrid); y < kViewHeight; y += layer.tileHeight, ++row) {
+    int64_t column = left / kGrid;
+    for (int64_t x = -(left % kGrid); x < kViewWidth; x += layer.tileWidth, ++column) {
+      const int32_t value = CellAt(layer, column, row);
+      if (value >= 0) DrawCell(layer, value, x, y);
+    }
+  }
+}
+
+}  // namespace
+
+void DrawMap() {
+  if (layerCount == 0) return;
+  const unsigned slotsInUse = std::min<unsigned>(layerCount, kMaxLayers);
+  for (unsigned slot = 0; slot < slotsInUse; ++slot) DrawLayer(layers[slot]);
+}
