@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the viewer needs and are not there yet.
+#   scripts/install-deps.sh run    building and running (also headless)
+#   scripts/install-deps.sh test   everything the tests, fuzzers and benchmarks use
+set -euo pipefail
+
+build=(build-essential cmake pkg-config libsdl2-dev libsdl2-image-dev libjansson-dev)
+headless=(xvfb xauth xdotool imagemagick libgl1-mesa-dri)
+testing=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pytest python3-pil
+         clang libclang-rt-14-dev valgrind)
+
+case "${1:-run}" in
+  run) wanted=("${build[@]}" "${headless[@]}") ;;
+  test) wanted=("${build[@]}" "${headless[@]}" "${testing[@]}") ;;
+  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "== Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+"${sudo[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
