@@ -7,7 +7,7 @@ top=$PWD
 
 echo "== No display: starting a virtual one (Xvfb)"
 display_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp -noreset 3>"$display_file" 2>/dev/null &
 xvfb_pid=$!
 trap 'kill "$xvfb_pid" 2>/dev/null || true; rm -f "$display_file"' EXIT
 for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
@@ -32,6 +32,7 @@ status=0
 watchdog=$!
 wait "$viewer" || status=$?
 kill "$watchdog" 2>/dev/null || true
+wait "$watchdog" 2>/dev/null || true
 echo "== The viewer ended with status $status"
 [ -f "$top/build/screenshot.png" ] &&
   echo "== Screenshots: build/screenshot-start.png (at start), build/screenshot.png (after scrolling)"

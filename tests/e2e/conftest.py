@@ -1,0 +1,24 @@
+import pytest
+
+from viewer import Display
+
+
+@pytest.fixture(scope="module")
+def display():
+    server = Display()
+    yield server
+    server.stop()
+
+
+@pytest.fixture
+def running(display):
+    """Starts viewers for one test and kills whatever is left at its end."""
+    started = []
+
+    def start(viewer):
+        started.append(viewer)
+        return viewer
+
+    yield start
+    for viewer in started:
+        viewer.kill()

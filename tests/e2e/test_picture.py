@@ -1,0 +1,98 @@
+"""The picture in the window, pixel for pixel, at start and while scrolling."""
+
+import random
+
+from PIL import Image
+
+from viewer import (DEMO, Viewer, expected_picture, load_map, load_tileset, make_folder,
+                    same)
+
+START_X, START_Y = 2000, 2100
+
+
+def demo_folder():
+    return make_folder(tileset=DEMO / "final.png", map_text=(DEMO / "main.json").read_bytes())
+
+
+def test_the_demo_at_start_is_drawn_exactly(display, running):
+    folder = demo_folder()
+    viewer = running(Viewer(display, folder))
+    viewer.wait_for_window()
+    shot = display.screenshot()
+    expected = expected_picture(load_map(folder), load_tileset(folder), START_X, START_Y)
+    if not same(shot, expected):
+        shot.save(folder / "actual.png")
+        expected.save(folder / "expected.png")
+        raise AssertionError(f"the picture differs; see {folder}")
+    assert viewer.quit_with("Escape")[0] == 0
+
+
+def patterned_tileset(tile_w, tile_h, rows):
+    """Tiles that differ in every pixel, with transparent holes."""
+    image = Image.new("RGBA", (3 * tile_w, rows * tile_h))
+    pixels = image.load()
+    for y in range(rows * tile_h):
+        for x in range(3 * tile_w):
+            k = (y // tile_h) * 3 + x // tile_w
+            hole = (x + 2 * y) % 5 == 0
+            pixels[x, y] = (0, 0, 0, 0) if hole else (40 + 30 * k, x * 7 % 256, y * 11 % 256, 255)
+    return image
+
+
+def test_a_map_made_here_with_16_by_24_tiles_is_drawn_exactly(display, running):
+    # The first cell sits on the 32-pixel grid, the rest step by the tile
+    # size; the map ends inside the view on the right, and its values are
+    # empty, negative or past the tileset as well as real tiles.
+    rng = random.Random(7)
+    width, height = 110, 90
+    map_doc = {"tilewidth": 16, "tileheight": 24, "width": width, "height": height, "layers": [
+        {"name": name, "data": [rng.randint(-1, 11) for _ in range(width * height)]}
+        for name in ("low", "middle", "high")]}
+    tileset = patterned_tileset(16, 24, 3)
+    folder = make_folder(tileset=tileset, map_doc=map_doc)
+    viewer = running(Viewer(display, folder))
+    viewer.wait_for_window()
+    shot = display.screenshot()
+    expected = expected_picture(map_doc, tileset, START_X, START_Y)
+    if not same(shot, expected):
+        shot.save(folder / "actual.png")
+        expected.save(folder / "expected.png")
+        raise AssertionError(f"the picture differs; see {folder}")
+    assert viewer.quit_with("Escape")[0] == 0
+
+
+def find_camera_x(shot, map_doc, tileset, guess_x, camera_y, radius):
+    """The camera x, on the 5-pixel steps, whose picture is exactly the screenshot."""
+    for dx in sorted(range(-radius, radius + 1, 5), key=abs):
+        if same(shot, expected_picture(map_doc, tileset, guess_x + dx, camera_y)):
+            return guess_x + dx
+    return None
+
+
+def test_holding_right_for_a_second_scrolls_about_500_pixels(display, running):
+    folder = demo_folder()
+    map_doc, tileset = load_map(folder), load_tileset(folder)
+    viewer = running(Viewer(display, folder))
+    viewer.wait_for_window()
+    viewer.hold("Right", seconds=1.0)
+    shot = display.screenshot()
+    x = find_camera_x(shot, map_doc, tileset, START_X + 500, START_Y, radius=150)
+    assert x is not None, "the picture is not the demo at any camera near the expected one"
+    assert 450 <= x - START_X <= 550
+    assert viewer.quit_with("Escape")[0] == 0
+
+
+def test_up_and_down_together_do_not_move(display, running):
+    folder = demo_folder()
+    viewer = running(Viewer(display, folder))
+    viewer.wait_for_window()
+    viewer.hold("Up", "Down", seconds=1.0)
+    shot = display.screenshot()
+    # A frame may fall between the two presses or releases and see one key
+    # alone for a step or two; held together they cancel, which a second of
+    # Up alone (500 pixels) would make plain.
+    map_doc, tileset = load_map(folder), load_tileset(folder)
+    matches = [dy for dy in range(-10, 11, 5)
+               if same(shot, expected_picture(map_doc, tileset, START_X, START_Y + dy))]
+    assert matches, "the picture moved vertically"
+    assert viewer.quit_with("Escape")[0] == 0
