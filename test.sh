@@ -1,11 +1,25 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test through CTest.
+# Builds everything and runs every test through CTest: once in the Release
+# build, once more with AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
+jobs=$(nproc)
 
 scripts/install-deps.sh test
-echo "== Building (Release, warnings as errors) into build/"
+
+echo "== Release build (warnings as errors) into build/"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTILEMAP_WERROR=ON >/dev/null
-cmake --build build --parallel "$(nproc)"
-echo "== Running the tests"
-ctest --test-dir build --output-on-failure --timeout 600
+cmake --build build --parallel "$jobs"
+
+echo "== Sanitizer build into build-sanitize/"
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_SANITIZE=ON \
+  -DTILEMAP_WERROR=ON -DTILEMAP_BENCH=OFF >/dev/null
+cmake --build build-sanitize --parallel "$jobs"
+
+status=0
+echo "== Tests (Release)"
+ctest --test-dir build --output-on-failure --timeout 900 || status=1
+echo "== Tests (sanitizers)"
+ctest --test-dir build-sanitize --output-on-failure --timeout 900 || status=1
+exit "$status"

@@ -15,6 +15,10 @@ from PIL import Image, ImageChops
 VIEWER = os.environ["TILEMAP_VIEWER"]
 DEMO = Path(os.environ["TILEMAP_DEMO"])
 FAIL_WINDOW = os.environ.get("TILEMAP_FAIL_WINDOW", "")
+# Libraries kept loaded for the whole run (sanitizer build): the OpenGL driver
+# is otherwise unloaded at shutdown, and LeakSanitizer would then see its
+# still-held memory as leaks from an unknown module.
+KEEP_LOADED = os.environ.get("TILEMAP_KEEP_LOADED", "")
 TITLE = "Hello World!"
 VIEW_W, VIEW_H = 1280, 720
 
@@ -39,6 +43,13 @@ class Display:
         env = dict(os.environ, DISPLAY=self.name)
         env.pop("WAYLAND_DISPLAY", None)
         env.update(extra)
+        return env
+
+    def viewer_env(self, **extra):
+        env = self.env(**extra)
+        preload = [path for path in (env.get("LD_PRELOAD", ""), KEEP_LOADED) if path]
+        if preload:
+            env["LD_PRELOAD"] = ":".join(preload)
         return env
 
     def xdotool(self, *args, timeout=10):
@@ -75,7 +86,7 @@ def make_folder(tileset=None, map_doc=None, map_text=None):
 class Viewer:
     def __init__(self, display, folder, args=(), **env):
         self.display = display
-        self.process = subprocess.Popen([VIEWER, *args], cwd=folder, env=display.env(**env),
+        self.process = subprocess.Popen([VIEWER, *args], cwd=folder, env=display.viewer_env(**env),
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                         stdin=subprocess.DEVNULL)
         self.window = None
