@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test through CTest: once in the Release
 # build, once more with AddressSanitizer, LeakSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer, then each fuzzer for a minute
+# (TILEMAP_FUZZ_SECONDS sets how long).
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -17,9 +18,17 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_SANITIZ
   -DTILEMAP_WERROR=ON -DTILEMAP_BENCH=OFF >/dev/null
 cmake --build build-sanitize --parallel "$jobs"
 
+echo "== Fuzzer build (clang, libFuzzer) into build-fuzz/"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_FUZZ=ON \
+  -DTILEMAP_TESTS=OFF -DTILEMAP_BENCH=OFF -DTILEMAP_WERROR=ON \
+  -DTILEMAP_FUZZ_SECONDS="${TILEMAP_FUZZ_SECONDS:-60}" >/dev/null
+cmake --build build-fuzz --parallel "$jobs" --target fuzz_map fuzz_draw
+
 status=0
 echo "== Tests (Release)"
 ctest --test-dir build --output-on-failure --timeout 900 || status=1
 echo "== Tests (sanitizers)"
 ctest --test-dir build-sanitize --output-on-failure --timeout 900 || status=1
+echo "== Fuzzing, ${TILEMAP_FUZZ_SECONDS:-60} s a fuzzer"
+ctest --test-dir build-fuzz --output-on-failure --timeout 900 || status=1
 exit "$status"
