@@ -84,16 +84,16 @@ def make_folder(tileset=None, map_doc=None, map_text=None):
 
 
 class Viewer:
-    def __init__(self, display, folder, args=(), **env):
+    def __init__(self, display, folder, args=(), wrapper=(), **env):
         self.display = display
-        self.process = subprocess.Popen([VIEWER, *args], cwd=folder, env=display.viewer_env(**env),
+        self.process = subprocess.Popen([*wrapper, VIEWER, *args], cwd=folder, env=display.viewer_env(**env),
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                         stdin=subprocess.DEVNULL)
         self.window = None
 
-    def wait_for_window(self):
+    def wait_for_window(self, seconds=15):
         """Waits until the window is mapped, focuses it, and lets a few frames pass."""
-        deadline = time.time() + 15
+        deadline = time.time() + seconds
         while time.time() < deadline and self.process.poll() is None:
             found = self.display.xdotool("search", "--onlyvisible", "--name", "^" + TITLE + "$")
             if found:
