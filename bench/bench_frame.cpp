@@ -1,0 +1,81 @@
+// The cost of a frame's drawing against its floor, and of the update step.
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstdlib>
+#include <vector>
+
+#include "app/frame_loop.h"
+#include "app/globals.h"
+#include "bench_maps.h"
+#include "map/layer.h"
+#include "map/map_loader.h"
+#include "render/draw_map.h"
+#include "table_helpers.h"
+#include "fuzz_canvas.h"
+
+namespace {
+
+// A fully covered view: every visible cell of all three layers holds a tile.
+void FillTable(int size) {
+  ResetLayerTable();
+  for (Layer& slot : layers) {
+    auto* cells = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * size * size));
+    for (int i = 0; i < size * size; ++i) cells[i] = 1 + (i * 7) % 12;
+    slot.Set(cells, size, size, 32, 32);
+  }
+  layerCount = kMaxLayers;
+}
+
+FuzzCanvas& Canvas() {
+  static FuzzCanvas canvas;
+  return canvas;
+}
+
+void DrawMapFullView(benchmark::State& state) {
+  Canvas();
+  const int size = static_cast<int>(state.range(0));
+  FillTable(size);
+  // The view's centre over the map's centre, so that every cell is on the map.
+  cameraX = size * 16 + 16;
+  cameraY = size * 16 + 16;
+  for (auto _ : state) DrawMap();
+  ResetLayerTable();
+}
+
+// The same 3 x 41 x 24 copies from a list made beforehand: no map lookups.
+void TileCopyFloor(benchmark::State& state) {
+  Canvas();
+  struct Copy {
+    SDL_Rect source, destination;
+  };
+  std::vector<Copy> copies;
+  for (int layer = 0; layer < 3; ++layer)
+    for (int row = 0; row < 24; ++row)
+      for (int column = 0; column < 41; ++column) {
+        const int tile = (row * 41 + column) % 12;
+        copies.push_back({{(tile % 3) * 32, (tile / 3) * 32, 32, 32}, {column * 32 - 16, row * 32 - 12, 32, 32}});
+      }
+  for (auto _ : state)
+    for (const Copy& copy : copies) SDL_RenderCopy(renderer, tileset, &copy.source, &copy.destination);
+}
+
+void UpdateStepsPerFrame(benchmark::State& state) {
+  std::array<Uint8, SDL_NUM_SCANCODES> keys{};
+  keys[SDL_SCANCODE_RIGHT] = 1;
+  keys[SDL_SCANCODE_UP] = 1;
+  bool quit = false;
+  for (auto _ : state) {
+    Uint32 accumulator = 16;  // a 60 Hz frame: one step, 6 ms kept
+    benchmark::DoNotOptimize(RunUpdateSteps(keys.data(), accumulator, quit));
+  }
+}
+
+BENCHMARK(DrawMapFullView)->Arg(100)->Arg(2048)->Unit(benchmark::kMicrosecond);
+BENCHMARK(TileCopyFloor)->Unit(benchmark::kMicrosecond);
+BENCHMARK(UpdateStepsPerFrame)->Unit(benchmark::kNanosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
