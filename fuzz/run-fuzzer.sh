@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Runs a fuzzer for a while on its corpus folder, first seeding the corpus
-# with the map files of the loader's test cases when a cases folder is given.
-#   fuzz/run-fuzzer.sh FUZZER CORPUS SECONDS [CASES_FOLDER]
+# from a folder of seeds: its files, and the main.json of each case folder.
+#   fuzz/run-fuzzer.sh FUZZER CORPUS SECONDS [SEEDS_FOLDER]
 set -euo pipefail
-fuzzer=$1 corpus=$2 seconds=$3 cases=${4:-}
+fuzzer=$1 corpus=$2 seconds=$3 seeds=${4:-}
 
 mkdir -p "$corpus"
-if [ -n "$cases" ]; then
-  for map in "$cases"/*/main.json; do
-    [ -f "$map" ] && cp "$map" "$corpus/seed-$(basename "$(dirname "$map")").json"
+if [ -n "$seeds" ]; then
+  for seed in "$seeds"/* "$seeds"/*/main.json; do
+    [ -f "$seed" ] || continue
+    name=$(basename "$seed")
+    [ "$name" = main.json ] && name="$(basename "$(dirname "$seed")").json"
+    cp "$seed" "$corpus/seed-$name"
   done
 fi
 # Maps may claim billions of cells, which the loader asks for untouched:

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "app/globals.h"
@@ -155,7 +157,9 @@ INSTANTIATE_TEST_SUITE_P(
         DrawCase{"SmallTilesOnTheBigGrid", 16, 16, 200, 200, 2, 1234, 987},
         DrawCase{"WideFlatTiles", 48, 24, 100, 100, 3, 1500, 1300},
         DrawCase{"WideTilesNegativeCamera", 48, 24, 30, 30, 1, -101, -77},
-        DrawCase{"CameraFarOutsideTheMap", 32, 32, 16, 16, 3, -100000, 900000}),
+        DrawCase{"CameraFarOutsideTheMap", 32, 32, 16, 16, 3, -100000, 900000},
+        // One tile covers the whole view and more on every side.
+        DrawCase{"TilesLargerThanTheView", 1400, 800, 3, 3, 2, 700, 400}),
     [](const ::testing::TestParamInfo<DrawCase>& info) { return std::string(info.param.name); });
 
 class DrawMapSafety : public ::testing::Test {
@@ -212,6 +216,29 @@ TEST_F(DrawMapSafety, HugeTileSizesAndValuesNeitherOverflowNorCrash) {
   EXPECT_EQ(canvas.Pixel(32 + 1, 0), TilePixel(0, 1, 0));
   EXPECT_EQ(canvas.Pixel(32 + 1, 32 + 1), TilePixel(4, 1, 1));
   EXPECT_EQ(canvas.Pixel(1, 1), kBackground);
+}
+
+long PeakResidentKb() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+// A tile 2 million pixels tall once made the software renderer stage the
+// whole 41 x 2000000 destination, 328 MB, to show 360 rows of it.
+TEST_F(DrawMapSafety, AHugeTileCostsNoMoreMemoryThanTheView) {
+  layers[0].Set(Cells({1}), 1, 1, 41, 2000000);
+  layerCount = 1;
+  cameraX = 640;  // the cell's corner at the view's top left
+  cameraY = 360;
+  std::ofstream("/proc/self/clear_refs") << "5";  // restart the peak count
+  const long before = PeakResidentKb();
+  DrawMap();
+  EXPECT_LT(PeakResidentKb() - before, 32 * 1024);
+  EXPECT_NE(canvas.Pixel(0, 719), kBackground);
+  EXPECT_EQ(canvas.Pixel(41, 0), kBackground);
 }
 
 TEST_F(DrawMapSafety, ACountPastTheTableDrawsOnlyTheTable) {

@@ -19,8 +19,8 @@ constexpr int64_t kGrid = 32;  // places the first visible row and column
 constexpr int64_t kTilesetColumns = 3;
 
 // Positions and source offsets are worked out in 64 bits so that huge tile
-// sizes or cell values can't overflow; a rectangle whose far edge doesn't fit
-// in an int can't be handed to the renderer and is skipped.
+// sizes or cell values can't overflow; a source rectangle whose far edge
+// doesn't fit in an int can't be handed to the renderer and is skipped.
 bool FitsInInt(int64_t origin, int64_t extent) {
   return origin >= INT_MIN && origin + extent <= INT_MAX;
 }
@@ -29,14 +29,24 @@ void DrawCell(const Layer& layer, int32_t value, int64_t x, int64_t y) {
   const int64_t tile = static_cast<int64_t>(value) - 1;  // value 0 lands left of the tileset
   const int64_t sourceX = (tile % kTilesetColumns) * layer.tileWidth;
   const int64_t sourceY = (tile / kTilesetColumns) * layer.tileHeight;
-  if (!FitsInInt(sourceX, layer.tileWidth) || !FitsInInt(sourceY, layer.tileHeight) ||
-      !FitsInInt(x, layer.tileWidth) || !FitsInInt(y, layer.tileHeight)) {
-    return;
-  }
-  const SDL_Rect source{static_cast<int>(sourceX), static_cast<int>(sourceY), layer.tileWidth,
-                        layer.tileHeight};
-  const SDL_Rect destination{static_cast<int>(x), static_cast<int>(y), layer.tileWidth,
-                             layer.tileHeight};
+
+  // Only the part of the tile inside the view goes to the renderer, source
+  // and destination cut alike. Pixels are the same, but a tile far larger
+  // than the view costs no more than the view: a software renderer would
+  // otherwise stage the whole destination in memory.
+  const int64_t left = std::max<int64_t>(x, 0);
+  const int64_t top = std::max<int64_t>(y, 0);
+  const int64_t right = std::min<int64_t>(x + layer.tileWidth, kViewWidth);
+  const int64_t bottom = std::min<int64_t>(y + layer.tileHeight, kViewHeight);
+  if (right <= left || bottom <= top) return;
+  const int64_t width = right - left, height = bottom - top;
+  const int64_t clippedSourceX = sourceX + (left - x), clippedSourceY = sourceY + (top - y);
+  if (!FitsInInt(clippedSourceX, width) || !FitsInInt(clippedSourceY, height)) return;
+
+  const SDL_Rect source{static_cast<int>(clippedSourceX), static_cast<int>(clippedSourceY),
+                        static_cast<int>(width), static_cast<int>(height)};
+  const SDL_Rect destination{static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
+                             static_cast<int>(height)};
   SDL_RenderCopy(renderer, tileset, &source, &destination);
 }
 
