@@ -27,12 +27,14 @@ if window=$(timeout 10 xdotool search --sync --name '^Hello World!$' 2>/dev/null
   # Keys are read as held or not once per frame: hold Esc long enough to be seen.
   xdotool keydown Escape; sleep 0.2; xdotool keyup Escape
 fi
+# Give it ten seconds to end by itself before ending it.
+for _ in $(seq 100); do
+  kill -0 "$viewer" 2>/dev/null || break
+  sleep 0.1
+done
+kill "$viewer" 2>/dev/null || true
 status=0
-( sleep 10; kill "$viewer" 2>/dev/null ) >/dev/null 2>&1 &
-watchdog=$!
 wait "$viewer" || status=$?
-kill "$watchdog" 2>/dev/null || true
-wait "$watchdog" 2>/dev/null || true
 echo "== The viewer ended with status $status"
 [ -f "$top/build/screenshot.png" ] &&
   echo "== Screenshots: build/screenshot-start.png (at start), build/screenshot.png (after scrolling)"
