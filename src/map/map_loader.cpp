@@ -1,21 +1,17 @@
 #include "map/map_loader.h"
 
+#include "map/document_arena.h"
+
 #include <jansson.h>
 
 #include <cstdlib>
 #include <iostream>
-#include <memory>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
 namespace {
-
-struct JsonRelease {
-  void operator()(json_t* value) const { json_decref(value); }
-};
-using JsonDocument = std::unique_ptr<json_t, JsonRelease>;
 
 struct MapSize {
   int32_t tileWidth;
@@ -73,36 +69,36 @@ void LoadLayer(const json_t* layerObject, const MapSize& size, Layer& slot) {
   slot.Set(cells, size.width, size.height, size.tileWidth, size.tileHeight);
 }
 
-// The parsed document can take many times the memory of the cells; hand the
-// freed heap back to the system so that only the cells stay resident.
+// The parsed document can take many times the memory of the cells; hand what
+// the heap still holds of it back to the system, so that only the cells stay
+// resident.
 void ReturnFreedMemory() {
 #if defined(__GLIBC__)
   malloc_trim(0);
 #endif
 }
 
-}  // namespace
-
-bool LoadMap(std::string path, Layer* layers, unsigned capacity) {
+// The parsed document is not released value by value: it goes with the arena.
+bool ReadMap(const std::string& path, Layer* layers, unsigned capacity) {
   json_error_t error;
-  JsonDocument root(json_load_file(path.c_str(), 0, &error));
+  const json_t* root = json_load_file(path.c_str(), 0, &error);
   if (!root) {
     std::cout << "Error - couldn't parse json data in " << path << "." << std::endl;
     std::cout << error.text << std::endl;
     return false;
   }
-  if (!json_is_object(root.get())) {
+  if (!json_is_object(root)) {
     std::cout << "Error - unexpected format of json data in " << path << "." << std::endl;
     return false;
   }
 
   MapSize size;
-  size.tileWidth = IntegerMember(root.get(), "tilewidth");
-  size.tileHeight = IntegerMember(root.get(), "tileheight");
-  size.width = IntegerMember(root.get(), "width");
-  size.height = IntegerMember(root.get(), "height");
+  size.tileWidth = IntegerMember(root, "tilewidth");
+  size.tileHeight = IntegerMember(root, "tileheight");
+  size.width = IntegerMember(root, "width");
+  size.height = IntegerMember(root, "height");
 
-  const json_t* layerArray = json_object_get(root.get(), "layers");
+  const json_t* layerArray = json_object_get(root, "layers");
   if (!json_is_array(layerArray)) return true;  // nothing to load
 
   const size_t layerTotal = json_array_size(layerArray);
@@ -116,7 +112,17 @@ bool LoadMap(std::string path, Layer* layers, unsigned capacity) {
     LoadLayer(json_array_get(layerArray, i), size, layers[i]);
   }
 
-  root.reset();
-  ReturnFreedMemory();
   return true;
+}
+
+}  // namespace
+
+bool LoadMap(std::string path, Layer* layers, unsigned capacity) {
+  bool result = false;
+  {
+    DocumentArena document;  // the parsed document lives and goes with it
+    result = ReadMap(path, layers, capacity);
+  }
+  ReturnFreedMemory();
+  return result;
 }
