@@ -1,15 +1,16 @@
 #include "map/map_loader.h"
 
-#include "map/document_arena.h"
-
 #include <jansson.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <iostream>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
+
+#include "map/document_arena.h"
 
 namespace {
 
