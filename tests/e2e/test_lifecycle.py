@@ -51,6 +51,14 @@ def test_other_keys_do_not_quit(display, running):
     assert viewer.quit_with("Escape")[0] == 0
 
 
+def test_closing_the_window_quits_with_status_0(display, running):
+    viewer = running(Viewer(display, demo_folder()))
+    window = viewer.wait_for_window()
+    display.close_window(window)
+    status, _ = viewer.finish()
+    assert status == 0
+
+
 def test_sigterm_is_a_quit_request_and_ends_with_status_0(display, running):
     viewer = running(Viewer(display, demo_folder()))
     viewer.wait_for_window()

@@ -1,5 +1,6 @@
 """Runs the real viewer in a private Xvfb server and works it like a user."""
 
+import ctypes
 import io
 import json
 import os
@@ -60,6 +61,38 @@ class Display:
         png = subprocess.run(["import", "-display", self.name, "-window", "root", "png:-"],
                              capture_output=True, check=True, timeout=20).stdout
         return Image.open(io.BytesIO(png)).convert("RGB")
+
+    def close_window(self, window):
+        """Asks the window to close, as a window manager's close button does:
+        a WM_DELETE_WINDOW message (there is no window manager here)."""
+        xlib = ctypes.CDLL("libX11.so.6")
+        xlib.XOpenDisplay.restype = ctypes.c_void_p
+        xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        xlib.XInternAtom.restype = ctypes.c_ulong
+        xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                    ctypes.c_void_p]
+        xlib.XFlush.argtypes = xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+        class ClientMessage(ctypes.Structure):
+            _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                        ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                        ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                        ("data", ctypes.c_long * 5)]
+
+        class Event(ctypes.Union):
+            _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+        connection = xlib.XOpenDisplay(self.name.encode())
+        event = Event()
+        event.xclient.type = 33  # ClientMessage
+        event.xclient.window = int(window)
+        event.xclient.message_type = xlib.XInternAtom(connection, b"WM_PROTOCOLS", 0)
+        event.xclient.format = 32
+        event.xclient.data[0] = xlib.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
+        xlib.XSendEvent(connection, int(window), 0, 0, ctypes.byref(event))
+        xlib.XFlush(connection)
+        xlib.XCloseDisplay(connection)
 
     def stop(self):
         os.kill(self.process.pid, signal.SIGTERM)
