@@ -1,7 +1,5 @@
 """What the viewer says and does for missing or broken "final.png" and "main.json"."""
 
-import time
-
 from PIL import Image
 
 from viewer import DEMO, Viewer, make_folder, run_to_end
@@ -35,18 +33,21 @@ def test_a_tileset_of_garbage_gives_two_lines_and_status_4(display):
     assert_tileset_failure(out)
 
 
-def keeps_running_until_escape(display, running, folder):
+def has_lines(count):
+    return lambda text: text.count("\n") >= count
+
+
+def keeps_running_until_escape(display, running, folder, output):
     viewer = running(Viewer(display, folder))
-    viewer.wait_for_window()
-    time.sleep(0.5)
+    blank = viewer.wait_until_running(output)
     assert viewer.process.poll() is None, "the window closed by itself"
-    blank = display.screenshot()
     assert blank.getextrema() == ((0, 0), (0, 0), (0, 0))  # nothing to draw
     return viewer.quit_with("Escape")
 
 
 def test_a_missing_map_is_reported_and_the_window_stays_open(display, running):
-    status, out = keeps_running_until_escape(display, running, make_folder(tileset=DEMO / "final.png"))
+    status, out = keeps_running_until_escape(display, running, make_folder(tileset=DEMO / "final.png"),
+                                             has_lines(2))
     assert status == 0
     lines = out.split("\n")
     assert lines[0] == "Error - couldn't parse json data in main.json."
@@ -56,7 +57,7 @@ def test_a_missing_map_is_reported_and_the_window_stays_open(display, running):
 
 def test_a_malformed_map_is_reported_and_the_window_stays_open(display, running):
     folder = make_folder(tileset=DEMO / "final.png", map_text='{"layers": [{"name": "a", "data": [1,')
-    status, out = keeps_running_until_escape(display, running, folder)
+    status, out = keeps_running_until_escape(display, running, folder, has_lines(2))
     assert status == 0
     lines = out.split("\n")
     assert lines[0] == "Error - couldn't parse json data in main.json."
@@ -66,14 +67,13 @@ def test_a_malformed_map_is_reported_and_the_window_stays_open(display, running)
 
 def test_a_map_that_is_not_an_object_is_reported(display, running):
     folder = make_folder(tileset=DEMO / "final.png", map_text="[1, 2, 3]")
-    status, out = keeps_running_until_escape(display, running, folder)
-    assert (status, out) == (0, "Error - unexpected format of json data in main.json.\n")
+    expected = "Error - unexpected format of json data in main.json.\n"
+    assert keeps_running_until_escape(display, running, folder, expected) == (0, expected)
 
 
 def test_three_named_layers_print_their_names(display, running):
     tileset = Image.new("RGBA", (96, 64), (200, 100, 50, 255))
     viewer = running(Viewer(display, make_folder(tileset=tileset, map_doc=THREE_LAYERS)))
-    viewer.wait_for_window()
-    status, out = viewer.quit_with("q")
-    assert status == 0
-    assert out == "\nLayer Name: sea\n\nLayer Name: island with palms\n\nLayer Name: clouds\n"
+    expected = "\nLayer Name: sea\n\nLayer Name: island with palms\n\nLayer Name: clouds\n"
+    viewer.wait_until_running(expected)
+    assert viewer.quit_with("q") == (0, expected)

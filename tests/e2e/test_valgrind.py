@@ -4,7 +4,7 @@ access and no leak may come from the viewer's own code."""
 import xml.etree.ElementTree as ET
 from pathlib import Path
 
-from viewer import DEMO, Viewer, make_folder
+from viewer import DEMO, DEMO_OUTPUT, Viewer, demo_at_start, make_folder
 
 ALLOCATORS = {"malloc", "calloc", "realloc", "operator new(unsigned long)", "operator new[](unsigned long)"}
 
@@ -45,15 +45,10 @@ def test_a_scripted_run_has_no_memory_errors_of_our_own(display, running, tmp_pa
     viewer = running(Viewer(display, folder, wrapper=(
         "valgrind", "--tool=memcheck", "--leak-check=full", "--errors-for-leak-kinds=definite",
         "--keep-debuginfo=yes", "--num-callers=40", "--xml=yes", f"--xml-file={report_pattern}")))
-    viewer.wait_for_window(seconds=120)
+    viewer.wait_until_running(DEMO_OUTPUT, demo_at_start(), seconds=240)
     viewer.hold("Right", "Down", seconds=1.0)
-    viewer.display.xdotool("keydown", "Escape")
-    try:
-        status, out = viewer.finish(timeout=120)
-    finally:
-        viewer.display.xdotool("keyup", "Escape")
-    assert status == 0
-    assert out.endswith("Layer Name: overlay\n")
+    viewer.wait_for_still_picture(seconds=120)
+    assert viewer.quit_with("Escape", timeout=120) == (0, DEMO_OUTPUT)
 
     report = ET.parse(tmp_path / f"memcheck.{viewer.process.pid}.xml").getroot()
     faults = own_faults(report)

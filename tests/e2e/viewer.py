@@ -8,6 +8,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 from pathlib import Path
 
@@ -22,6 +23,11 @@ FAIL_WINDOW = os.environ.get("TILEMAP_FAIL_WINDOW", "")
 KEEP_LOADED = os.environ.get("TILEMAP_KEEP_LOADED", "")
 TITLE = "Hello World!"
 VIEW_W, VIEW_H = 1280, 720
+SANITIZED = os.environ.get("TILEMAP_SANITIZED") == "ON"
+# Bounds on waits for a condition; a slow (sanitized, loaded) machine takes
+# longer to reach it, never longer than this.
+WAIT_SECONDS = 60
+QUIT_SECONDS = 15
 
 
 class Display:
@@ -117,58 +123,120 @@ def make_folder(tileset=None, map_doc=None, map_text=None):
 
 
 class Viewer:
+    """One run of the viewer. Its output is read as it comes, so a test can
+    wait for a line, and neither pipe can fill up and stall the viewer."""
+
     def __init__(self, display, folder, args=(), wrapper=(), **env):
         self.display = display
         self.process = subprocess.Popen([*wrapper, VIEWER, *args], cwd=folder, env=display.viewer_env(**env),
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                         stdin=subprocess.DEVNULL)
         self.window = None
+        self._out, self._err = bytearray(), bytearray()
+        self._readers = [threading.Thread(target=self._drain, args=(pipe, into), daemon=True)
+                         for pipe, into in ((self.process.stdout, self._out), (self.process.stderr, self._err))]
+        for reader in self._readers:
+            reader.start()
 
-    def wait_for_window(self, seconds=15):
-        """Waits until the window is mapped, focuses it, and lets a few frames pass."""
-        deadline = time.time() + seconds
-        while time.time() < deadline and self.process.poll() is None:
+    @staticmethod
+    def _drain(pipe, into):
+        for chunk in iter(lambda: pipe.read1(65536), b""):
+            into.extend(chunk)
+
+    def output(self):
+        return self._out.decode(errors="replace")
+
+    def _fail(self, what):
+        status = self.process.poll()
+        if status is not None:
+            self._join()
+            raise AssertionError(f"{what}: the viewer ended with status {status}:\n"
+                                 f"{self.output()}{self._err.decode(errors='replace')}")
+        raise AssertionError(f"{what}; output so far:\n{self.output()}")
+
+    def wait_for_window(self, seconds=WAIT_SECONDS):
+        """Waits until the window is mapped and gives it the keyboard focus.
+        The window appears before the files are read: this is not yet a
+        running viewer (see wait_until_running)."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline and self.process.poll() is None:
             found = self.display.xdotool("search", "--onlyvisible", "--name", "^" + TITLE + "$")
             if found:
                 self.window = found.splitlines()[0]
                 self.display.xdotool("windowfocus", "--sync", self.window)
-                time.sleep(0.7)
                 return self.window
-            time.sleep(0.1)
-        status = self.process.poll()
-        if status is None:
-            tree = subprocess.run(["xwininfo", "-root", "-tree"], env=self.display.env(),
-                                  capture_output=True, text=True).stdout
-            raise AssertionError("the window did not appear in 15 seconds; windows:\n" + tree)
-        out, err = self.process.communicate()
-        raise AssertionError(f"the viewer ended with status {status} before its window appeared:\n"
-                             f"{out.decode()}{err.decode()}")
+            time.sleep(0.05)
+        self._fail(f"the window did not appear in {seconds} s")
+
+    def wait_until_running(self, output=None, picture=None, seconds=WAIT_SECONDS):
+        """Waits until the frame loop runs: the loader has written `output`
+        (a text or a predicate on the text so far), and the window shows
+        `picture`, or, without one, the same picture in two screenshots in a
+        row. Returns that screenshot."""
+        if self.window is None:
+            self.wait_for_window(seconds)
+        deadline = time.monotonic() + seconds
+        if output is not None:
+            done = output if callable(output) else (lambda text: text == output)
+            while not done(self.output()):
+                if time.monotonic() > deadline or self.process.poll() is not None:
+                    self._fail(f"the loader did not write {output!r}")
+                time.sleep(0.02)
+        shot = self.display.screenshot()
+        while True:
+            previous, shot = shot, self.display.screenshot()
+            if (same(shot, picture) if picture is not None else same(shot, previous)):
+                return shot
+            if time.monotonic() > deadline or self.process.poll() is not None:
+                self._fail("the window did not show the expected picture")
+            time.sleep(0.02)
+
+    def wait_for_still_picture(self, seconds=WAIT_SECONDS):
+        """The screenshot once two in a row agree (after the keys are let go)."""
+        return self.wait_until_running(seconds=seconds)
 
     def hold(self, *keys, seconds):
-        """Presses the keys together (one burst of events), holds, releases together."""
+        """Presses the keys together (one burst of events), holds, releases
+        together. Returns the shortest and longest time the keys can have
+        been down, as the xdotool calls around the wait bound it."""
+        before_down = time.monotonic()
         self.display.xdotool("keydown", "--delay", "0", *keys)
+        after_down = time.monotonic()
         time.sleep(seconds)
+        before_up = time.monotonic()
         self.display.xdotool("keyup", "--delay", "0", *keys)
+        after_up = time.monotonic()
+        return before_up - after_down, after_up - before_down
 
-    def quit_with(self, key):
-        # The viewer reads keys as held or not once per frame, so hold it a moment.
-        self.hold(key, seconds=0.2)
-        return self.finish()
+    def quit_with(self, key, timeout=QUIT_SECONDS):
+        """Holds the key until the viewer ends, as a person does: the viewer
+        reads keys as held or not once per frame. Returns (status, stdout)."""
+        self.display.xdotool("keydown", key)
+        try:
+            return self.finish(timeout)
+        finally:
+            self.display.xdotool("keyup", key)
 
-    def finish(self, timeout=15):
+    def finish(self, timeout=QUIT_SECONDS):
         """Waits for the end; returns (status, stdout)."""
         try:
-            out, _ = self.process.communicate(timeout=timeout)
+            self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             self.process.kill()
-            out, _ = self.process.communicate()
-            raise AssertionError("the viewer did not end")
-        return self.process.returncode, out.decode()
+            self.process.wait()
+            raise AssertionError(f"the viewer did not end within {timeout} s")
+        self._join()
+        return self.process.returncode, self.output()
+
+    def _join(self):
+        for reader in self._readers:
+            reader.join(timeout=10)
 
     def kill(self):
         if self.process.poll() is None:
             self.process.kill()
-            self.process.communicate()
+            self.process.wait()
+        self._join()
 
 
 def run_to_end(display, folder, args=(), **env):
@@ -231,3 +299,28 @@ def load_map(folder):
 
 def load_tileset(folder):
     return Image.open(Path(folder) / "final.png").convert("RGBA")
+
+
+DEMO_OUTPUT = "\nLayer Name: ground\n\nLayer Name: details\n\nLayer Name: overlay\n"
+START_X, START_Y = 2000, 2100
+_demo_start = []
+
+
+def demo_folder():
+    return make_folder(tileset=DEMO / "final.png", map_text=(DEMO / "main.json").read_bytes())
+
+
+def demo_at_start():
+    """The demo as the window shows it before any key is pressed."""
+    if not _demo_start:
+        map_doc = json.loads((DEMO / "main.json").read_text())
+        tileset = Image.open(DEMO / "final.png").convert("RGBA")
+        _demo_start.append(expected_picture(map_doc, tileset, START_X, START_Y))
+    return _demo_start[0]
+
+
+def start_demo(display, running, args=()):
+    """A viewer on the demo, once its first frames are on screen."""
+    viewer = running(Viewer(display, demo_folder(), args))
+    viewer.wait_until_running(DEMO_OUTPUT, demo_at_start())
+    return viewer
