@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test through CTest: once in the Release
-# build, once more with AddressSanitizer, LeakSanitizer and
-# UndefinedBehaviorSanitizer, then each fuzzer for a minute
-# (TILEMAP_FUZZ_SECONDS sets how long).
+# build (with the cross-built Windows viewer under Wine), once more with
+# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, then each
+# fuzzer for a minute (TILEMAP_FUZZ_SECONDS sets how long).
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
 
 scripts/install-deps.sh test
 
+scripts/build-windows.sh
+
 echo "== Release build (warnings as errors) into build/"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTILEMAP_WERROR=ON >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTILEMAP_WERROR=ON \
+  -DTILEMAP_WINDOWS_VIEWER="$PWD/build-windows/tilemap-viewer.exe" >/dev/null
 cmake --build build --parallel "$jobs"
 
 echo "== Sanitizer build into build-sanitize/"

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the viewer needs and are not there yet.
 #   scripts/install-deps.sh run    building and running (also headless)
-#   scripts/install-deps.sh test   everything the tests, fuzzers and benchmarks use
+#   scripts/install-deps.sh test   everything the tests, fuzzers, benchmarks and the Windows build use
 set -euo pipefail
 
 build=(build-essential cmake pkg-config libsdl2-dev libsdl2-image-dev libjansson-dev)
 headless=(xvfb xauth xdotool imagemagick libgl1-mesa-dri)
 testing=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pytest python3-pil
-         clang libclang-rt-14-dev valgrind)
+         clang libclang-rt-14-dev valgrind
+         mingw-w64 dpkg-dev wine wine64)  # the Windows build, tested under Wine
 
 case "${1:-run}" in
   run) wanted=("${build[@]}" "${headless[@]}") ;;

@@ -4,8 +4,8 @@ from viewer import Display
 
 
 @pytest.fixture(scope="module")
-def display():
-    server = Display()
+def display(request):
+    server = Display(request.module.__name__)
     yield server
     server.stop()
 

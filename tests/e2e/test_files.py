@@ -2,7 +2,7 @@
 
 from PIL import Image
 
-from viewer import DEMO, Viewer, make_folder, run_to_end
+from viewer import DEMO, Viewer, make_folder, run_to_end, tileset_failure_lines
 
 THREE_LAYERS = {"tilewidth": 32, "tileheight": 32, "width": 2, "height": 1, "layers": [
     {"name": "sea", "data": [1, 2]},
@@ -11,7 +11,7 @@ THREE_LAYERS = {"tilewidth": 32, "tileheight": 32, "width": 2, "height": 1, "lay
 
 
 def assert_tileset_failure(out, library_text=None):
-    lines = out.split("\n")
+    lines = tileset_failure_lines(out)
     assert len(lines) == 3 and lines[2] == "", out  # exactly two lines
     message, error = lines[0], lines[1]
     assert error, out

@@ -2,8 +2,10 @@
 
 import signal
 
-from viewer import (DEMO_OUTPUT, FAIL_WINDOW, TITLE, Viewer, demo_at_start, demo_folder, same,
-                    start_demo, run_to_end)
+import pytest
+
+from viewer import (DEMO_OUTPUT, FAIL_WINDOW, TITLE, WINDOWS, WINE_DLLS, Viewer, demo_at_start,
+                    demo_folder, same, start_demo, run_to_end)
 
 
 def test_an_unknown_video_driver_fails_start_up_with_status_1(display):
@@ -12,12 +14,27 @@ def test_an_unknown_video_driver_fails_start_up_with_status_1(display):
 
 
 def test_a_refused_window_fails_start_up_with_status_2(display):
-    status, out = run_to_end(display, demo_folder(), LD_PRELOAD=FAIL_WINDOW)
-    assert (status, out) == (2, "window creation refused by the test\n")
+    if not WINDOWS:
+        status, out = run_to_end(display, demo_folder(), LD_PRELOAD=FAIL_WINDOW)
+        assert (status, out) == (2, "window creation refused by the test\n")
+        return
+    # Wine with no graphics driver refuses every window.
+    display.wine_graphics("none")
+    try:
+        status, out = run_to_end(display, demo_folder())
+    finally:
+        display.wine_graphics(None)
+    assert status == 2
+    assert out.startswith("Couldn't create window") and out.count("\n") == 1, out
 
 
 def test_no_accelerated_renderer_fails_start_up_with_status_3(display):
-    status, out = run_to_end(display, demo_folder(), SDL_VIDEODRIVER="dummy")
+    if WINDOWS:
+        # No Direct3D and no OpenGL: only the software renderer is left.
+        env = {"WINEDLLOVERRIDES": WINE_DLLS.replace("=", ",d3d9,d3d11,d3d12,opengl32=")}
+    else:
+        env = {"SDL_VIDEODRIVER": "dummy"}
+    status, out = run_to_end(display, demo_folder(), **env)
     assert (status, out) == (3, "Couldn't find matching render driver\n")
 
 
@@ -53,6 +70,8 @@ def test_closing_the_window_quits_with_status_0(display, running):
     assert status == 0
 
 
+@pytest.mark.skipif(WINDOWS, reason="Windows has no SIGTERM; a Windows program is asked to end "
+                                     "by closing its window, tested above")
 def test_sigterm_is_a_quit_request_and_ends_with_status_0(display, running):
     viewer = start_demo(display, running)
     viewer.process.send_signal(signal.SIGTERM)

@@ -15,6 +15,15 @@ from pathlib import Path
 from PIL import Image, ImageChops
 
 VIEWER = os.environ["TILEMAP_VIEWER"]
+# The Windows build runs under Wine, each suite in a prefix of its own under
+# this folder.
+WINDOWS = VIEWER.endswith(".exe")
+WINE_PREFIXES = os.environ.get("TILEMAP_WINE_PREFIXES", "")
+WINE_DLLS = "mscoree,mshtml="  # no dialogs offering to install .NET or Gecko
+# After a tileset failure the viewer runs "PAUSE": Windows' command
+# interpreter prompts on standard output (and, with no keyboard on standard
+# input, goes on at once); elsewhere the shell has no such command.
+PAUSE_PROMPT = "Press any key to continue... " if WINDOWS else ""
 DEMO = Path(os.environ["TILEMAP_DEMO"])
 FAIL_WINDOW = os.environ.get("TILEMAP_FAIL_WINDOW", "")
 # Libraries kept loaded for the whole run (sanitizer build): the OpenGL driver
@@ -31,9 +40,10 @@ QUIT_SECONDS = 15
 
 
 class Display:
-    """An Xvfb server on a display number it picks itself; stopped by its pid."""
+    """An Xvfb server on a display number it picks itself; stopped by its pid.
+    For the Windows build it also owns the Wine prefix its viewers run in."""
 
-    def __init__(self):
+    def __init__(self, name="e2e"):
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x720x24", "-nolisten", "tcp",
@@ -45,12 +55,40 @@ class Display:
         if not number:
             raise RuntimeError("Xvfb did not start")
         self.name = ":" + number
+        self.wine_prefix = None
+        if WINDOWS:
+            self.start_wine(name)
 
     def env(self, **extra):
         env = dict(os.environ, DISPLAY=self.name)
         env.pop("WAYLAND_DISPLAY", None)
+        if self.wine_prefix:
+            env.update(WINEPREFIX=str(self.wine_prefix), WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_DLLS)
         env.update(extra)
         return env
+
+    def start_wine(self, name):
+        self.wine_prefix = Path(WINE_PREFIXES) / f"{name}-{os.getpid()}"
+        shutil.rmtree(self.wine_prefix, ignore_errors=True)
+        self.wine_prefix.parent.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["wineboot", "-i"], env=self.env(), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True, timeout=300)
+        self.wine(["wineserver", "-w"])
+
+    def wine(self, command, timeout=120):
+        """A Wine tool in this display's prefix; bounded, as every Wine run is."""
+        subprocess.run(command, env=self.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=True, timeout=timeout)
+
+    def wine_graphics(self, driver):
+        """Sets (or with None, removes) the prefix's graphics driver. It takes
+        effect once the prefix's wineserver has ended."""
+        key = r"HKCU\Software\Wine\Drivers"
+        if driver is None:
+            self.wine(["wine", "reg", "delete", key, "/v", "Graphics", "/f"])
+        else:
+            self.wine(["wine", "reg", "add", key, "/v", "Graphics", "/d", driver, "/f"])
+        self.wine(["wineserver", "-w"])
 
     def viewer_env(self, **extra):
         env = self.env(**extra)
@@ -101,6 +139,9 @@ class Display:
         xlib.XCloseDisplay(connection)
 
     def stop(self):
+        if self.wine_prefix:
+            subprocess.run(["wineserver", "-k"], env=self.env(), timeout=60)
+            shutil.rmtree(self.wine_prefix, ignore_errors=True)
         os.kill(self.process.pid, signal.SIGTERM)
         self.process.wait(timeout=10)
 
@@ -128,7 +169,8 @@ class Viewer:
 
     def __init__(self, display, folder, args=(), wrapper=(), **env):
         self.display = display
-        self.process = subprocess.Popen([*wrapper, VIEWER, *args], cwd=folder, env=display.viewer_env(**env),
+        command = ["wine", VIEWER] if WINDOWS else [VIEWER]
+        self.process = subprocess.Popen([*wrapper, *command, *args], cwd=folder, env=display.viewer_env(**env),
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                         stdin=subprocess.DEVNULL)
         self.window = None
@@ -144,7 +186,9 @@ class Viewer:
             into.extend(chunk)
 
     def output(self):
-        return self._out.decode(errors="replace")
+        text = self._out.decode(errors="replace")
+        # Windows ends lines with CR LF; the lines themselves are the same.
+        return text.replace("\r\n", "\n") if WINDOWS else text
 
     def _fail(self, what):
         status = self.process.poll()
@@ -243,6 +287,13 @@ def run_to_end(display, folder, args=(), **env):
     """For runs that end by themselves (start-up failures)."""
     viewer = Viewer(display, folder, args, **env)
     return viewer.finish()
+
+
+def tileset_failure_lines(out):
+    """The lines the viewer wrote on a tileset failure, the pause prompt
+    that follows them taken off."""
+    assert out.endswith(PAUSE_PROMPT), out
+    return out[:len(out) - len(PAUSE_PROMPT)].split("\n")
 
 
 def trunc_div(a, b):

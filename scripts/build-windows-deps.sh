@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Cross-builds SDL2, SDL2_image and jansson for 64-bit Windows from Debian's
+# own source packages (the versions this machine's -dev packages have) into a
+# prefix cached outside the repository, keyed by those versions and the
+# compiler's, so only the first run pays for it. Prints the prefix.
+# The machine's apt configuration is left as it was: the source entries and
+# their lists live in a private folder beside the cache.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+say() { echo "== $*" >&2; }
+
+version_of() { dpkg-query -W -f='${source:Version}' "$1"; }
+sdl_version=$(version_of libsdl2-dev)
+image_version=$(version_of libsdl2-image-dev)
+jansson_version=$(version_of libjansson-dev)
+compiler_version=$(x86_64-w64-mingw32-gcc-posix -dumpversion)
+key="sdl2-${sdl_version}_image-${image_version}_jansson-${jansson_version}_gcc-${compiler_version}"
+cache=${TILEMAP_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tilemap-viewer}
+prefix="$cache/windows-deps/$key"
+
+if [ -f "$prefix/.complete" ]; then
+  say "Windows libraries: cached in $prefix"
+  echo "$prefix"
+  exit 0
+fi
+
+say "Windows libraries: building $key (a few minutes, once)"
+work="$cache/windows-deps/work-$$"
+rm -rf "$work" "$prefix"
+mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src"
+trap 'rm -rf "$work"' EXIT
+
+# deb-src entries with the same URIs and suites as the machine's own entries.
+sources="$work/apt/sources.list"
+: >"$sources"
+for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+  [ -f "$file" ] || continue
+  sed -n 's/^[[:space:]]*deb[[:space:]]\+/deb-src /p' "$file" >>"$sources"
+done
+for file in /etc/apt/sources.list.d/*.sources; do
+  [ -f "$file" ] || continue
+  # deb822 stanzas: keep those of type deb, as deb-src.
+  awk 'BEGIN { RS = ""; FS = "\n" }
+       /(^|\n)Types:[^\n]*deb([ \t\n]|$)/ {
+         uris = suites = comps = signed = ""
+         for (i = 1; i <= NF; i++) {
+           if ($i ~ /^URIs:/) uris = substr($i, 6)
+           if ($i ~ /^Suites:/) suites = substr($i, 8)
+           if ($i ~ /^Components:/) comps = substr($i, 12)
+           if ($i ~ /^Signed-By:/) signed = substr($i, 11)
+         }
+         gsub(/^[ \t]+/, "", signed)
+         n = split(uris, u, " "); m = split(suites, s, " ")
+         for (a = 1; a <= n; a++) for (b = 1; b <= m; b++)
+           printf "deb-src %s%s %s %s\n", (signed ? "[signed-by=" signed "] " : ""), u[a], s[b], comps
+       }' "$file" >>"$sources"
+done
+apt_options=(-o "Dir::Etc::SourceList=$sources" -o "Dir::Etc::SourceParts=$work/apt/none"
+             -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache"
+             -o "APT::Sandbox::User=root" -o "Debug::NoLocking=1")
+say "apt-get update for the source entries ($(wc -l <"$sources") of them)"
+apt-get "${apt_options[@]}" update -q >&2
+
+cd "$work/src"
+for package in "libsdl2=$sdl_version" "libsdl2-image=$image_version" "jansson=$jansson_version"; do
+  say "apt-get source $package"
+  apt-get "${apt_options[@]}" source -q "$package" >&2
+done
+
+toolchain="$top/cmake/mingw-w64-x86_64.cmake"
+build() {  # source folder, extra cmake options...
+  local source=$1
+  shift
+  say "cross-building $source"
+  cmake -S "$source" -B "$work/build-$source" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DTILEMAP_WINDOWS_DEPS="$prefix" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >&2
+  cmake --build "$work/build-$source" --parallel "$(nproc)" >&2
+  cmake --install "$work/build-$source" >&2
+}
+build "$(ls -d libsdl2-2*/)" -DSDL_SHARED=ON -DSDL_STATIC=OFF -DSDL_TEST=OFF
+build "$(ls -d libsdl2-image-*/)" -DBUILD_SHARED_LIBS=ON -DSDL2IMAGE_VENDORED=ON \
+  -DSDL2IMAGE_BACKEND_STB=ON -DSDL2IMAGE_BACKEND_WIC=OFF -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_TESTS=OFF \
+  -DSDL2IMAGE_AVIF=OFF -DSDL2IMAGE_JXL=OFF -DSDL2IMAGE_TIF=OFF -DSDL2IMAGE_WEBP=OFF
+build "$(ls -d jansson-*/)" -DJANSSON_BUILD_SHARED_LIBS=OFF -DJANSSON_EXAMPLES=OFF \
+  -DJANSSON_WITHOUT_TESTS=ON -DJANSSON_BUILD_DOCS=OFF
+
+touch "$prefix/.complete"
+say "Windows libraries: ready in $prefix"
+echo "$prefix"
