@@ -2,7 +2,8 @@
 # Builds everything and runs every test through CTest: once in the Release
 # build (with the cross-built Windows viewer under Wine), once more with
 # AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, then each
-# fuzzer for a minute (TILEMAP_FUZZ_SECONDS sets how long).
+# fuzzer for a minute (TILEMAP_FUZZ_SECONDS sets how long). The release
+# packages are built and checked too.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -32,6 +33,12 @@ echo "== Tests (Release)"
 ctest --test-dir build --output-on-failure --timeout 900 || status=1
 echo "== Tests (sanitizers)"
 ctest --test-dir build-sanitize --output-on-failure --timeout 900 || status=1
+echo "== Release packages, checked as a user meets them"
+if scripts/package.sh; then
+  tests/check-packages.sh || status=1
+else
+  status=1
+fi
 echo "== Fuzzing, ${TILEMAP_FUZZ_SECONDS:-60} s a fuzzer"
 ctest --test-dir build-fuzz --output-on-failure --timeout 900 || status=1
 exit "$status"

@@ -74,6 +74,12 @@ class Display:
         subprocess.run(["wineboot", "-i"], env=self.env(), stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=True, timeout=300)
         self.wine(["wineserver", "-w"])
+        self.keep_wineserver()
+
+    def keep_wineserver(self):
+        """The prefix's wineserver stays up between viewers (until stop), so
+        that each viewer doesn't start Wine's services anew."""
+        self.wine(["wineserver", "-p"])
 
     def wine(self, command, timeout=120):
         """A Wine tool in this display's prefix; bounded, as every Wine run is."""
@@ -88,7 +94,9 @@ class Display:
             self.wine(["wine", "reg", "delete", key, "/v", "Graphics", "/f"])
         else:
             self.wine(["wine", "reg", "add", key, "/v", "Graphics", "/d", driver, "/f"])
+        self.wine(["wineserver", "-k"])
         self.wine(["wineserver", "-w"])
+        self.keep_wineserver()
 
     def viewer_env(self, **extra):
         env = self.env(**extra)

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the release packages: the Windows zip (cross-built) and the Debian
+# package, and copies both into dist/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh test
+scripts/build-windows.sh
+echo "== Release build into build/"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build --parallel "$(nproc)" --target tilemap-viewer
+
+mkdir -p dist
+for tree in build-windows build; do
+  echo "== Packaging $tree"
+  rm -rf "$tree/packages"
+  (cd "$tree" && cpack -C Release >/dev/null)
+  cp "$tree"/packages/*.zip "$tree"/packages/*.deb dist/ 2>/dev/null || true
+done
+echo "== Packages:"
+ls -1 dist/*.zip dist/*.deb
