@@ -2,17 +2,16 @@
 what it should, stays responsive where it goes on, ends with the status it
 should, and its memory stays bounded."""
 
-import os
-
 import pytest
 from PIL import Image
 
-from viewer import DEMO, DEMO_OUTPUT, WINDOWS, Viewer, make_folder, run_to_end, tileset_failure_lines
+from viewer import (DEMO, DEMO_OUTPUT, SANITIZED, WINDOWS, Viewer, make_folder, run_to_end,
+                    tileset_failure_lines)
 
 PARSE_FAILURE = ["Error - couldn't parse json data in main.json.", "..."]
 # The demo takes about a third of this. Under AddressSanitizer a map that
 # claims billions of cells also costs an eighth of their size in shadow memory.
-MOST_RESIDENT_KB = (1500 if os.environ.get("TILEMAP_SANITIZED") == "ON" else 700) * 1024
+MOST_RESIDENT_KB = (1500 if SANITIZED else 700) * 1024
 
 
 def layer(name, data):
