@@ -3,10 +3,13 @@
 # build (with the cross-built Windows viewer under Wine), once more with
 # AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, then each
 # fuzzer for a minute (TILEMAP_FUZZ_SECONDS sets how long). The release
-# packages are built and checked too.
+# packages are built and checked too. Tests run side by side, one more than
+# there are cores: each end-to-end suite has a display (and a Wine prefix) of
+# its own, and spends most of its time waiting for the viewer.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
+test_jobs=$((jobs + 1))
 
 scripts/install-deps.sh test
 
@@ -30,9 +33,9 @@ cmake --build build-fuzz --parallel "$jobs" --target fuzz_map fuzz_draw
 
 status=0
 echo "== Tests (Release)"
-ctest --test-dir build --output-on-failure --timeout 900 || status=1
+ctest --test-dir build --parallel "$test_jobs" --output-on-failure --timeout 900 || status=1
 echo "== Tests (sanitizers)"
-ctest --test-dir build-sanitize --output-on-failure --timeout 900 || status=1
+ctest --test-dir build-sanitize --parallel "$test_jobs" --output-on-failure --timeout 900 || status=1
 echo "== Release packages, checked as a user meets them"
 if scripts/package.sh; then
   tests/check-packages.sh || status=1
@@ -40,5 +43,5 @@ else
   status=1
 fi
 echo "== Fuzzing, ${TILEMAP_FUZZ_SECONDS:-60} s a fuzzer"
-ctest --test-dir build-fuzz --output-on-failure --timeout 900 || status=1
+ctest --test-dir build-fuzz --parallel "$jobs" --output-on-failure --timeout 900 || status=1
 exit "$status"

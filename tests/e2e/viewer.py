@@ -166,9 +166,14 @@ class Display:
         self.process.wait(timeout=10)
 
 
+# Every working directory of a suite lies in this one, removed when the suite
+# ends.
+_FOLDERS = tempfile.TemporaryDirectory(prefix="tilemap-e2e-")
+
+
 def make_folder(tileset=None, map_doc=None, map_text=None):
     """A fresh working directory with the given "final.png" and "main.json"."""
-    folder = Path(tempfile.mkdtemp(prefix="tilemap-e2e-"))
+    folder = Path(tempfile.mkdtemp(dir=_FOLDERS.name))
     if tileset is not None:
         if isinstance(tileset, Image.Image):
             tileset.save(folder / "final.png")
