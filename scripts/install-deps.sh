@@ -4,11 +4,13 @@
 #   scripts/install-deps.sh test   everything the tests, fuzzers, benchmarks and the Windows build use
 set -euo pipefail
 
-build=(build-essential cmake pkg-config libsdl2-dev libsdl2-image-dev libjansson-dev)
+build=(build-essential cmake pkg-config libsdl2-dev libsdl2-image-dev libjansson-dev
+       libpugixml-dev zlib1g-dev libzstd-dev)  # the last three for the importer
 headless=(xvfb xauth xdotool imagemagick libgl1-mesa-dri)
 testing=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pytest python3-pil
          clang libclang-rt-14-dev valgrind
-         mingw-w64 dpkg-dev wine wine64)  # the Windows build, tested under Wine
+         mingw-w64 dpkg-dev wine wine64  # the Windows build, tested under Wine
+         lintian)  # the Debian package's own check
 
 case "${1:-run}" in
   run) wanted=("${build[@]}" "${headless[@]}") ;;

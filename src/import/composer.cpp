@@ -1,0 +1,465 @@
+#include "import/composer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <unordered_map>
+
+#include "app/globals.h"
+#include "import/import_error.h"
+#include "import/read_map.h"
+
+namespace importer {
+namespace {
+
+// The viewer's window, and the map pixel at its top-left when it starts.
+constexpr int64_t kViewWidth = 1280, kViewHeight = 720;
+constexpr int64_t kViewLeft = kCameraStartX - kViewWidth / 2, kViewTop = kCameraStartY - kViewHeight / 2;
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// ---- Blocks, each kept once -------------------------------------------------
+
+uint64_t Mix(uint64_t h, uint64_t v) {
+  h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+  return h * 0xFF51AFD7ED558CCDull;
+}
+
+struct BlockStore {
+  const Map& map;
+  std::vector<Block>& blocks;
+  std::unordered_multimap<uint64_t, int32_t> byHash;
+
+  // The cell value that shows `block`: 0 when it is all transparent.
+  int32_t Add(const Block& block) {
+    uint64_t hash = 0;
+    bool empty = true;
+    for (const Pixel& p : block) {
+      uint32_t word;
+      std::memcpy(&word, &p, sizeof word);
+      hash = Mix(hash, word);
+      empty = empty && p.a == 0;
+    }
+    if (empty) return 0;
+    const auto [first, last] = byHash.equal_range(hash);
+    for (auto it = first; it != last; ++it)
+      if (std::memcmp(&blocks[it->second - 1], &block, sizeof block) == 0) return it->second;
+    if (blocks.size() == kMaxBlocks)
+      throw ImportError(Where(map.file) + "the picture needs more than " + std::to_string(kMaxBlocks) +
+                        " different 32 x 32 blocks, more than the viewer's tileset holds "
+                        "(one image of 3 columns, 16384 pixels tall)");
+    blocks.push_back(block);
+    const int32_t value = static_cast<int32_t>(blocks.size());
+    byHash.emplace(hash, value);
+    return value;
+  }
+};
+
+// ---- What a block shows -----------------------------------------------------
+
+// A tile layer's cells draw within this box around their anchor (the
+// cell's bottom-left corner): tiles larger than the grid, tile offsets.
+struct Reach {
+  double left = 0, top = 0, right = 0, bottom = 0;
+};
+
+Reach ReachOf(const Map& map, const TilesetList& tilesets) {
+  Reach reach{0, -double(map.tileHeight), double(map.tileWidth), 0};
+  for (const TilesetRef& ref : tilesets) {
+    const Tileset& tileset = *ref.tileset;
+    std::vector<std::pair<int, int>> sizes;  // the sizes its tiles come in
+    if (tileset.image.Given()) sizes.emplace_back(tileset.tileWidth, tileset.tileHeight);
+    for (const TileEntry& entry : tileset.tiles) {
+      if (entry.width > 0 && entry.height > 0) sizes.emplace_back(entry.width, entry.height);
+      else if (entry.image.pixels) sizes.emplace_back(entry.image.pixels->width, entry.image.pixels->height);
+    }
+    for (const auto& [w, h] : sizes) {
+      if (w <= 0 || h <= 0) continue;
+      const double boxW = tileset.gridRenderSize ? map.tileWidth : w;
+      const double boxH = tileset.gridRenderSize ? map.tileHeight : h;
+      const double x = tileset.offsetX * boxW / w, y = tileset.offsetY * boxH / h;
+      const double longest = std::max(boxW, boxH);  // a diagonal flip swaps the sides
+      reach = {std::min(reach.left, x), std::min(reach.top, y - longest), std::max(reach.right, x + longest),
+               std::max(reach.bottom, y)};
+    }
+  }
+  return reach;
+}
+
+// The items drawn into one block, and a key of everything that decides its
+// pixels, so that blocks that would come out the same are drawn once.
+struct BlockItems {
+  std::vector<Placement> items;
+  uint64_t key[2] = {0, 0};
+  void AddToKey(uint64_t value) {
+    key[0] = Mix(key[0], value);
+    key[1] = Mix(key[1] ^ 0x5851F42D4C957F2Dull, value + 1);
+  }
+  void AddToKey(double value) {
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    AddToKey(bits);
+  }
+};
+
+struct KeyHash {
+  size_t operator()(const std::pair<uint64_t, uint64_t>& key) const { return key.first ^ (key.second << 1); }
+};
+
+struct Scene {
+  const Map& map;
+  std::vector<DrawLayer> layers;
+  PictureRect picture;
+  Bounds clip;  // the picture, in picture pixels
+  std::vector<Reach> reaches;  // per tile layer
+  std::vector<std::vector<Placement>> objects;  // per object layer
+  std::set<uint32_t> missing;  // ids that have no image
+
+  bool Drawn(const DrawLayer& drawn) const { return drawn.visible && drawn.opacity > 0; }
+
+  Placement TilePlacement(const DrawLayer& drawn, const TileImage& tile, uint32_t gid, int64_t cx, int64_t cy) {
+    const Tileset& tileset = *tile.tileset;
+    Placement placement;
+    placement.image = tile.image;
+    placement.sourceX = tile.x, placement.sourceY = tile.y;
+    placement.sourceWidth = tile.width, placement.sourceHeight = tile.height;
+    placement.width = tileset.gridRenderSize ? map.tileWidth : tile.width;
+    placement.height = tileset.gridRenderSize ? map.tileHeight : tile.height;
+    const double scaleX = placement.width / tile.width, scaleY = placement.height / tile.height;
+    placement.left = double(cx * map.tileWidth) + tileset.offsetX * scaleX + drawn.offsetX - double(picture.left);
+    placement.bottom = double((cy + 1) * map.tileHeight) + tileset.offsetY * scaleY + drawn.offsetY -
+                       double(picture.top);
+    placement.flips = FlipsOf(gid);
+    placement.preserveAspect = tileset.preserveAspect;
+    placement.opacity = drawn.opacity;
+    placement.tint = drawn.tint;
+    placement.blend = drawn.layer->blend;
+    return placement;
+  }
+
+  bool Touches(const Placement& placement, const Bounds& block) const {
+    const Bounds b = BoundsOf(placement);
+    return b.left < block.right && b.right > block.left && b.top < block.bottom && b.bottom > block.top;
+  }
+
+  void GatherTiles(size_t index, const Bounds& block, BlockItems& out) {
+    const DrawLayer& drawn = layers[index];
+    const CellGrid& cells = drawn.layer->cells;
+    if (cells.gids.empty()) return;
+    const Reach& reach = reaches[index];
+    const double tw = map.tileWidth, th = map.tileHeight;
+    // The block in the layer's own map pixels, and the cells that may reach it.
+    const double left = block.left + double(picture.left) - drawn.offsetX;
+    const double top = block.top + double(picture.top) - drawn.offsetY;
+    const int64_t x0 = std::max<int64_t>(cells.x, int64_t(std::floor((left - reach.right) / tw)));
+    const int64_t x1 = std::min<int64_t>(int64_t{cells.x} + cells.width - 1,
+                                         int64_t(std::floor((left + kBlock - reach.left) / tw)));
+    const int64_t y0 = std::max<int64_t>(cells.y, int64_t(std::floor((top - reach.bottom) / th)) - 1);
+    const int64_t y1 = std::min<int64_t>(int64_t{cells.y} + cells.height - 1,
+                                         int64_t(std::floor((top + kBlock - reach.top) / th)));
+    if (x0 > x1 || y0 > y1) return;
+    const RenderOrder order = map.renderOrder;
+    const bool up = order == RenderOrder::kRightUp || order == RenderOrder::kLeftUp;
+    const bool leftward = order == RenderOrder::kLeftDown || order == RenderOrder::kLeftUp;
+    for (int64_t row = 0; row <= y1 - y0; ++row) {
+      const int64_t cy = up ? y1 - row : y0 + row;
+      for (int64_t column = 0; column <= x1 - x0; ++column) {
+        const int64_t cx = leftward ? x1 - column : x0 + column;
+        const uint32_t gid = cells.At(static_cast<int>(cx), static_cast<int>(cy));
+        if ((gid & kGidBits) == 0) continue;
+        const TileImage tile = ResolveGid(map.tilesets, gid);
+        if (tile.image == nullptr) {
+          missing.insert(gid & kGidBits);
+          continue;
+        }
+        const Placement placement = TilePlacement(drawn, tile, gid, cx, cy);
+        if (!Touches(placement, block)) continue;
+        out.items.push_back(placement);
+        out.AddToKey(uint64_t{index} << 32 | gid);
+        out.AddToKey(placement.left - block.left);
+        out.AddToKey(placement.bottom - block.top);
+      }
+    }
+  }
+
+  void GatherObjects(size_t index, const Bounds& block, BlockItems& out) {
+    const std::vector<Placement>& placed = objects[index];
+    for (size_t i = 0; i < placed.size(); ++i) {
+      if (!Touches(placed[i], block)) continue;
+      out.items.push_back(placed[i]);
+      out.AddToKey(uint64_t{index} << 32 | i | uint64_t{1} << 63);
+      out.AddToKey(placed[i].left - block.left);
+      out.AddToKey(placed[i].bottom - block.top);
+    }
+  }
+
+  void GatherImage(size_t index, const Bounds& block, BlockItems& out) {
+    const DrawLayer& drawn = layers[index];
+    const Layer& layer = *drawn.layer;
+    const Image* image = layer.image.pixels.get();
+    if (image == nullptr || image->width == 0 || image->height == 0) return;
+    Placement placement;
+    placement.image = image;
+    placement.sourceWidth = image->width, placement.sourceHeight = image->height;
+    placement.width = image->width, placement.height = image->height;
+    placement.opacity = drawn.opacity;
+    placement.tint = drawn.tint;
+    placement.blend = layer.blend;
+    const double left = drawn.offsetX - double(picture.left), top = drawn.offsetY - double(picture.top);
+    // Repeated copies line up with the first one, in both directions: the
+    // first copy drawn is the one over the block's start.
+    auto copies = [](bool repeat, double start, double size, double from, double to) {
+      if (!repeat) return std::pair{start, start + size};
+      const double first = start + std::floor((from - start) / size) * size;
+      return std::pair{first, to};
+    };
+    const auto [x0, xEnd] = copies(layer.repeatX, left, image->width, block.left, block.right);
+    const auto [y0, yEnd] = copies(layer.repeatY, top, image->height, block.top, block.bottom);
+    for (double y = y0; y < yEnd; y += image->height) {
+      for (double x = x0; x < xEnd; x += image->width) {
+        placement.left = x, placement.bottom = y + image->height;
+        if (!Touches(placement, block)) continue;
+        out.items.push_back(placement);
+        out.AddToKey(uint64_t{index} << 32 | uint64_t{1} << 62);
+        // Where a repeated image meets the block repeats with the image.
+        out.AddToKey(layer.repeatX ? std::fmod(x - block.left, image->width) : x - block.left);
+        out.AddToKey(layer.repeatY ? std::fmod(y - block.top, image->height) : y - block.top);
+      }
+    }
+  }
+
+  void Gather(const Bounds& block, BlockItems& out) {
+    out.items.clear();
+    out.key[0] = out.key[1] = 0;
+    // Where the block meets the picture's edge decides what is cut off.
+    out.AddToKey(std::max(0.0, clip.left - block.left));
+    out.AddToKey(std::max(0.0, clip.top - block.top));
+    out.AddToKey(std::max(0.0, block.right - clip.right));
+    out.AddToKey(std::max(0.0, block.bottom - clip.bottom));
+    for (size_t i = 0; i < layers.size(); ++i) {
+      if (!Drawn(layers[i])) continue;
+      switch (layers[i].layer->kind) {
+        case LayerKind::kTiles: GatherTiles(i, block, out); break;
+        case LayerKind::kObjects: GatherObjects(i, block, out); break;
+        case LayerKind::kImage: GatherImage(i, block, out); break;
+        case LayerKind::kGroup: break;
+      }
+    }
+  }
+
+  // A tile object: its image scaled to its size, placed by the tileset's
+  // alignment from (x, y), flipped in its box, turned about (x, y).
+  std::optional<Placement> ObjectPlacement(const DrawLayer& drawn, const Object& object) {
+    const TileImage tile = ResolveGid(object.tilesets ? *object.tilesets : map.tilesets, object.gid);
+    if (tile.image == nullptr) {
+      missing.insert(object.gid & kGidBits);
+      return std::nullopt;
+    }
+    const Tileset& tileset = *tile.tileset;
+    Placement placement;
+    placement.image = tile.image;
+    placement.sourceX = tile.x, placement.sourceY = tile.y;
+    placement.sourceWidth = tile.width, placement.sourceHeight = tile.height;
+    placement.width = object.width > 0 ? object.width : tile.width;
+    placement.height = object.height > 0 ? object.height : tile.height;
+    const double w = placement.width, h = placement.height;
+    double kx = 0, ky = h;  // bottom-left, the orthogonal default
+    switch (tileset.alignment) {
+      case Alignment::kTopLeft: kx = 0, ky = 0; break;
+      case Alignment::kTop: kx = w / 2, ky = 0; break;
+      case Alignment::kTopRight: kx = w, ky = 0; break;
+      case Alignment::kLeft: kx = 0, ky = h / 2; break;
+      case Alignment::kCenter: kx = w / 2, ky = h / 2; break;
+      case Alignment::kRight: kx = w, ky = h / 2; break;
+      case Alignment::kBottom: kx = w / 2, ky = h; break;
+      case Alignment::kBottomRight: kx = w, ky = h; break;
+      default: break;
+    }
+    const double anchorX = object.x + drawn.offsetX - double(picture.left);
+    const double anchorY = object.y + drawn.offsetY - double(picture.top);
+    placement.left = anchorX - kx + tileset.offsetX * w / tile.width;
+    placement.bottom = anchorY - ky + h + tileset.offsetY * h / tile.height;
+    placement.flips = FlipsOf(object.gid);
+    placement.preserveAspect = tileset.preserveAspect;
+    placement.rotation = object.rotation;
+    placement.pivotX = anchorX, placement.pivotY = anchorY;
+    placement.opacity = drawn.opacity * object.opacity;
+    placement.tint = drawn.tint;
+    placement.blend = drawn.layer->blend;
+    return placement;
+  }
+
+  void Prepare() {
+    reaches.resize(layers.size());
+    objects.resize(layers.size());
+    const Reach reach = ReachOf(map, map.tilesets);
+    for (size_t i = 0; i < layers.size(); ++i) {
+      const DrawLayer& drawn = layers[i];
+      if (drawn.layer->kind == LayerKind::kTiles) reaches[i] = reach;
+      if (drawn.layer->kind != LayerKind::kObjects || !Drawn(drawn)) continue;
+      for (const Object& object : drawn.layer->objects)
+        if (std::optional<Placement> placement = ObjectPlacement(drawn, object))
+          objects[i].push_back(*placement);
+    }
+  }
+};
+
+// ---- The two ways to make the blocks ------------------------------------------
+
+std::vector<int32_t> EmptyLayer(const Composition& out) {
+  return std::vector<int32_t>(static_cast<size_t>(out.width) * out.height, 0);
+}
+
+// Layers of 32-pixel tiles on the 32-pixel grid, drawn plainly, stay
+// layers of their own: their tiles are the blocks, and nothing is drawn
+// together.
+bool CanKeepLayers(const Scene& scene) {
+  const Map& map = scene.map;
+  if (map.tileWidth != kBlock || map.tileHeight != kBlock) return false;
+  if (FloorDiv(scene.picture.left, kBlock) * kBlock != scene.picture.left ||
+      FloorDiv(scene.picture.top, kBlock) * kBlock != scene.picture.top)
+    return false;
+  size_t kept = 0;
+  for (const DrawLayer& drawn : scene.layers) {
+    if (!drawn.visible) continue;
+    const Layer& layer = *drawn.layer;
+    if (layer.kind == LayerKind::kObjects && !layer.objects.empty()) return false;
+    if (layer.kind == LayerKind::kImage && layer.image.Given()) return false;
+    if (layer.kind != LayerKind::kTiles) continue;
+    if (drawn.opacity != 1 || drawn.tint || drawn.offsetX != 0 || drawn.offsetY != 0 ||
+        layer.blend != BlendMode::kNormal || ++kept > 3)
+      return false;
+    uint32_t last = 0;
+    for (const uint32_t gid : layer.cells.gids) {
+      if ((gid & kGidBits) == 0 || gid == last) continue;
+      last = gid;
+      const TileImage tile = ResolveGid(map.tilesets, gid);
+      if (tile.image != nullptr && (tile.width != kBlock || tile.height != kBlock ||
+                                    tile.tileset->offsetX != 0 || tile.tileset->offsetY != 0))
+        return false;
+    }
+  }
+  return kept > 0;
+}
+
+void KeepLayers(Scene& scene, Composition& out, BlockStore& store) {
+  const Bounds whole{0, 0, kBlock, kBlock};
+  for (const DrawLayer& drawn : scene.layers) {
+    if (!drawn.visible || drawn.layer->kind != LayerKind::kTiles) continue;
+    const CellGrid& cells = drawn.layer->cells;
+    std::vector<int32_t> layer = EmptyLayer(out);
+    std::unordered_map<uint32_t, int32_t> valueOf;
+    uint32_t lastGid = 0;
+    int32_t lastValue = 0;
+    const int64_t shiftX = (out.placedX - scene.picture.left) / kBlock;
+    const int64_t shiftY = (out.placedY - scene.picture.top) / kBlock;
+    for (int cy = 0; cy < cells.height; ++cy) {
+      for (int cx = 0; cx < cells.width; ++cx) {
+        const uint32_t gid = cells.gids[static_cast<size_t>(cy) * cells.width + cx];
+        if ((gid & kGidBits) == 0) continue;
+        if (gid != lastGid) {  // neighbours often repeat a tile
+          auto [found, isNew] = valueOf.try_emplace(gid, 0);
+          if (isNew) {
+            const TileImage tile = ResolveGid(scene.map.tilesets, gid);
+            if (tile.image == nullptr) {
+              scene.missing.insert(gid & kGidBits);
+            } else {
+              Block block{};
+              Placement placement = scene.TilePlacement(drawn, tile, gid, 0, 0);
+              placement.left = 0, placement.bottom = kBlock;
+              Draw(placement, block, 0, 0, whole);
+              found->second = store.Add(block);
+            }
+          }
+          lastGid = gid, lastValue = found->second;
+        }
+        const int64_t x = shiftX + cells.x + cx, y = shiftY + cells.y + cy;
+        if (x >= 0 && y >= 0 && x < out.width && y < out.height)
+          layer[static_cast<size_t>(y) * out.width + x] = lastValue;
+      }
+    }
+    out.layerNames.push_back(drawn.layer->name);
+    out.layers.push_back(std::move(layer));
+  }
+}
+
+std::string CompositeName(const Scene& scene) {
+  std::vector<std::string> names;
+  for (const DrawLayer& drawn : scene.layers)
+    if (scene.Drawn(drawn)) names.push_back(drawn.layer->name);
+  if (names.empty()) return "map";
+  if (names.size() == 1) return names[0];
+  std::string joined = names[0];
+  for (size_t i = 1; i < names.size(); ++i) joined += " + " + names[i];
+  return joined.size() <= 120 ? joined : names.front() + " + ... + " + names.back();
+}
+
+// Everything drawn into one layer, block by block.
+void CompositeLayers(Scene& scene, Composition& out, BlockStore& store) {
+  std::vector<int32_t> layer = EmptyLayer(out);
+  std::unordered_map<std::pair<uint64_t, uint64_t>, int32_t, KeyHash> seen;
+  BlockItems gathered;
+  const int64_t firstX = out.placedX / kBlock, firstY = out.placedY / kBlock;
+  for (int64_t y = firstY; y < out.height; ++y) {
+    for (int64_t x = firstX; x < out.width; ++x) {
+      const int blockX = static_cast<int>(x * kBlock - out.placedX);
+      const int blockY = static_cast<int>(y * kBlock - out.placedY);
+      const Bounds block{double(blockX), double(blockY), double(blockX + kBlock), double(blockY + kBlock)};
+      scene.Gather(block, gathered);
+      if (gathered.items.empty()) continue;
+      auto [found, isNew] = seen.try_emplace({gathered.key[0], gathered.key[1]}, 0);
+      if (isNew) {
+        Block pixels{};
+        for (const Placement& placement : gathered.items) Draw(placement, pixels, blockX, blockY, scene.clip);
+        found->second = store.Add(pixels);
+      }
+      layer[static_cast<size_t>(y) * out.width + x] = found->second;
+    }
+  }
+  out.layerNames.push_back(CompositeName(scene));
+  out.layers.push_back(std::move(layer));
+}
+
+}  // namespace
+
+int64_t PlaceOnAxis(int64_t size, int64_t viewStart, int64_t viewSize) {
+  const int64_t lowest = -FloorDiv(-viewStart, kBlock) * kBlock;  // the first grid line in view
+  const int64_t highest = FloorDiv(viewStart + viewSize - size, kBlock) * kBlock;
+  if (lowest > highest) return lowest;
+  const int64_t twiceCentre = 2 * viewStart + viewSize - size;  // twice the centred start
+  const int64_t below = FloorDiv(twiceCentre, 2 * kBlock) * kBlock;
+  const int64_t nearest = twiceCentre - 2 * below <= 2 * (below + kBlock) - twiceCentre ? below : below + kBlock;
+  return std::clamp(nearest, lowest, highest);
+}
+
+Composition Compose(const Map& map) {
+  Scene scene{map, FlattenLayers(map), {}, {}, {}, {}, {}};
+  scene.picture = PictureRectOf(map, scene.layers);
+  Composition out;
+  out.picture = scene.picture;
+  out.placedX = PlaceOnAxis(scene.picture.width, kViewLeft, kViewWidth);
+  out.placedY = PlaceOnAxis(scene.picture.height, kViewTop, kViewHeight);
+  const int64_t width = (out.placedX + scene.picture.width + kBlock - 1) / kBlock;
+  const int64_t height = (out.placedY + scene.picture.height + kBlock - 1) / kBlock;
+  if (width * height > kMaxCells)
+    throw ImportError(Where(map.file) + "the picture is " + std::to_string(scene.picture.width) + " x " +
+                      std::to_string(scene.picture.height) + " pixels, more than the viewer's " +
+                      std::to_string(kMaxCells) + " cells of 32 x 32 hold");
+  out.width = static_cast<int>(width), out.height = static_cast<int>(height);
+  scene.clip = {0, 0, double(scene.picture.width), double(scene.picture.height)};
+  scene.Prepare();
+
+  BlockStore store{map, out.blocks, {}};
+  if (CanKeepLayers(scene))
+    KeepLayers(scene, out, store);
+  else
+    CompositeLayers(scene, out, store);
+  if (!scene.missing.empty())
+    out.warnings.push_back(std::to_string(scene.missing.size()) +
+                           " tile id(s) have no image in their tileset (the first: " +
+                           std::to_string(*scene.missing.begin()) + "); those tiles are left empty");
+  return out;
+}
+
+}  // namespace importer

@@ -1,0 +1,37 @@
+#pragma once
+// Cuts the map's picture into the viewer's 32 × 32 blocks, placed so that
+// the viewer shows the map at once. Identical blocks are kept once. Works
+// block by block: memory follows the cells and the distinct blocks, never
+// the whole picture.
+
+#include <string>
+#include <vector>
+
+#include "import/draw_item.h"
+#include "import/model.h"
+#include "import/scene.h"
+
+namespace importer {
+
+constexpr int kMaxBlocks = 1536;  // 3 columns, 16384 pixels tall: one texture on any renderer
+
+struct Composition {
+  int width = 0, height = 0;  // cells of 32 × 32
+  std::vector<std::string> layerNames;
+  std::vector<std::vector<int32_t>> layers;  // 0: empty; v: block v - 1
+  std::vector<Block> blocks;
+  PictureRect picture;              // in the map's pixels
+  int64_t placedX = 0, placedY = 0;  // where its top-left lies in the output
+  std::vector<std::string> warnings;
+};
+
+// Images must be loaded. Throws ImportError when the map needs more blocks
+// or cells than the viewer takes.
+Composition Compose(const Map& map);
+
+// Where a picture `size` pixels long goes on an axis of the view that
+// starts at `viewStart` and is `viewSize` long: centred on the 32-pixel
+// grid when it fits, else its start just inside the view.
+int64_t PlaceOnAxis(int64_t size, int64_t viewStart, int64_t viewSize);
+
+}  // namespace importer

@@ -1,0 +1,138 @@
+#include "import/draw_item.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace importer {
+
+static constexpr double kPi = 3.14159265358979323846;
+
+static double Radians(double degrees) { return degrees * kPi / 180.0; }
+
+Bounds BoundsOf(const Placement& placement) {
+  const bool turned = placement.flips.diagonal;
+  const double w = turned ? placement.height : placement.width;
+  const double h = turned ? placement.width : placement.height;
+  const double left = placement.left, top = placement.bottom - h;
+  if (placement.rotation == 0) return {left, top, left + w, top + h};
+  const double c = std::cos(Radians(placement.rotation)), s = std::sin(Radians(placement.rotation));
+  Bounds bounds{INFINITY, INFINITY, -INFINITY, -INFINITY};
+  for (const auto& [x, y] : {std::pair{left, top}, {left + w, top}, {left, top + h}, {left + w, top + h}}) {
+    const double dx = x - placement.pivotX, dy = y - placement.pivotY;
+    const double px = placement.pivotX + dx * c - dy * s, py = placement.pivotY + dx * s + dy * c;
+    bounds = {std::min(bounds.left, px), std::min(bounds.top, py), std::max(bounds.right, px),
+              std::max(bounds.bottom, py)};
+  }
+  return bounds;
+}
+
+// The separable blend functions of the compositing standard, on 0..1 values.
+static double BlendChannel(BlendMode mode, double below, double source) {
+  switch (mode) {
+    case BlendMode::kMultiply: return below * source;
+    case BlendMode::kScreen: return below + source - below * source;
+    case BlendMode::kOverlay: return BlendChannel(BlendMode::kHardLight, source, below);
+    case BlendMode::kDarken: return std::min(below, source);
+    case BlendMode::kLighten: return std::max(below, source);
+    case BlendMode::kColorDodge:
+      if (below == 0) return 0;
+      return source >= 1 ? 1 : std::min(1.0, below / (1 - source));
+    case BlendMode::kColorBurn:
+      if (below >= 1) return 1;
+      return source <= 0 ? 0 : 1 - std::min(1.0, (1 - below) / source);
+    case BlendMode::kHardLight:
+      return source <= 0.5 ? below * 2 * source : BlendChannel(BlendMode::kScreen, below, 2 * source - 1);
+    case BlendMode::kSoftLight: {
+      if (source <= 0.5) return below - (1 - 2 * source) * below * (1 - below);
+      const double d = below <= 0.25 ? ((16 * below - 12) * below + 4) * below : std::sqrt(below);
+      return below + (2 * source - 1) * (d - below);
+    }
+    case BlendMode::kDifference: return std::fabs(below - source);
+    case BlendMode::kExclusion: return below + source - 2 * below * source;
+    default: return source;
+  }
+}
+
+static uint8_t Byte(double value) {
+  return static_cast<uint8_t>(std::lround(std::clamp(value, 0.0, 1.0) * 255.0));
+}
+
+Pixel Composite(Pixel below, double r, double g, double b, double a, BlendMode mode) {
+  const double ab = below.a / 255.0;
+  const double cb[3] = {below.r / 255.0, below.g / 255.0, below.b / 255.0};
+  const double cs[3] = {r, g, b};
+  double out[3];
+  double ao;
+  if (mode == BlendMode::kAdd) {  // premultiplied sum
+    ao = std::min(1.0, a + ab);
+    for (int i = 0; i < 3; ++i) out[i] = std::min(1.0, cs[i] * a + cb[i] * ab);
+  } else {
+    ao = a + ab * (1 - a);
+    for (int i = 0; i < 3; ++i) {
+      const double mixed = mode == BlendMode::kNormal ? cs[i] : BlendChannel(mode, cb[i], cs[i]);
+      out[i] = cs[i] * a * (1 - ab) + cb[i] * ab * (1 - a) + a * ab * mixed;
+    }
+  }
+  if (ao <= 0) return Pixel{};
+  return Pixel{Byte(out[0] / ao), Byte(out[1] / ao), Byte(out[2] / ao), Byte(ao)};
+}
+
+void Draw(const Placement& placement, Block& block, int blockX, int blockY, const Bounds& clip) {
+  const Bounds reach = BoundsOf(placement);
+  const int x0 = std::max({0, static_cast<int>(std::floor(std::max(reach.left, clip.left))) - blockX});
+  const int y0 = std::max({0, static_cast<int>(std::floor(std::max(reach.top, clip.top))) - blockY});
+  const int x1 = std::min(kBlock, static_cast<int>(std::ceil(std::min(reach.right, clip.right))) - blockX);
+  const int y1 = std::min(kBlock, static_cast<int>(std::ceil(std::min(reach.bottom, clip.bottom))) - blockY);
+  if (x0 >= x1 || y0 >= y1 || placement.width <= 0 || placement.height <= 0) return;
+
+  const bool turned = placement.flips.diagonal;
+  const double boxW = turned ? placement.height : placement.width;
+  const double boxH = turned ? placement.width : placement.height;
+  const double boxTop = placement.bottom - boxH;
+  const bool rotated = placement.rotation != 0;
+  const double c = std::cos(Radians(placement.rotation)), s = std::sin(Radians(placement.rotation));
+  // How box coordinates become source coordinates: stretched, or scaled
+  // evenly and centred.
+  double scaleX = placement.sourceWidth / placement.width, scaleY = placement.sourceHeight / placement.height;
+  double insetX = 0, insetY = 0;
+  if (placement.preserveAspect) {
+    const double fit = std::min(placement.width / placement.sourceWidth, placement.height / placement.sourceHeight);
+    scaleX = scaleY = 1 / fit;
+    insetX = (placement.width - placement.sourceWidth * fit) / 2;
+    insetY = (placement.height - placement.sourceHeight * fit) / 2;
+  }
+  const auto& tint = placement.tint;
+  for (int j = y0; j < y1; ++j) {
+    for (int i = x0; i < x1; ++i) {
+      double x = blockX + i + 0.5, y = blockY + j + 0.5;  // the pixel's centre
+      if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom) continue;
+      if (rotated) {  // turn back about the pivot
+        const double dx = x - placement.pivotX, dy = y - placement.pivotY;
+        x = placement.pivotX + dx * c + dy * s;
+        y = placement.pivotY - dx * s + dy * c;
+      }
+      const double u = x - placement.left, v = y - boxTop;
+      if (u < 0 || u >= boxW || v < 0 || v >= boxH) continue;
+      const Point unflipped = FlipSource(placement.flips, placement.width, placement.height, {u, v});
+      const double sx = std::floor((unflipped.x - insetX) * scaleX);
+      const double sy = std::floor((unflipped.y - insetY) * scaleY);
+      if (sx < 0 || sx >= placement.sourceWidth || sy < 0 || sy >= placement.sourceHeight) continue;
+      const Pixel source = placement.image->At(placement.sourceX + static_cast<int>(sx),
+                                               placement.sourceY + static_cast<int>(sy));
+      double a = source.a / 255.0;
+      double r = source.r / 255.0, g = source.g / 255.0, b = source.b / 255.0;
+      if (tint) {  // the tint lightens what is half transparent, as the editor does
+        r = (*tint)[0] * (r * a + 1 - a);
+        g = (*tint)[1] * (g * a + 1 - a);
+        b = (*tint)[2] * (b * a + 1 - a);
+        a *= (*tint)[3];
+      }
+      a *= placement.opacity;
+      if (a <= 0) continue;
+      Pixel& below = block[static_cast<size_t>(j) * kBlock + i];
+      below = Composite(below, r, g, b, a, placement.blend);
+    }
+  }
+}
+
+}  // namespace importer

@@ -1,0 +1,88 @@
+#include "import/images.h"
+
+#include <SDL.h>
+#include <SDL_image.h>
+
+#include <cstring>
+#include <map>
+#include <tuple>
+
+#include "import/import_error.h"
+#include "import/read_map.h"
+
+namespace importer {
+namespace {
+
+// The most pixels one image may have (a quarter of a gigapixel, 1 GiB).
+constexpr int64_t kMaxImagePixels = int64_t{1} << 28;
+
+using CacheKey = std::tuple<std::string, int>;  // path, colour key (-1: none)
+
+struct ImageLoader {
+  std::map<CacheKey, std::shared_ptr<const Image>> cache;
+
+  void Load(ImageRef& ref) {
+    if (!ref.Given() || ref.pixels != nullptr) return;
+    const int key = ref.transparent ? ref.transparent->r << 16 | ref.transparent->g << 8 | ref.transparent->b : -1;
+    if (ref.embedded.empty()) {
+      auto& cached = cache[{ref.path, key}];
+      if (cached == nullptr) cached = Decode(ref, IMG_Load(ref.path.c_str()));
+      ref.pixels = cached;
+    } else {
+      ref.pixels = Decode(ref, IMG_Load_RW(SDL_RWFromConstMem(ref.embedded.data(), static_cast<int>(ref.embedded.size())), 1));
+    }
+  }
+
+  std::shared_ptr<const Image> Decode(const ImageRef& ref, SDL_Surface* loaded) {
+    const std::string what = ref.embedded.empty() ? "image " + ref.path : "the image written into it";
+    if (loaded == nullptr) throw ImportError(Where(ref.namedIn) + what + " can't be loaded: " + SDL_GetError());
+    SDL_Surface* surface = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGBA32, 0);
+    SDL_FreeSurface(loaded);
+    if (surface == nullptr) throw ImportError(Where(ref.namedIn) + what + " can't be converted: " + SDL_GetError());
+    if (int64_t{surface->w} * surface->h > kMaxImagePixels) {
+      SDL_FreeSurface(surface);
+      throw ImportError(Where(ref.namedIn) + what + " is larger than the importer takes");
+    }
+    auto image = std::make_shared<Image>();
+    image->width = surface->w;
+    image->height = surface->h;
+    image->pixels.resize(static_cast<size_t>(surface->w) * surface->h);
+    for (int y = 0; y < surface->h; ++y)
+      std::memcpy(&image->pixels[static_cast<size_t>(y) * surface->w],
+                  static_cast<const uint8_t*>(surface->pixels) + static_cast<ptrdiff_t>(y) * surface->pitch,
+                  static_cast<size_t>(surface->w) * sizeof(Pixel));
+    SDL_FreeSurface(surface);
+    if (ref.transparent)  // the colour key: those pixels are not there at all
+      for (Pixel& pixel : image->pixels)
+        if (pixel.r == ref.transparent->r && pixel.g == ref.transparent->g && pixel.b == ref.transparent->b)
+          pixel = Pixel{};
+    return image;
+  }
+
+  void LoadTilesets(const TilesetList& tilesets) {
+    for (const TilesetRef& ref : tilesets) {
+      Load(ref.tileset->image);
+      for (TileEntry& tile : ref.tileset->tiles) Load(tile.image);
+    }
+  }
+
+  void LoadLayers(std::vector<Layer>& layers) {
+    for (Layer& layer : layers) {
+      if (layer.kind == LayerKind::kImage) Load(layer.image);
+      for (const Object& object : layer.objects)
+        if (object.tilesets) LoadTilesets(*object.tilesets);
+      LoadLayers(layer.children);
+    }
+  }
+};
+
+}  // namespace
+
+void LoadImages(Map& map) {
+  static_assert(sizeof(Pixel) == 4, "pixels are copied as RGBA bytes");
+  ImageLoader loader;
+  loader.LoadTilesets(map.tilesets);
+  loader.LoadLayers(map.layers);
+}
+
+}  // namespace importer

@@ -1,0 +1,26 @@
+#pragma once
+// The importer from end to end: read the map, load its images, compose the
+// blocks, write the folder.
+
+#include <string>
+#include <vector>
+
+namespace importer {
+
+struct ImportSummary {
+  std::string folder;
+  int layers = 0, blocks = 0, width = 0, height = 0;  // what the viewer gets
+  int64_t pictureWidth = 0, pictureHeight = 0;
+  std::vector<std::string> warnings;
+};
+
+// Throws ImportError.
+ImportSummary ImportMap(const std::string& mapPath, const std::string& folder);
+
+// "<map folder>/<map name without extension>-view".
+std::string DefaultOutputFolder(const std::string& mapPath);
+
+// The one line that says what was written.
+std::string Describe(const ImportSummary& summary);
+
+}  // namespace importer

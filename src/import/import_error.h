@@ -1,0 +1,21 @@
+#pragma once
+// Failures of the importer. Every message is one line that names the file
+// and the problem ("level.tmx:12: layer "ground": unknown compression "lz4"").
+
+#include <stdexcept>
+#include <string>
+
+namespace importer {
+
+// A failure with its whole message: the file first, then the problem.
+struct ImportError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// A problem found in a piece of data that doesn't know which file it came
+// from (decoding a layer's cells); the reader adds the file and the layer.
+struct DataError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace importer

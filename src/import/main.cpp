@@ -1,0 +1,144 @@
+// tilemap-import: turns a map saved by the tile-map editor into the folder
+// that tilemap-viewer shows.
+//
+//   tilemap-import [--view] MAP [OUTPUT_FOLDER]
+//
+// Exit status: 0 written (or, with --view, the viewer's own status), 1 the
+// map could not be imported, 2 a wrong command line.
+
+#include <SDL.h>  // on Windows SDL2main hands main its arguments in UTF-8
+
+#include <cstdio>
+#include <iostream>
+#include <new>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "import/import.h"
+#include "import/import_error.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: tilemap-import [--view] MAP [OUTPUT_FOLDER]\n"
+    "Reads MAP (.tmx or .tmj/.json, saved by the tile-map editor) and writes OUTPUT_FOLDER\n"
+    "(default: MAP's name with -view, beside it) holding final.png and main.json for\n"
+    "tilemap-viewer. --view then starts the viewer in that folder.\n";
+
+#ifdef _WIN32
+std::wstring Wide(const std::string& text) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size > 0 ? size : 1), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
+  wide.resize(wcslen(wide.c_str()));
+  return wide;
+}
+
+// Explorer starts a console program in a console of its own: then we are
+// the only process attached to it. From a command prompt the shell is
+// attached too.
+bool StartedFromExplorer() {
+  DWORD processes[2];
+  return GetConsoleProcessList(processes, 2) == 1;
+}
+
+// Windows looks for the viewer beside this program first, then on the PATH.
+int StartViewer(const std::string& folder) {
+  std::wstring command = L"\"tilemap-viewer.exe\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, Wide(folder).c_str(),
+                      &startup, &process))
+    throw importer::ImportError("tilemap-viewer.exe can't be started (error " +
+                                std::to_string(GetLastError()) + ")");
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD status = 1;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(status);
+}
+#else
+bool StartedFromExplorer() { return false; }
+
+// The viewer beside this program, else the one on the PATH; it takes our
+// place in the output folder.
+int StartViewer(const std::string& folder) {
+  std::string beside;
+  if (char* base = SDL_GetBasePath()) {
+    beside = std::string(base) + "tilemap-viewer";
+    SDL_free(base);
+  }
+  if (chdir(folder.c_str()) != 0) throw importer::ImportError(folder + ": can't be entered");
+  std::fflush(nullptr);
+  if (!beside.empty() && access(beside.c_str(), X_OK) == 0) execl(beside.c_str(), "tilemap-viewer", nullptr);
+  execlp("tilemap-viewer", "tilemap-viewer", nullptr);
+  throw importer::ImportError("tilemap-viewer can't be started: not beside tilemap-import nor on the PATH");
+}
+#endif
+
+// Dropped onto the program in Explorer nobody reads a console: say it in a box.
+void Tell(bool dropped, const std::string& line, bool failure) {
+  (failure ? std::cerr : std::cout) << line << std::endl;
+  if (dropped)
+    SDL_ShowSimpleMessageBox(failure ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION, "tilemap-import",
+                             line.c_str(), nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  std::vector<std::string> paths;
+  bool view = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--view") {
+      view = true;
+    } else if (argument == "--help" || argument == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      std::cerr << "tilemap-import: unknown option " << argument << "\n" << kUsage;
+      return 2;
+    } else {
+      paths.push_back(argument);
+    }
+  }
+  const bool dropped = StartedFromExplorer();
+#ifdef _WIN32
+  if (dropped) ShowWindow(GetConsoleWindow(), SW_HIDE);  // the message box and the viewer say it all
+#endif
+  if (paths.empty() || paths.size() > 2) {
+    Tell(dropped, dropped ? "Drop a map file (.tmx, .tmj or .json) onto tilemap-import to view it."
+                          : std::string("tilemap-import: ") + (paths.empty() ? "no map given" : "too many arguments"),
+         true);
+    if (!dropped) std::cerr << kUsage;
+    return 2;
+  }
+  view = view || dropped;
+
+  const std::string& map = paths[0];
+  const std::string folder = paths.size() > 1 ? paths[1] : importer::DefaultOutputFolder(map);
+  try {
+    const importer::ImportSummary summary = importer::ImportMap(map, folder);
+    for (const std::string& warning : summary.warnings)
+      std::cerr << "tilemap-import: warning: " << map << ": " << warning << std::endl;
+    std::cout << importer::Describe(summary) << std::endl;
+    if (view) return StartViewer(folder);
+    return 0;
+  } catch (const importer::ImportError& error) {
+    Tell(dropped, std::string("tilemap-import: ") + error.what(), true);
+  } catch (const std::bad_alloc&) {
+    Tell(dropped, "tilemap-import: " + map + ": not enough memory to import it", true);
+  } catch (const std::exception& error) {
+    Tell(dropped, "tilemap-import: " + map + ": " + error.what(), true);
+  }
+  return 1;
+}

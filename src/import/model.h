@@ -1,0 +1,129 @@
+#pragma once
+// The one model both readers fill: a map with its tilesets and its tree of
+// layers, whatever format it was saved in. Cells and object gids keep their
+// flip bits; every position is in map pixels.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace importer {
+
+struct Pixel {
+  uint8_t r = 0, g = 0, b = 0, a = 0;
+};
+
+struct Image {
+  int width = 0, height = 0;
+  std::vector<Pixel> pixels;  // row by row
+  const Pixel& At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+struct Color {
+  uint8_t r = 255, g = 255, b = 255, a = 255;
+};
+
+// An image file named in a map, tileset or template, loaded after reading.
+struct ImageRef {
+  std::string path;          // resolved against the file that names it
+  std::string namedIn;       // that file, for messages
+  std::optional<Color> transparent;  // the colour key
+  std::vector<uint8_t> embedded;     // image file bytes written into the map itself
+  std::shared_ptr<const Image> pixels;
+  bool Given() const { return !path.empty() || !embedded.empty(); }
+};
+
+enum class Alignment { kUnspecified, kTopLeft, kTop, kTopRight, kLeft, kCenter, kRight,
+                       kBottomLeft, kBottom, kBottomRight };
+
+struct TileEntry {
+  int id = 0;
+  ImageRef image;                 // image-collection tiles only
+  int x = 0, y = 0, width = 0, height = 0;  // part of that image; 0 size: all of it
+  std::optional<int> firstFrame;  // an animated tile is drawn as its first frame
+};
+
+struct Tileset {
+  std::string file;  // where it is defined, for messages
+  int tileWidth = 0, tileHeight = 0;
+  int spacing = 0, margin = 0;
+  int offsetX = 0, offsetY = 0;
+  Alignment alignment = Alignment::kUnspecified;
+  bool gridRenderSize = false;  // tiles on tile layers are drawn at the map's grid size
+  bool preserveAspect = false;
+  ImageRef image;                   // image-based tilesets
+  std::vector<TileEntry> tiles;     // sorted by id
+  const TileEntry* Entry(int id) const;
+};
+
+struct TilesetRef {
+  uint32_t firstGid = 0;
+  std::shared_ptr<Tileset> tileset;  // its images are filled in after reading
+};
+using TilesetList = std::vector<TilesetRef>;  // ascending firstGid
+
+constexpr uint32_t kFlipH = 0x80000000u, kFlipV = 0x40000000u, kFlipD = 0x20000000u;
+constexpr uint32_t kGidBits = 0x0FFFFFFFu;  // the id without its four flag bits
+
+// A rectangle of cells; fixed maps start at (0, 0), infinite ones anywhere.
+struct CellGrid {
+  int x = 0, y = 0, width = 0, height = 0;
+  std::vector<uint32_t> gids;  // row by row
+  uint32_t At(int cx, int cy) const {
+    return gids[static_cast<size_t>(cy - y) * width + (cx - x)];
+  }
+};
+
+struct Object {
+  double x = 0, y = 0, width = 0, height = 0, rotation = 0, opacity = 1;
+  uint32_t gid = 0;  // 0: a shape, not drawn
+  bool visible = true;
+  std::shared_ptr<const TilesetList> tilesets;  // those of its template, or null: the map's
+};
+
+enum class LayerKind { kTiles, kObjects, kImage, kGroup };
+
+enum class BlendMode { kNormal, kAdd, kMultiply, kScreen, kOverlay, kDarken, kLighten,
+                       kColorDodge, kColorBurn, kHardLight, kSoftLight, kDifference,
+                       kExclusion };
+
+struct Layer {
+  LayerKind kind = LayerKind::kTiles;
+  std::string name;
+  bool visible = true;
+  double opacity = 1;
+  std::optional<Color> tint;
+  double offsetX = 0, offsetY = 0;
+  BlendMode blend = BlendMode::kNormal;
+  CellGrid cells;                 // tile layers
+  std::vector<Object> objects;    // object layers, in drawing order
+  ImageRef image;                 // image layers
+  bool repeatX = false, repeatY = false;
+  std::vector<Layer> children;    // groups
+};
+
+enum class RenderOrder { kRightDown, kRightUp, kLeftDown, kLeftUp };
+
+struct Map {
+  std::string file;
+  RenderOrder renderOrder = RenderOrder::kRightDown;
+  int width = 0, height = 0, tileWidth = 0, tileHeight = 0;
+  bool infinite = false;
+  TilesetList tilesets;
+  std::vector<Layer> layers;
+};
+
+// The tile a gid shows: its image and the part of it, or none.
+struct TileImage {
+  const Tileset* tileset = nullptr;
+  const Image* image = nullptr;
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+// Looks the gid up (flag bits ignored); an id past its tileset's end, or
+// a tile without an image, gives an empty TileImage. Images must be loaded.
+TileImage ResolveGid(const TilesetList& tilesets, uint32_t gid);
+
+}  // namespace importer

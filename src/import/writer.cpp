@@ -1,0 +1,141 @@
+#include "import/writer.h"
+
+#include <SDL.h>
+#include <SDL_image.h>
+#include <jansson.h>
+
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "import/import_error.h"
+#include "import/read_map.h"
+
+namespace importer {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kTilesetColumns = 3;
+
+[[noreturn]] void Fail(const fs::path& path, const std::string& problem) {
+  throw ImportError(Where(path.u8string()) + problem);
+}
+
+void WriteTileset(const Composition& composition, const fs::path& path) {
+  const int count = static_cast<int>(composition.blocks.size());
+  const int rows = std::max(1, (count + kTilesetColumns - 1) / kTilesetColumns);
+  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, kTilesetColumns * kBlock, rows * kBlock, 32,
+                                                        SDL_PIXELFORMAT_RGBA32);
+  if (surface == nullptr) Fail(path, std::string("can't be made: ") + SDL_GetError());
+  SDL_FillRect(surface, nullptr, 0);
+  for (int i = 0; i < count; ++i) {
+    const Block& block = composition.blocks[static_cast<size_t>(i)];
+    auto* pixels = static_cast<uint8_t*>(surface->pixels);
+    for (int y = 0; y < kBlock; ++y)
+      std::memcpy(pixels + static_cast<ptrdiff_t>(i / kTilesetColumns * kBlock + y) * surface->pitch +
+                      static_cast<ptrdiff_t>(i % kTilesetColumns * kBlock) * 4,
+                  &block[static_cast<size_t>(y) * kBlock], kBlock * 4);
+  }
+  const int result = IMG_SavePNG(surface, path.u8string().c_str());
+  SDL_FreeSurface(surface);
+  if (result != 0) Fail(path, std::string("can't be written: ") + SDL_GetError());
+}
+
+// A layer's name as a JSON string; names that aren't UTF-8 are replaced.
+std::string JsonName(const std::string& name, size_t index) {
+  json_t* value = json_string(name.c_str());
+  if (value == nullptr) value = json_string(("layer " + std::to_string(index + 1)).c_str());
+  char* text = json_dumps(value, JSON_ENCODE_ANY);
+  std::string quoted = text != nullptr ? text : "\"layer\"";
+  free(text);
+  json_decref(value);
+  return quoted;
+}
+
+// main.json, one row of cells a line; written as it goes, since a big map
+// has millions of cells.
+void WriteMap(const Composition& composition, const fs::path& path) {
+  SDL_RWops* file = SDL_RWFromFile(path.u8string().c_str(), "wb");
+  if (file == nullptr) Fail(path, std::string("can't be written: ") + SDL_GetError());
+  std::string buffer;
+  bool failed = false;
+  auto flush = [&] {
+    if (!buffer.empty() && SDL_RWwrite(file, buffer.data(), 1, buffer.size()) != buffer.size()) failed = true;
+    buffer.clear();
+  };
+  buffer += "{\"tilewidth\": 32, \"tileheight\": 32, \"width\": " + std::to_string(composition.width) +
+            ", \"height\": " + std::to_string(composition.height) + ",\n \"layers\": [";
+  for (size_t i = 0; i < composition.layers.size(); ++i) {
+    buffer += i == 0 ? "\n" : ",\n";
+    buffer += "  {\"name\": " + JsonName(composition.layerNames[i], i) + ", \"data\": [";
+    const std::vector<int32_t>& cells = composition.layers[i];
+    for (size_t k = 0; k < cells.size(); ++k) {
+      if (k % static_cast<size_t>(composition.width) == 0) buffer += k == 0 ? "\n   " : ",\n   ";
+      else buffer += ',';
+      char digits[12];
+      buffer.append(digits, std::to_chars(digits, digits + sizeof digits, cells[k]).ptr);
+      if (buffer.size() > (1 << 20)) flush();
+    }
+    buffer += "]}";
+  }
+  buffer += "\n ]\n}\n";
+  flush();
+  if (SDL_RWclose(file) != 0) failed = true;
+  if (failed) Fail(path, std::string("can't be written: ") + SDL_GetError());
+}
+
+// An earlier import: a folder with nothing in it but the two files.
+bool IsEarlierImport(const fs::path& folder) {
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().u8string();
+    if (name != "final.png" && name != "main.json") return false;
+  }
+  return !error;
+}
+
+std::string RandomSuffix() {
+  std::random_device device;
+  return std::to_string(device() % 1000000000u);
+}
+
+}  // namespace
+
+void WriteOutput(const Composition& composition, const std::string& folder) {
+  const fs::path target = fs::u8path(folder);
+  std::error_code error;
+  const bool replacing = fs::exists(target, error);
+  if (replacing && !fs::is_directory(target, error)) Fail(target, "exists and is not a folder");
+  if (replacing && !IsEarlierImport(target))
+    Fail(target, "already holds other files than final.png and main.json; give another output folder");
+  fs::path parent = target.parent_path();
+  if (parent.empty()) parent = ".";
+  fs::create_directories(parent, error);
+  const std::string name = target.filename().u8string();
+  const fs::path temporary = parent / fs::u8path("." + name + ".writing-" + RandomSuffix());
+  const fs::path previous = parent / fs::u8path("." + name + ".previous-" + RandomSuffix());
+  if (!fs::create_directory(temporary, error)) Fail(temporary, "can't be made: " + error.message());
+  try {
+    WriteTileset(composition, temporary / "final.png");
+    WriteMap(composition, temporary / "main.json");
+    if (replacing) {
+      fs::rename(target, previous, error);
+      if (error) Fail(target, "can't be replaced: " + error.message());
+    }
+    fs::rename(temporary, target, error);
+    if (error) {
+      const std::string reason = error.message();
+      if (replacing) fs::rename(previous, target, error);  // the earlier import back in its place
+      Fail(target, "can't be written: " + reason);
+    }
+    if (replacing) fs::remove_all(previous, error);
+  } catch (...) {
+    fs::remove_all(temporary, error);
+    throw;
+  }
+}
+
+}  // namespace importer

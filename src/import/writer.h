@@ -1,0 +1,17 @@
+#pragma once
+// Writes the viewer's two files: "final.png", the blocks in 3 columns, and
+// "main.json", the map of 32 × 32 cells. A folder is written whole or not
+// at all: into a temporary folder beside it, then renamed.
+
+#include <string>
+
+#include "import/composer.h"
+
+namespace importer {
+
+// Writes `folder`, replacing an earlier import there (a folder holding only
+// those two files); anything else already there is left alone and is an
+// error. Throws ImportError.
+void WriteOutput(const Composition& composition, const std::string& folder);
+
+}  // namespace importer

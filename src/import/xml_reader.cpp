@@ -1,0 +1,302 @@
+#include "import/xml_reader.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cstring>
+
+#include "import/decode.h"
+#include "import/import_error.h"
+#include "import/values.h"
+
+namespace importer {
+namespace {
+
+constexpr int kMaxGroupDepth = 1000;
+
+// One file being read: its text (for line numbers) and its path.
+struct XmlFile {
+  const std::string& text;
+  const std::string& path;
+  ReadContext& context;
+
+  int LineOf(ptrdiff_t offset) const {
+    if (offset < 0) return 0;
+    const auto end = text.begin() + std::min<ptrdiff_t>(offset, static_cast<ptrdiff_t>(text.size()));
+    return 1 + static_cast<int>(std::count(text.begin(), end, '\n'));
+  }
+  [[noreturn]] void Fail(const pugi::xml_node& node, const std::string& problem) const {
+    throw ImportError(Where(path, LineOf(node.offset_debug())) + problem);
+  }
+};
+
+pugi::xml_document Parse(const std::string& text, const std::string& path, const XmlFile& file) {
+  pugi::xml_document document;
+  const pugi::xml_parse_result result = document.load_buffer(text.data(), text.size());
+  if (!result)
+    throw ImportError(Where(path, file.LineOf(result.offset)) + "not well-formed XML: " +
+                      result.description());
+  return document;
+}
+
+std::optional<double> OptionalNumber(const pugi::xml_node& node, const char* name) {
+  const pugi::xml_attribute attribute = node.attribute(name);
+  if (!attribute) return std::nullopt;
+  return attribute.as_double();
+}
+
+bool Flag(const pugi::xml_node& node, const char* name, bool otherwise) {
+  const pugi::xml_attribute attribute = node.attribute(name);
+  return attribute ? attribute.as_int() != 0 : otherwise;
+}
+
+ImageRef ReadImage(const XmlFile& file, const pugi::xml_node& image) {
+  ImageRef ref;
+  ref.namedIn = file.path;
+  ref.transparent = ParseColor(image.attribute("trans").as_string());
+  const std::string source = image.attribute("source").as_string();
+  if (!source.empty()) {
+    ref.path = ResolvePath(file.path, source);
+  } else if (const pugi::xml_node data = image.child("data")) {
+    try {
+      ref.embedded = DecodeBase64(data.text().get());
+    } catch (const DataError& error) {
+      file.Fail(data, std::string("the embedded image: ") + error.what());
+    }
+  }
+  return ref;
+}
+
+std::shared_ptr<Tileset> ReadTilesetElement(const XmlFile& file, const pugi::xml_node& node) {
+  auto tileset = std::make_shared<Tileset>();
+  tileset->file = file.path;
+  tileset->tileWidth = node.attribute("tilewidth").as_int();
+  tileset->tileHeight = node.attribute("tileheight").as_int();
+  tileset->spacing = node.attribute("spacing").as_int();
+  tileset->margin = node.attribute("margin").as_int();
+  tileset->alignment = ParseAlignment(node.attribute("objectalignment").as_string());
+  tileset->gridRenderSize = std::strcmp(node.attribute("tilerendersize").as_string(), "grid") == 0;
+  tileset->preserveAspect =
+      std::strcmp(node.attribute("fillmode").as_string(), "preserve-aspect-fit") == 0;
+  if (const pugi::xml_node offset = node.child("tileoffset")) {
+    tileset->offsetX = offset.attribute("x").as_int();
+    tileset->offsetY = offset.attribute("y").as_int();
+  }
+  if (const pugi::xml_node image = node.child("image")) tileset->image = ReadImage(file, image);
+  for (const pugi::xml_node tile : node.children("tile")) {
+    TileEntry entry;
+    entry.id = tile.attribute("id").as_int();
+    entry.x = tile.attribute("x").as_int();
+    entry.y = tile.attribute("y").as_int();
+    entry.width = tile.attribute("width").as_int();
+    entry.height = tile.attribute("height").as_int();
+    if (const pugi::xml_node image = tile.child("image")) entry.image = ReadImage(file, image);
+    if (const pugi::xml_node frame = tile.child("animation").child("frame"))
+      entry.firstFrame = frame.attribute("tileid").as_int();
+    tileset->tiles.push_back(std::move(entry));
+  }
+  std::stable_sort(tileset->tiles.begin(), tileset->tiles.end(),
+                   [](const TileEntry& a, const TileEntry& b) { return a.id < b.id; });
+  const bool sliced = tileset->image.Given();
+  if (sliced && (tileset->tileWidth <= 0 || tileset->tileHeight <= 0 || tileset->spacing < 0 ||
+                 tileset->margin < 0))
+    file.Fail(node, "tileset with tile size " + std::to_string(tileset->tileWidth) + " x " +
+                        std::to_string(tileset->tileHeight) + ", spacing " +
+                        std::to_string(tileset->spacing) + " and margin " +
+                        std::to_string(tileset->margin) + " can't be cut into tiles");
+  return tileset;
+}
+
+TilesetList ReadTilesetRefs(const XmlFile& file, const pugi::xml_node& parent) {
+  TilesetList list;
+  for (const pugi::xml_node node : parent.children("tileset")) {
+    TilesetRef ref;
+    ref.firstGid = node.attribute("firstgid").as_uint();
+    if (ref.firstGid == 0) file.Fail(node, "tileset without a first gid");
+    const std::string source = node.attribute("source").as_string();
+    if (!source.empty())
+      ref.tileset = LoadTileset(file.context, ResolvePath(file.path, source), file.path);
+    else
+      ref.tileset = ReadTilesetElement(file, node);
+    list.push_back(std::move(ref));
+  }
+  std::stable_sort(list.begin(), list.end(),
+                   [](const TilesetRef& a, const TilesetRef& b) { return a.firstGid < b.firstGid; });
+  return list;
+}
+
+ObjectFields ReadObjectFields(const pugi::xml_node& node) {
+  ObjectFields fields;
+  fields.x = OptionalNumber(node, "x");
+  fields.y = OptionalNumber(node, "y");
+  fields.width = OptionalNumber(node, "width");
+  fields.height = OptionalNumber(node, "height");
+  fields.rotation = OptionalNumber(node, "rotation");
+  fields.opacity = OptionalNumber(node, "opacity");
+  if (const pugi::xml_attribute gid = node.attribute("gid")) fields.gid = gid.as_uint();
+  if (node.attribute("visible")) fields.visible = Flag(node, "visible", true);
+  return fields;
+}
+
+// Cells of a <data> or <chunk>: <tile> elements or encoded text.
+std::vector<uint32_t> ReadCells(const XmlFile& file, const pugi::xml_node& node,
+                                const std::string& encoding, const std::string& compression,
+                                int64_t width, int64_t height) {
+  if (width < 0 || height < 0 || width * height > kMaxCells)
+    file.Fail(node, "layer data of " + std::to_string(width) + " x " + std::to_string(height) +
+                        " cells is more than the importer takes");
+  const size_t count = static_cast<size_t>(width * height);
+  if (encoding.empty()) {
+    std::vector<uint32_t> gids;
+    for (const pugi::xml_node tile : node.children("tile")) {
+      if (gids.size() == count) file.Fail(tile, "more <tile> elements than the layer's " + std::to_string(count) + " cells");
+      gids.push_back(tile.attribute("gid").as_uint());  // <tile/> without a gid is empty
+    }
+    if (gids.size() != count)
+      file.Fail(node, std::to_string(gids.size()) + " <tile> elements, not " + std::to_string(count));
+    return gids;
+  }
+  try {
+    return DecodeCells(node.text().get(), encoding, compression, count);
+  } catch (const DataError& error) {
+    file.Fail(node, error.what());
+  }
+}
+
+void ReadLayerBasics(const pugi::xml_node& node, Layer& layer) {
+  layer.name = node.attribute("name").as_string();
+  layer.visible = Flag(node, "visible", true);
+  layer.opacity = node.attribute("opacity").as_double(1.0);
+  layer.tint = ParseColor(node.attribute("tintcolor").as_string());
+  layer.offsetX = node.attribute("offsetx").as_double();
+  layer.offsetY = node.attribute("offsety").as_double();
+  layer.blend = ParseBlendMode(node.attribute("mode").as_string());
+}
+
+void ReadTileLayer(const XmlFile& file, const Map& map, const pugi::xml_node& node, Layer& layer) {
+  const pugi::xml_node data = node.child("data");
+  const std::string encoding = data.attribute("encoding").as_string();
+  const std::string compression = data.attribute("compression").as_string();
+  if (!map.infinite) {
+    layer.cells.width = node.attribute("width").as_int(map.width);
+    layer.cells.height = node.attribute("height").as_int(map.height);
+    if (!data) {  // no data at all: an empty layer
+      layer.cells.width = layer.cells.height = 0;
+      return;
+    }
+    layer.cells.gids = ReadCells(file, data, encoding, compression, layer.cells.width, layer.cells.height);
+    return;
+  }
+  std::vector<CellGrid> chunks;
+  for (const pugi::xml_node node : data.children("chunk")) {
+    CellGrid chunk;
+    chunk.x = node.attribute("x").as_int();
+    chunk.y = node.attribute("y").as_int();
+    chunk.width = node.attribute("width").as_int();
+    chunk.height = node.attribute("height").as_int();
+    chunk.gids = ReadCells(file, node, encoding, compression, chunk.width, chunk.height);
+    chunks.push_back(std::move(chunk));
+  }
+  try {
+    layer.cells = JoinChunks(chunks);
+  } catch (const DataError& error) {
+    file.Fail(node, error.what());
+  }
+}
+
+void ReadObjects(const XmlFile& file, const pugi::xml_node& node, Layer& layer) {
+  for (const pugi::xml_node element : node.children("object")) {
+    std::shared_ptr<const Template> from;
+    const std::string source = element.attribute("template").as_string();
+    if (!source.empty()) from = LoadTemplate(file.context, ResolvePath(file.path, source), file.path);
+    if (std::optional<Object> object = MakeObject(ReadObjectFields(element), from.get()))
+      layer.objects.push_back(std::move(*object));
+  }
+  if (std::strcmp(node.attribute("draworder").as_string(), "index") != 0)
+    std::stable_sort(layer.objects.begin(), layer.objects.end(),
+                     [](const Object& a, const Object& b) { return a.y < b.y; });
+}
+
+std::vector<Layer> ReadLayers(const XmlFile& file, const Map& map, const pugi::xml_node& parent,
+                              int depth) {
+  if (depth > kMaxGroupDepth)
+    file.Fail(parent, "groups nested more than " + std::to_string(kMaxGroupDepth) + " deep");
+  std::vector<Layer> layers;
+  for (const pugi::xml_node node : parent.children()) {
+    const std::string kind = node.name();
+    Layer layer;
+    if (kind == "layer") {
+      layer.kind = LayerKind::kTiles;
+      ReadTileLayer(file, map, node, layer);
+    } else if (kind == "objectgroup") {
+      layer.kind = LayerKind::kObjects;
+      ReadObjects(file, node, layer);
+    } else if (kind == "imagelayer") {
+      layer.kind = LayerKind::kImage;
+      if (const pugi::xml_node image = node.child("image")) layer.image = ReadImage(file, image);
+      layer.repeatX = Flag(node, "repeatx", false);
+      layer.repeatY = Flag(node, "repeaty", false);
+    } else if (kind == "group") {
+      layer.kind = LayerKind::kGroup;
+      layer.children = ReadLayers(file, map, node, depth + 1);
+    } else {
+      continue;  // properties, editor settings, tilesets: nothing to draw
+    }
+    ReadLayerBasics(node, layer);
+    if (kind == "imagelayer" && !node.attribute("offsetx") && !node.attribute("offsety")) {
+      layer.offsetX = node.attribute("x").as_double();  // very old files place it so
+      layer.offsetY = node.attribute("y").as_double();
+    }
+    layers.push_back(std::move(layer));
+  }
+  return layers;
+}
+
+}  // namespace
+
+Map ReadXmlMap(ReadContext& context, const std::string& text, const std::string& path) {
+  const XmlFile file{text, path, context};
+  const pugi::xml_document document = Parse(text, path, file);
+  const pugi::xml_node root = document.document_element();
+  if (std::strcmp(root.name(), "map") != 0)
+    file.Fail(root, "not a map: its root element is <" + std::string(root.name()) + ">");
+  const std::string orientation = root.attribute("orientation").as_string();
+  if (orientation != "orthogonal")
+    file.Fail(root, orientation.empty() ? "the map has no orientation"
+                                        : orientation + " maps are not supported, only orthogonal ones");
+  Map map;
+  map.file = path;
+  map.renderOrder = ParseRenderOrder(root.attribute("renderorder").as_string()).value_or(RenderOrder::kRightDown);
+  map.width = root.attribute("width").as_int();
+  map.height = root.attribute("height").as_int();
+  map.tileWidth = root.attribute("tilewidth").as_int();
+  map.tileHeight = root.attribute("tileheight").as_int();
+  map.infinite = Flag(root, "infinite", false);
+  map.tilesets = ReadTilesetRefs(file, root);
+  map.layers = ReadLayers(file, map, root, 0);
+  return map;
+}
+
+std::shared_ptr<Tileset> ReadXmlTileset(ReadContext& context, const std::string& text,
+                                              const std::string& path) {
+  const XmlFile file{text, path, context};
+  const pugi::xml_document document = Parse(text, path, file);
+  const pugi::xml_node root = document.document_element();
+  if (std::strcmp(root.name(), "tileset") != 0)
+    file.Fail(root, "not a tileset: its root element is <" + std::string(root.name()) + ">");
+  return ReadTilesetElement(file, root);
+}
+
+Template ReadXmlTemplate(ReadContext& context, const std::string& text, const std::string& path) {
+  const XmlFile file{text, path, context};
+  const pugi::xml_document document = Parse(text, path, file);
+  const pugi::xml_node root = document.document_element();
+  if (std::strcmp(root.name(), "template") != 0)
+    file.Fail(root, "not an object template: its root element is <" + std::string(root.name()) + ">");
+  Template result;
+  result.object = ReadObjectFields(root.child("object"));
+  result.tilesets = std::make_shared<const TilesetList>(ReadTilesetRefs(file, root));
+  return result;
+}
+
+}  // namespace importer
