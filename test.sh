@@ -29,7 +29,7 @@ echo "== Fuzzer build (clang, libFuzzer) into build-fuzz/"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_FUZZ=ON \
   -DTILEMAP_TESTS=OFF -DTILEMAP_BENCH=OFF -DTILEMAP_WERROR=ON \
   -DTILEMAP_FUZZ_SECONDS="${TILEMAP_FUZZ_SECONDS:-60}" >/dev/null
-cmake --build build-fuzz --parallel "$jobs" --target fuzz_map fuzz_draw
+cmake --build build-fuzz --parallel "$jobs" --target fuzz_map fuzz_draw fuzz_import
 
 status=0
 echo "== Tests (Release)"

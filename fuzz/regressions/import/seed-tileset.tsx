@@ -1,0 +1,1 @@
+<tileset tilewidth="8" tileheight="8" spacing="2" margin="1"><image source="x.png" trans="00ff00"/><tile id="4"><animation><frame tileid="1" duration="9"/></animation></tile></tileset>
