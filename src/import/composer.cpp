@@ -107,6 +107,21 @@ struct KeyHash {
   size_t operator()(const std::pair<uint64_t, uint64_t>& key) const { return key.first ^ (key.second << 1); }
 };
 
+// A value per gid (flip bits included), looked up once per cell of a big
+// map: a plain table while the ids are small, as they are in real maps.
+struct GidTable {
+  static constexpr uint32_t kDirectIds = 1 << 16;
+  std::vector<int32_t> direct = std::vector<int32_t>(8 * kDirectIds, -1);
+  std::unordered_map<uint32_t, int32_t> others;
+
+  // The value of `gid`, or -1 when it has none yet.
+  int32_t& operator[](uint32_t gid) {
+    const uint32_t id = gid & kGidBits;
+    if (id < kDirectIds) return direct[(id << 3) | gid >> 29];
+    return others.try_emplace(gid, -1).first->second;
+  }
+};
+
 struct Scene {
   const Map& map;
   std::vector<DrawLayer> layers;
@@ -330,14 +345,16 @@ bool CanKeepLayers(const Scene& scene) {
     if (drawn.opacity != 1 || drawn.tint || drawn.offsetX != 0 || drawn.offsetY != 0 ||
         layer.blend != BlendMode::kNormal || ++kept > 3)
       return false;
-    uint32_t last = 0;
+    GidTable checked;  // whether an id's tile is a plain 32 x 32 one: 1 yes, 0 no
     for (const uint32_t gid : layer.cells.gids) {
-      if ((gid & kGidBits) == 0 || gid == last) continue;
-      last = gid;
-      const TileImage tile = ResolveGid(map.tilesets, gid);
-      if (tile.image != nullptr && (tile.width != kBlock || tile.height != kBlock ||
-                                    tile.tileset->offsetX != 0 || tile.tileset->offsetY != 0))
-        return false;
+      if ((gid & kGidBits) == 0) continue;
+      int32_t& plain = checked[gid & kGidBits];  // flips don't change the size
+      if (plain < 0) {
+        const TileImage tile = ResolveGid(map.tilesets, gid);
+        plain = tile.image == nullptr || (tile.width == kBlock && tile.height == kBlock &&
+                                          tile.tileset->offsetX == 0 && tile.tileset->offsetY == 0);
+      }
+      if (plain == 0) return false;
     }
   }
   return kept > 0;
@@ -349,34 +366,31 @@ void KeepLayers(Scene& scene, Composition& out, BlockStore& store) {
     if (!drawn.visible || drawn.layer->kind != LayerKind::kTiles) continue;
     const CellGrid& cells = drawn.layer->cells;
     std::vector<int32_t> layer = EmptyLayer(out);
-    std::unordered_map<uint32_t, int32_t> valueOf;
-    uint32_t lastGid = 0;
-    int32_t lastValue = 0;
+    GidTable valueOf;
     const int64_t shiftX = (out.placedX - scene.picture.left) / kBlock;
     const int64_t shiftY = (out.placedY - scene.picture.top) / kBlock;
     for (int cy = 0; cy < cells.height; ++cy) {
+      const int64_t y = shiftY + cells.y + cy;
+      if (y < 0 || y >= out.height) continue;
       for (int cx = 0; cx < cells.width; ++cx) {
         const uint32_t gid = cells.gids[static_cast<size_t>(cy) * cells.width + cx];
-        if ((gid & kGidBits) == 0) continue;
-        if (gid != lastGid) {  // neighbours often repeat a tile
-          auto [found, isNew] = valueOf.try_emplace(gid, 0);
-          if (isNew) {
-            const TileImage tile = ResolveGid(scene.map.tilesets, gid);
-            if (tile.image == nullptr) {
-              scene.missing.insert(gid & kGidBits);
-            } else {
-              Block block{};
-              Placement placement = scene.TilePlacement(drawn, tile, gid, 0, 0);
-              placement.left = 0, placement.bottom = kBlock;
-              Draw(placement, block, 0, 0, whole);
-              found->second = store.Add(block);
-            }
+        const int64_t x = shiftX + cells.x + cx;
+        if ((gid & kGidBits) == 0 || x < 0 || x >= out.width) continue;
+        int32_t& value = valueOf[gid];
+        if (value < 0) {
+          value = 0;
+          const TileImage tile = ResolveGid(scene.map.tilesets, gid);
+          if (tile.image == nullptr) {
+            scene.missing.insert(gid & kGidBits);
+          } else {
+            Block block{};
+            Placement placement = scene.TilePlacement(drawn, tile, gid, 0, 0);
+            placement.left = 0, placement.bottom = kBlock;
+            Draw(placement, block, 0, 0, whole);
+            value = store.Add(block);
           }
-          lastGid = gid, lastValue = found->second;
         }
-        const int64_t x = shiftX + cells.x + cx, y = shiftY + cells.y + cy;
-        if (x >= 0 && y >= 0 && x < out.width && y < out.height)
-          layer[static_cast<size_t>(y) * out.width + x] = lastValue;
+        layer[static_cast<size_t>(y) * out.width + x] = value;
       }
     }
     out.layerNames.push_back(drawn.layer->name);

@@ -71,12 +71,17 @@ void WriteMap(const Composition& composition, const fs::path& path) {
   for (size_t i = 0; i < composition.layers.size(); ++i) {
     buffer += i == 0 ? "\n" : ",\n";
     buffer += "  {\"name\": " + JsonName(composition.layerNames[i], i) + ", \"data\": [";
-    const std::vector<int32_t>& cells = composition.layers[i];
-    for (size_t k = 0; k < cells.size(); ++k) {
-      if (k % static_cast<size_t>(composition.width) == 0) buffer += k == 0 ? "\n   " : ",\n   ";
-      else buffer += ',';
-      char digits[12];
-      buffer.append(digits, std::to_chars(digits, digits + sizeof digits, cells[k]).ptr);
+    const int32_t* cell = composition.layers[i].data();
+    for (int y = 0; y < composition.height; ++y) {
+      buffer += y == 0 ? "\n   " : ",\n   ";
+      // Numbers straight into the buffer: this is most of the writing.
+      size_t used = buffer.size();
+      buffer.resize(used + static_cast<size_t>(composition.width) * 12);
+      for (int x = 0; x < composition.width; ++x, ++cell) {
+        if (x > 0) buffer[used++] = ',';
+        used = static_cast<size_t>(std::to_chars(&buffer[used], &buffer[used] + 11, *cell).ptr - buffer.data());
+      }
+      buffer.resize(used);
       if (buffer.size() > (1 << 20)) flush();
     }
     buffer += "]}";
