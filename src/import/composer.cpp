@@ -89,8 +89,18 @@ Reach ReachOf(const Map& map, const TilesetList& tilesets) {
 
 // The items drawn into one block, and a key of everything that decides its
 // pixels, so that blocks that would come out the same are drawn once.
+// A tile is kept as its cell (its placement is worked out only if the block
+// is new); objects and images as their placements.
+struct Item {
+  bool isTile;
+  uint32_t layer, gid;
+  int64_t cx, cy;
+  size_t placement;  // in BlockItems::placements
+};
+
 struct BlockItems {
-  std::vector<Placement> items;
+  std::vector<Item> items;
+  std::vector<Placement> placements;
   uint64_t key[2] = {0, 0};
   void AddToKey(uint64_t value) {
     key[0] = Mix(key[0], value);
@@ -167,12 +177,14 @@ struct Scene {
     // The block in the layer's own map pixels, and the cells that may reach it.
     const double left = block.left + double(picture.left) - drawn.offsetX;
     const double top = block.top + double(picture.top) - drawn.offsetY;
-    const int64_t x0 = std::max<int64_t>(cells.x, int64_t(std::floor((left - reach.right) / tw)));
+    // Cell x reaches in when x·tw + reach.left < left + 32 and x·tw + reach.right > left;
+    // row y when (y + 1)·th + reach.top < top + 32 and (y + 1)·th + reach.bottom > top.
+    const int64_t x0 = std::max<int64_t>(cells.x, int64_t(std::floor((left - reach.right) / tw)) + 1);
     const int64_t x1 = std::min<int64_t>(int64_t{cells.x} + cells.width - 1,
-                                         int64_t(std::floor((left + kBlock - reach.left) / tw)));
-    const int64_t y0 = std::max<int64_t>(cells.y, int64_t(std::floor((top - reach.bottom) / th)) - 1);
+                                         int64_t(std::ceil((left + kBlock - reach.left) / tw)) - 1);
+    const int64_t y0 = std::max<int64_t>(cells.y, int64_t(std::floor((top - reach.bottom) / th)));
     const int64_t y1 = std::min<int64_t>(int64_t{cells.y} + cells.height - 1,
-                                         int64_t(std::floor((top + kBlock - reach.top) / th)));
+                                         int64_t(std::ceil((top + kBlock - reach.top) / th)) - 2);
     if (x0 > x1 || y0 > y1) return;
     const RenderOrder order = map.renderOrder;
     const bool up = order == RenderOrder::kRightUp || order == RenderOrder::kLeftUp;
@@ -183,17 +195,12 @@ struct Scene {
         const int64_t cx = leftward ? x1 - column : x0 + column;
         const uint32_t gid = cells.At(static_cast<int>(cx), static_cast<int>(cy));
         if ((gid & kGidBits) == 0) continue;
-        const TileImage tile = ResolveGid(map.tilesets, gid);
-        if (tile.image == nullptr) {
-          missing.insert(gid & kGidBits);
-          continue;
-        }
-        const Placement placement = TilePlacement(drawn, tile, gid, cx, cy);
-        if (!Touches(placement, block)) continue;
-        out.items.push_back(placement);
+        // The cells near the block, whether they reach into it or not: the
+        // same neighbourhood always gives the same pixels.
+        out.items.push_back(Item{true, static_cast<uint32_t>(index), gid, cx, cy, 0});
         out.AddToKey(uint64_t{index} << 32 | gid);
-        out.AddToKey(placement.left - block.left);
-        out.AddToKey(placement.bottom - block.top);
+        out.AddToKey(double(cx) * tw - left);
+        out.AddToKey(double(cy) * th - top);
       }
     }
   }
@@ -202,7 +209,8 @@ struct Scene {
     const std::vector<Placement>& placed = objects[index];
     for (size_t i = 0; i < placed.size(); ++i) {
       if (!Touches(placed[i], block)) continue;
-      out.items.push_back(placed[i]);
+      out.items.push_back(Item{false, 0, 0, 0, 0, out.placements.size()});
+      out.placements.push_back(placed[i]);
       out.AddToKey(uint64_t{index} << 32 | i | uint64_t{1} << 63);
       out.AddToKey(placed[i].left - block.left);
       out.AddToKey(placed[i].bottom - block.top);
@@ -235,7 +243,8 @@ struct Scene {
       for (double x = x0; x < xEnd; x += image->width) {
         placement.left = x, placement.bottom = y + image->height;
         if (!Touches(placement, block)) continue;
-        out.items.push_back(placement);
+        out.items.push_back(Item{false, 0, 0, 0, 0, out.placements.size()});
+        out.placements.push_back(placement);
         out.AddToKey(uint64_t{index} << 32 | uint64_t{1} << 62);
         // Where a repeated image meets the block repeats with the image.
         out.AddToKey(layer.repeatX ? std::fmod(x - block.left, image->width) : x - block.left);
@@ -246,6 +255,7 @@ struct Scene {
 
   void Gather(const Bounds& block, BlockItems& out) {
     out.items.clear();
+    out.placements.clear();
     out.key[0] = out.key[1] = 0;
     // Where the block meets the picture's edge decides what is cut off.
     out.AddToKey(std::max(0.0, clip.left - block.left));
@@ -425,7 +435,19 @@ void CompositeLayers(Scene& scene, Composition& out, BlockStore& store) {
       auto [found, isNew] = seen.try_emplace({gathered.key[0], gathered.key[1]}, 0);
       if (isNew) {
         Block pixels{};
-        for (const Placement& placement : gathered.items) Draw(placement, pixels, blockX, blockY, scene.clip);
+        for (const Item& item : gathered.items) {
+          if (!item.isTile) {
+            Draw(gathered.placements[item.placement], pixels, blockX, blockY, scene.clip);
+            continue;
+          }
+          const TileImage tile = ResolveGid(scene.map.tilesets, item.gid);
+          if (tile.image == nullptr) {
+            scene.missing.insert(item.gid & kGidBits);
+            continue;
+          }
+          const Placement placement = scene.TilePlacement(scene.layers[item.layer], tile, item.gid, item.cx, item.cy);
+          Draw(placement, pixels, blockX, blockY, scene.clip);
+        }
         found->second = store.Add(pixels);
       }
       layer[static_cast<size_t>(y) * out.width + x] = found->second;
