@@ -58,31 +58,44 @@ struct BlockStore {
 
 // ---- What a block shows -----------------------------------------------------
 
+// A value per gid (flip bits included), looked up once per cell of a big
+// map: a plain table while the ids are small, as they are in real maps.
+struct GidTable {
+  static constexpr uint32_t kDirectIds = 1 << 16;
+  std::vector<int32_t> direct = std::vector<int32_t>(8 * kDirectIds, -1);
+  std::unordered_map<uint32_t, int32_t> others;
+
+  // The value of `gid`, or -1 when it has none yet.
+  int32_t& operator[](uint32_t gid) {
+    const uint32_t id = gid & kGidBits;
+    if (id < kDirectIds) return direct[(id << 3) | gid >> 29];
+    return others.try_emplace(gid, -1).first->second;
+  }
+};
+
 // A tile layer's cells draw within this box around their anchor (the
-// cell's bottom-left corner): tiles larger than the grid, tile offsets.
+// cell's bottom-left corner): tiles larger than the grid, tile offsets. It
+// comes from the tiles the layer really uses, each id looked at once.
 struct Reach {
   double left = 0, top = 0, right = 0, bottom = 0;
 };
 
-Reach ReachOf(const Map& map, const TilesetList& tilesets) {
+Reach ReachOf(const Map& map, const CellGrid& cells) {
   Reach reach{0, -double(map.tileHeight), double(map.tileWidth), 0};
-  for (const TilesetRef& ref : tilesets) {
-    const Tileset& tileset = *ref.tileset;
-    std::vector<std::pair<int, int>> sizes;  // the sizes its tiles come in
-    if (tileset.image.Given()) sizes.emplace_back(tileset.tileWidth, tileset.tileHeight);
-    for (const TileEntry& entry : tileset.tiles) {
-      if (entry.width > 0 && entry.height > 0) sizes.emplace_back(entry.width, entry.height);
-      else if (entry.image.pixels) sizes.emplace_back(entry.image.pixels->width, entry.image.pixels->height);
-    }
-    for (const auto& [w, h] : sizes) {
-      if (w <= 0 || h <= 0) continue;
-      const double boxW = tileset.gridRenderSize ? map.tileWidth : w;
-      const double boxH = tileset.gridRenderSize ? map.tileHeight : h;
-      const double x = tileset.offsetX * boxW / w, y = tileset.offsetY * boxH / h;
-      const double longest = std::max(boxW, boxH);  // a diagonal flip swaps the sides
-      reach = {std::min(reach.left, x), std::min(reach.top, y - longest), std::max(reach.right, x + longest),
-               std::max(reach.bottom, y)};
-    }
+  GidTable seen;
+  for (const uint32_t gid : cells.gids) {
+    const uint32_t id = gid & kGidBits;
+    if (id == 0 || seen[id] >= 0) continue;
+    seen[id] = 1;
+    const TileImage tile = ResolveGid(map.tilesets, id);
+    if (tile.image == nullptr) continue;
+    const Tileset& tileset = *tile.tileset;
+    const double boxW = tileset.gridRenderSize ? map.tileWidth : tile.width;
+    const double boxH = tileset.gridRenderSize ? map.tileHeight : tile.height;
+    const double x = tileset.offsetX * boxW / tile.width, y = tileset.offsetY * boxH / tile.height;
+    const double longest = std::max(boxW, boxH);  // a diagonal flip swaps the sides
+    reach = {std::min(reach.left, x), std::min(reach.top, y - longest), std::max(reach.right, x + longest),
+             std::max(reach.bottom, y)};
   }
   return reach;
 }
@@ -117,21 +130,6 @@ struct KeyHash {
   size_t operator()(const std::pair<uint64_t, uint64_t>& key) const { return key.first ^ (key.second << 1); }
 };
 
-// A value per gid (flip bits included), looked up once per cell of a big
-// map: a plain table while the ids are small, as they are in real maps.
-struct GidTable {
-  static constexpr uint32_t kDirectIds = 1 << 16;
-  std::vector<int32_t> direct = std::vector<int32_t>(8 * kDirectIds, -1);
-  std::unordered_map<uint32_t, int32_t> others;
-
-  // The value of `gid`, or -1 when it has none yet.
-  int32_t& operator[](uint32_t gid) {
-    const uint32_t id = gid & kGidBits;
-    if (id < kDirectIds) return direct[(id << 3) | gid >> 29];
-    return others.try_emplace(gid, -1).first->second;
-  }
-};
-
 struct Scene {
   const Map& map;
   std::vector<DrawLayer> layers;
@@ -139,6 +137,7 @@ struct Scene {
   Bounds clip;  // the picture, in picture pixels
   std::vector<Reach> reaches;  // per tile layer
   std::vector<std::vector<Placement>> objects;  // per object layer
+  std::vector<std::vector<size_t>> objectsInRow;  // per object layer: those that reach the row of blocks
   std::set<uint32_t> missing;  // ids that have no image
 
   bool Drawn(const DrawLayer& drawn) const { return drawn.visible && drawn.opacity > 0; }
@@ -207,7 +206,7 @@ struct Scene {
 
   void GatherObjects(size_t index, const Bounds& block, BlockItems& out) {
     const std::vector<Placement>& placed = objects[index];
-    for (size_t i = 0; i < placed.size(); ++i) {
+    for (const size_t i : objectsInRow[index]) {
       if (!Touches(placed[i], block)) continue;
       out.items.push_back(Item{false, 0, 0, 0, 0, out.placements.size()});
       out.placements.push_back(placed[i]);
@@ -315,13 +314,24 @@ struct Scene {
     return placement;
   }
 
+  // Before a row of blocks: the objects that reach into it.
+  void StartRow(double top, double bottom) {
+    for (size_t i = 0; i < objects.size(); ++i) {
+      objectsInRow[i].clear();
+      for (size_t k = 0; k < objects[i].size(); ++k) {
+        const Bounds b = BoundsOf(objects[i][k]);
+        if (b.top < bottom && b.bottom > top) objectsInRow[i].push_back(k);
+      }
+    }
+  }
+
   void Prepare() {
     reaches.resize(layers.size());
     objects.resize(layers.size());
-    const Reach reach = ReachOf(map, map.tilesets);
+    objectsInRow.resize(layers.size());
     for (size_t i = 0; i < layers.size(); ++i) {
       const DrawLayer& drawn = layers[i];
-      if (drawn.layer->kind == LayerKind::kTiles) reaches[i] = reach;
+      if (drawn.layer->kind == LayerKind::kTiles && Drawn(drawn)) reaches[i] = ReachOf(map, drawn.layer->cells);
       if (drawn.layer->kind != LayerKind::kObjects || !Drawn(drawn)) continue;
       for (const Object& object : drawn.layer->objects)
         if (std::optional<Placement> placement = ObjectPlacement(drawn, object))
@@ -426,6 +436,8 @@ void CompositeLayers(Scene& scene, Composition& out, BlockStore& store) {
   BlockItems gathered;
   const int64_t firstX = out.placedX / kBlock, firstY = out.placedY / kBlock;
   for (int64_t y = firstY; y < out.height; ++y) {
+    const double rowTop = double(y * kBlock - out.placedY);
+    scene.StartRow(rowTop, rowTop + kBlock);
     for (int64_t x = firstX; x < out.width; ++x) {
       const int blockX = static_cast<int>(x * kBlock - out.placedX);
       const int blockY = static_cast<int>(y * kBlock - out.placedY);
@@ -470,7 +482,7 @@ int64_t PlaceOnAxis(int64_t size, int64_t viewStart, int64_t viewSize) {
 }
 
 Composition Compose(const Map& map) {
-  Scene scene{map, FlattenLayers(map), {}, {}, {}, {}, {}};
+  Scene scene{map, FlattenLayers(map), {}, {}, {}, {}, {}, {}};
   scene.picture = PictureRectOf(map, scene.layers);
   Composition out;
   out.picture = scene.picture;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 #include "import/import_error.h"
 #include "import/json_reader.h"
@@ -80,13 +81,17 @@ std::optional<Object> MakeObject(const ObjectFields& own, const Template* from) 
   auto pick = [](const auto& mine, const auto& theirs, auto otherwise) {
     return mine ? *mine : theirs ? *theirs : otherwise;
   };
+  // Values where doubles still count whole pixels; a file may hold anything.
+  auto sane = [](double value, double low, double high, double otherwise) {
+    return std::isfinite(value) ? std::clamp(value, low, high) : otherwise;
+  };
   Object object;
-  object.x = own.x.value_or(0);  // the position is always the instance's
-  object.y = own.y.value_or(0);
-  object.width = pick(own.width, base.width, 0.0);
-  object.height = pick(own.height, base.height, 0.0);
-  object.rotation = pick(own.rotation, base.rotation, 0.0);
-  object.opacity = pick(own.opacity, base.opacity, 1.0);
+  object.x = sane(own.x.value_or(0), -1e12, 1e12, 0);  // the position is always the instance's
+  object.y = sane(own.y.value_or(0), -1e12, 1e12, 0);
+  object.width = sane(pick(own.width, base.width, 0.0), 0, 1e12, 0);
+  object.height = sane(pick(own.height, base.height, 0.0), 0, 1e12, 0);
+  object.rotation = sane(pick(own.rotation, base.rotation, 0.0), -1e6, 1e6, 0);
+  object.opacity = sane(pick(own.opacity, base.opacity, 1.0), 0, 1, 1);
   object.visible = pick(own.visible, base.visible, true);
   object.gid = pick(own.gid, base.gid, uint32_t{0});
   // A gid from the template is looked up in the template's tilesets.

@@ -5,14 +5,19 @@
 
 namespace importer {
 
+// Opacity in 0..1, and offsets where doubles still count whole pixels: a
+// file may hold anything.
+static double Unit(double value) { return value > 0 ? std::min(value, 1.0) : 0.0; }
+static double Offset(double value) { return std::isfinite(value) ? std::clamp(value, -1e12, 1e12) : 0.0; }
+
 static void Flatten(const std::vector<Layer>& layers, const DrawLayer& around, std::vector<DrawLayer>& out) {
   for (const Layer& layer : layers) {
     DrawLayer drawn = around;
     drawn.layer = &layer;
     drawn.visible = around.visible && layer.visible;
-    drawn.opacity = around.opacity * layer.opacity;
-    drawn.offsetX = around.offsetX + layer.offsetX;
-    drawn.offsetY = around.offsetY + layer.offsetY;
+    drawn.opacity = around.opacity * Unit(layer.opacity);
+    drawn.offsetX = Offset(around.offsetX + Offset(layer.offsetX));
+    drawn.offsetY = Offset(around.offsetY + Offset(layer.offsetY));
     if (layer.tint) {
       std::array<double, 4> tint = around.tint.value_or(std::array<double, 4>{1, 1, 1, 1});
       const Color& own = *layer.tint;
