@@ -420,8 +420,11 @@ void KeepLayers(Scene& scene, Composition& out, BlockStore& store) {
 
 std::string CompositeName(const Scene& scene) {
   std::vector<std::string> names;
-  for (const DrawLayer& drawn : scene.layers)
-    if (scene.Drawn(drawn)) names.push_back(drawn.layer->name);
+  for (const DrawLayer& drawn : scene.layers) {  // those that draw something
+    const Layer& layer = *drawn.layer;
+    const bool empty = layer.cells.gids.empty() && layer.objects.empty() && !layer.image.Given();
+    if (scene.Drawn(drawn) && !empty) names.push_back(layer.name);
+  }
   if (names.empty()) return "map";
   if (names.size() == 1) return names[0];
   std::string joined = names[0];
