@@ -10,7 +10,8 @@ headless=(xvfb xauth xdotool imagemagick libgl1-mesa-dri)
 testing=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pytest python3-pil
          clang libclang-rt-14-dev valgrind
          mingw-w64 dpkg-dev wine wine64  # the Windows build, tested under Wine
-         lintian)  # the Debian package's own check
+         lintian  # the Debian package's own check
+         zstd)  # the importer's tests compress cells with it
 
 case "${1:-run}" in
   run) wanted=("${build[@]}" "${headless[@]}") ;;

@@ -1,0 +1,302 @@
+"""A small, slow, plain renderer of the editor's orthogonal maps: the picture
+the importer must reproduce. It reads the files as written (either format,
+chosen by content) and draws item by item with nearest-pixel sampling at
+pixel centres and straight-alpha compositing, rounding to 8 bits each time.
+Besides the picture it marks the pixels that got a semi-transparent or tinted
+draw: there the rounding of any two correct renderers may differ by one."""
+
+import base64
+import gzip
+import json
+import math
+import shutil
+import struct
+import subprocess
+import zlib
+import xml.etree.ElementTree as ET
+from pathlib import Path
+
+from PIL import Image
+
+H, V, D, FLAGS = 0x80000000, 0x40000000, 0x20000000, 0xF0000000
+LAYER_TAGS = {"layer": "tilelayer", "objectgroup": "objectgroup", "imagelayer": "imagelayer", "group": "group"}
+SHAPES = ("ellipse", "point", "polygon", "polyline", "text", "capsule")
+ALIGN = {"topleft": (0, 0), "top": (.5, 0), "topright": (1, 0), "left": (0, .5), "center": (.5, .5),
+         "right": (1, .5), "bottomleft": (0, 1), "bottom": (.5, 1), "bottomright": (1, 1)}
+
+
+def num(d, key, default=0):
+    return float(d.get(key, default))
+
+
+def yes(d, key, default=True):
+    return d.get(key, default) in (True, 1, "1", "true")
+
+
+def colour(text):
+    """#RRGGBB or #AARRGGBB (or bare hex) as channels 0..1 (r, g, b, a)."""
+    if not text:
+        return None
+    h = text.lstrip("#")
+    a = int(h[:2], 16) if len(h) == 8 else 255
+    return tuple(int(h[i:i + 2], 16) / 255 for i in range(len(h) - 6, len(h), 2)) + (a / 255,)
+
+
+def decode(text, encoding, compression):
+    if encoding == "csv":
+        return [int(v) for v in "".join(text.split()).split(",")]
+    raw = base64.b64decode("".join(text.split()))
+    if compression == "zlib":
+        raw = zlib.decompress(raw)
+    elif compression == "gzip":
+        raw = gzip.decompress(raw)
+    elif compression == "zstd":
+        raw = subprocess.run([shutil.which("zstd"), "-d", "-q", "-c"], input=raw, capture_output=True,
+                             check=True).stdout
+    return list(struct.unpack(f"<{len(raw) // 4}I", raw))
+
+
+def from_xml(e):
+    """An XML element in the shape of the JSON format, so that one renderer reads both."""
+    d = dict(e.attrib, type=LAYER_TAGS.get(e.tag, e.tag))
+    for c in e:
+        if c.tag == "image":
+            d.update(image=c.get("source"), transparentcolor=c.get("trans"))
+        elif c.tag == "tileoffset":
+            d["tileoffset"] = dict(c.attrib)
+        elif c.tag == "animation":
+            d["animation"] = [dict(f.attrib) for f in c]
+        elif c.tag in SHAPES:
+            d[c.tag] = True
+        elif c.tag == "data":
+            enc, comp = c.get("encoding"), c.get("compression")
+
+            def cells(node):
+                if enc is None:
+                    return [int(t.get("gid", 0)) for t in node if t.tag == "tile"]
+                return decode(node.text or "", enc, comp)
+            chunks = [dict(ch.attrib, data=cells(ch)) for ch in c if ch.tag == "chunk"]
+            d.update(chunks=chunks) if chunks else d.update(data=cells(c))
+        elif c.tag in ("tileset", "tile", "object") or c.tag in LAYER_TAGS:
+            key = {"tileset": "tilesets", "tile": "tiles", "object": "objects"}.get(c.tag, "layers")
+            d.setdefault(key, []).append(from_xml(c))
+    return d
+
+
+def load(path):
+    text = Path(path).read_text()
+    return from_xml(ET.fromstring(text)) if text.lstrip().startswith("<") else json.loads(text)
+
+
+def image(path, key):
+    img = Image.open(path).convert("RGBA")
+    if key:
+        rgb = tuple(round(c * 255) for c in colour(key)[:3])
+        img.putdata([(0, 0, 0, 0) if p[:3] == rgb else p for p in img.getdata()])
+    return img
+
+
+class Tileset:
+    def __init__(self, entry, folder):
+        self.firstgid = int(entry["firstgid"])
+        d = entry
+        if "source" in entry:
+            d = load(folder / entry["source"])
+            folder = (folder / entry["source"]).parent
+        self.offset = (num(d.get("tileoffset", {}), "x"), num(d.get("tileoffset", {}), "y"))
+        self.align = d.get("objectalignment", "unspecified")
+        tiles = d.get("tiles", [])
+        self.first_frame = {int(t["id"]): int(t["animation"][0]["tileid"]) for t in tiles if t.get("animation")}
+        self.images = {}
+        if d.get("image"):
+            img = image(folder / d["image"], d.get("transparentcolor"))
+            tw, th, m, s = (int(num(d, k)) for k in ("tilewidth", "tileheight", "margin", "spacing"))
+            cols, rows = (img.width - m + s) // (tw + s), (img.height - m + s) // (th + s)
+            for i in range(cols * rows):
+                x, y = m + i % cols * (tw + s), m + i // cols * (th + s)
+                self.images[i] = img.crop((x, y, x + tw, y + th))
+        for t in tiles:
+            if t.get("image"):
+                img = image(folder / t["image"], t.get("transparentcolor"))
+                x, y = int(num(t, "x")), int(num(t, "y"))
+                w, h = int(num(t, "width", img.width)), int(num(t, "height", img.height))
+                self.images[int(t["id"])] = img.crop((x, y, x + w, y + h))
+
+    def tile(self, local):
+        return self.images.get(self.first_frame.get(local, local))
+
+
+def resolve(tilesets, gid):
+    """(tile image, tileset) of a gid; None for an empty cell or a tile without an image."""
+    gid &= ~FLAGS
+    if not gid:
+        return None
+    owner = max((t for t in tilesets if t.firstgid <= gid), key=lambda t: t.firstgid)
+    img = owner.tile(gid - owner.firstgid)
+    return (img, owner) if img else None
+
+
+class Picture:
+    """The map's picture (`image`, RGBA of R's size), R's top-left (`origin`)
+    and the pixels drawn with partial alpha or a tint (`fuzzy`, mode L)."""
+
+    def __init__(self, path):
+        self.folder = Path(path).parent
+        m = load(path)
+        if m.get("orientation") != "orthogonal":
+            raise ValueError("orthogonal maps only")
+        self.tw, self.th = int(num(m, "tilewidth")), int(num(m, "tileheight"))
+        self.order = m.get("renderorder", "right-down")
+        self.tilesets = [Tileset(t, self.folder) for t in m["tilesets"]]
+        self.layers = layers = list(self.walk(m["layers"], 0, 0, 1.0, None, True))
+        self.origin, size = self.bounds(m, layers)
+        self.image, self.fuzzy = Image.new("RGBA", size), Image.new("L", size)
+        for layer, ox, oy, opacity, tint, shown in layers:
+            if shown:
+                getattr(self, "draw_" + layer["type"])(layer, ox - self.origin[0], oy - self.origin[1], opacity,
+                                                      tint, layer.get("mode", "normal"))
+
+    def walk(self, layers, ox, oy, opacity, tint, shown):
+        """Every non-group layer with its effective offset, opacity, tint, visibility."""
+        for layer in layers:
+            own = colour(layer.get("tintcolor"))
+            t = tuple(a * b for a, b in zip(own, tint)) if own and tint else own or tint
+            args = (ox + num(layer, "offsetx"), oy + num(layer, "offsety"), opacity * num(layer, "opacity", 1), t,
+                    shown and yes(layer, "visible"))
+            if layer["type"] == "group":
+                yield from self.walk(layer["layers"], *args)
+            else:
+                yield (layer, *args)
+
+    def cells(self, layer):
+        found = {}
+        parts = layer["chunks"] if "chunks" in layer else [dict(layer, x=0, y=0)]
+        for part in parts:
+            data = part["data"]
+            if isinstance(data, str):
+                data = decode(data, layer.get("encoding"), layer.get("compression"))
+            x0, y0, w = int(num(part, "x")), int(num(part, "y")), int(num(part, "width"))
+            for i, gid in enumerate(data):
+                if gid & ~FLAGS:
+                    found[(x0 + i % w, y0 + i // w)] = gid
+        return found
+
+    def bounds(self, m, layers):
+        cells = [(0, 0, int(num(m, "width")), int(num(m, "height")))]
+        if yes(m, "infinite", False):  # the 16 x 16 cell blocks that hold something, else cell (0, 0)
+            cells = [(x // 16 * 16, y // 16 * 16, x // 16 * 16 + 16, y // 16 * 16 + 16) for layer, *_ in layers
+                     if layer["type"] == "tilelayer" for x, y in self.cells(layer)] or [(0, 0, 1, 1)]
+        left, top = min(c[0] for c in cells) * self.tw, min(c[1] for c in cells) * self.th
+        right, bottom = max(c[2] for c in cells) * self.tw, max(c[3] for c in cells) * self.th
+        grow = [0, 0, 0, 0]
+        for layer, ox, oy, *_ in layers:
+            if layer["type"] == "imagelayer" and layer.get("image"):
+                img = Image.open(self.folder / layer["image"])
+                if not yes(layer, "repeatx", False):
+                    left, right = min(left, math.floor(ox)), max(right, math.ceil(ox + img.width))
+                if not yes(layer, "repeaty", False):
+                    top, bottom = min(top, math.floor(oy)), max(bottom, math.ceil(oy + img.height))
+            elif layer["type"] == "tilelayer":
+                grow = [max(g, math.ceil(v)) for g, v in zip(grow, (-ox, -oy, ox, oy))]
+        left, top, right, bottom = left - grow[0], top - grow[1], right + grow[2], bottom + grow[3]
+        return (left, top), (right - left, bottom - top)
+
+    def draw_tilelayer(self, layer, ox, oy, opacity, tint, mode):
+        sx, sy = (-1 if "left" in self.order else 1), (-1 if "up" in self.order else 1)
+        for (x, y), gid in sorted(self.cells(layer).items(), key=lambda c: (sy * c[0][1], sx * c[0][0])):
+            found = resolve(self.tilesets, gid)
+            if found:
+                img, ts = found
+                self.draw(img, *img.size, x * self.tw + ts.offset[0] + ox, (y + 1) * self.th + ts.offset[1] + oy,
+                          gid, opacity, tint, mode)
+
+    def draw_objectgroup(self, layer, ox, oy, opacity, tint, mode):
+        objects = layer.get("objects", [])
+        if layer.get("draworder", "topdown") != "index":
+            objects = sorted(objects, key=lambda o: num(o, "y"))
+        for o in objects:
+            tilesets = self.tilesets
+            if o.get("template"):  # its gid counts in the template's own tilesets
+                path = self.folder / o["template"]
+                t = load(path)
+                base = (t.get("objects") or [t.get("object")])[0]
+                if "gid" not in o and base.get("gid"):
+                    tilesets = [Tileset(s, path.parent) for s in t.get("tilesets") or [t["tileset"]]]
+                o = {**base, **o}
+            if not yes(o, "visible") or not o.get("gid"):
+                continue  # shapes are annotations, not artwork
+            found = resolve(tilesets, int(o["gid"]))
+            if not found:
+                continue
+            img, ts = found
+            w, h = num(o, "width") or img.width, num(o, "height") or img.height
+            kx, ky = ALIGN.get(ts.align, (0, 1))
+            px, py = num(o, "x") + ox, num(o, "y") + oy
+            left = px - kx * w + ts.offset[0] * w / img.width
+            bottom = py - ky * h + h + ts.offset[1] * h / img.height
+            self.draw(img, w, h, left, bottom, int(o["gid"]), opacity * num(o, "opacity", 1), tint, mode,
+                      num(o, "rotation"), (px, py))
+
+    def draw_imagelayer(self, layer, ox, oy, opacity, tint, mode):
+        if not layer.get("image"):
+            return
+        img = image(self.folder / layer["image"], layer.get("transparentcolor"))
+        copies = []
+        for axis, o, size, extent in ((0, ox, img.width, self.image.width), (1, oy, img.height, self.image.height)):
+            copies.append([o + k * size for k in range(math.floor(-o / size), math.ceil((extent - o) / size))]
+                          if yes(layer, "repeat" + "xy"[axis], False) else [o])
+        for x in copies[0]:
+            for y in copies[1]:
+                self.draw(img, img.width, img.height, x, y + img.height, 0, opacity, tint, mode)
+
+    def draw(self, img, bw, bh, left, bottom, gid, opacity, tint, mode, rotation=0, pivot=(0, 0)):
+        """One item: `img` stretched to bw x bh, flipped by the gid's flags
+        keeping its bottom-left corner at (left, bottom), turned clockwise by
+        `rotation` degrees about `pivot` (picture pixels)."""
+        fh, fv, fd = gid & H, gid & V, gid & D
+        ow, oh = (bh, bw) if fd else (bw, bh)
+        top = bottom - oh
+        a = math.radians(rotation)
+        c, s = (round(math.cos(a)), round(math.sin(a))) if rotation % 90 == 0 else (math.cos(a), math.sin(a))
+        px, py = pivot
+        corners = [(px + (x - px) * c - (y - py) * s, py + (x - px) * s + (y - py) * c)
+                   for x in (left, left + ow) for y in (top, bottom)]
+        x0, x1 = math.floor(min(p[0] for p in corners)), math.ceil(max(p[0] for p in corners))
+        y0, y1 = math.floor(min(p[1] for p in corners)), math.ceil(max(p[1] for p in corners))
+        src, dst, fuzzy = img.load(), self.image.load(), self.fuzzy.load()
+        sw, sh = img.size
+        for Y in range(max(0, y0), min(self.image.height, y1)):
+            for X in range(max(0, x0), min(self.image.width, x1)):
+                dx, dy = X + .5 - pivot[0], Y + .5 - pivot[1]
+                u = pivot[0] + dx * c + dy * s - left
+                v = pivot[1] - dx * s + dy * c - top
+                if not (0 <= u < ow and 0 <= v < oh):
+                    continue
+                if fd:
+                    u, v = (bw - v if fv else v), (bh - u if fh else u)
+                else:
+                    u, v = (bw - u if fh else u), (bh - v if fv else v)
+                pixel = src[min(int(u * sw / bw), sw - 1), min(int(v * sh / bh), sh - 1)]
+                if composite(dst, X, Y, pixel, opacity, tint, mode):
+                    fuzzy[X, Y] = 255
+
+
+def composite(dst, X, Y, pixel, opacity, tint, mode):
+    """Straight-alpha compositing of one pixel; True when rounding may differ."""
+    *rgb, a = pixel
+    alpha = a / 255 * opacity
+    if tint and tint != (1, 1, 1, 1):
+        rgb = [t * (c * a / 255 + 255 - a) for t, c in zip(tint, rgb)]
+        alpha *= tint[3]
+    if alpha <= 0:
+        return False
+    *back, da = dst[X, Y]
+    da /= 255
+    if mode == "add":  # plus: premultiplied sum, clamped
+        out = min(1, alpha + da)
+        rgb = [min(255, c * alpha + b * da) / out for c, b in zip(rgb, back)]
+    else:
+        out = alpha + da * (1 - alpha)
+        rgb = [(c * alpha + b * da * (1 - alpha)) / out for c, b in zip(rgb, back)]
+    dst[X, Y] = tuple(int(v + .5) for v in rgb) + (int(out * 255 + .5),)
+    return bool(tint and tint != (1, 1, 1, 1)) or alpha < 1

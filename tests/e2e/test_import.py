@@ -1,0 +1,236 @@
+"""The importer end to end: the editor's maps, in both formats, become the
+viewer's two files holding the picture the editor draws (as our reference
+renderer draws it), placed where the window shows it at start; broken maps
+are refused with one line and nothing written."""
+
+import json
+import math
+import os
+import re
+import subprocess
+import time
+from functools import lru_cache, reduce
+
+import pytest
+from PIL import Image, ImageChops
+
+import import_maps as maps
+import viewer as viewer_module
+from import_reference import Picture, resolve
+from viewer import START_X, START_Y, VIEW_H, VIEW_W, WAIT_SECONDS, Viewer, make_folder
+
+IMPORT = os.environ["TILEMAP_IMPORT"]
+CASES = [(name, fmt) for name in maps.MAPS for fmt in ("xml", "json")]
+KEPT_LAYERS = {"kept": ["ground", "details", "top"]}  # the others are composited into one
+
+
+def run_import(*args):
+    return subprocess.run([IMPORT, *map(str, args)], capture_output=True, text=True, timeout=120)
+
+
+@lru_cache(maxsize=None)
+def imported(name, fmt):
+    """Writes the map, imports it into its default folder; returns the map's
+    path, the run, and what appeared beside the map."""
+    if name == "infinite" and not maps.ZSTD:
+        pytest.skip("the zstd tool is missing (Debian package zstd): the infinite map has zstd chunks")
+    folder = make_folder()
+    path = maps.write(maps.MAPS[name](), folder, fmt)
+    before = set(os.listdir(folder))
+    result = run_import(path)
+    return path, result, set(os.listdir(folder)) - before
+
+
+@lru_cache(maxsize=None)
+def reference(name, fmt):
+    return Picture(imported(name, fmt)[0])
+
+
+def place(size):
+    """The output map pixel of the picture's top-left: centred in the window
+    at start on the 32-pixel grid, else at the first grid line inside it."""
+    corner = []
+    for first, view, length in zip((START_X - VIEW_W // 2, START_Y - VIEW_H // 2), (VIEW_W, VIEW_H), size):
+        lo, hi = -(-first // 32) * 32, (first + view - length) // 32 * 32
+        centre = first + (view - length) / 2
+        corner.append(min(range(lo, hi + 1, 32), key=lambda o: (abs(o - centre), o)) if lo <= hi else lo)
+    return corner
+
+
+def opaque_only(image):
+    """Fully transparent pixels made alike, whatever colour they carry."""
+    clean = Image.new("RGBA", image.size)
+    clean.paste(image, mask=image.getchannel("A").point(lambda a: 255 if a else 0))
+    return clean
+
+
+def wrong_pixels(actual, expected, fuzzy):
+    """Pixels off by more than one in a channel, or off at all where no
+    semi-transparent or tinted draw leaves room for rounding."""
+    worst = reduce(ImageChops.lighter, ImageChops.difference(actual, expected).split())
+    return ImageChops.lighter(worst.point(lambda v: 255 if v > 1 else 0),
+                              ImageChops.subtract(worst.point(lambda v: 255 if v else 0), fuzzy))
+
+
+def assert_close(actual, expected, fuzzy, folder, what):
+    wrong = wrong_pixels(actual, expected, fuzzy)
+    if wrong.getbbox():
+        actual.save(folder / "actual.png")
+        expected.save(folder / "expected.png")
+        raise AssertionError(f"{what}: {wrong.histogram()[255]} pixels wrong within {wrong.getbbox()}; "
+                             f"pictures in {folder}")
+
+
+def read_output(folder):
+    """main.json, the blocks of final.png, and the picture they make."""
+    doc = json.loads((folder / "main.json").read_text())
+    sheet = Image.open(folder / "final.png")
+    assert sheet.format == "PNG" and sheet.width == 96 and sheet.height % 32 == 0, sheet
+    assert sheet.height // 32 <= 512, "more than 1536 blocks"
+    sheet = sheet.convert("RGBA")
+    blocks = [sheet.crop((i % 3 * 32, i // 3 * 32, i % 3 * 32 + 32, i // 3 * 32 + 32))
+              for i in range(sheet.height // 32 * 3)]
+    w, h = doc["width"], doc["height"]
+    picture = Image.new("RGBA", (32 * w, 32 * h))
+    for layer in doc["layers"]:
+        assert len(layer["data"]) == w * h and all(0 <= v <= len(blocks) for v in layer["data"]), layer["name"]
+        for i, v in enumerate(layer["data"]):
+            if v:
+                picture.alpha_composite(blocks[v - 1], (i % w * 32, i // w * 32))
+    used = {v for layer in doc["layers"] for v in layer["data"] if v}
+    assert len({blocks[v - 1].tobytes() for v in used}) == len(used), "a block is stored twice"
+    return doc, picture
+
+
+def expected_output(name, fmt, doc):
+    """The reference picture where the output must hold it, and its fuzzy pixels."""
+    ref = reference(name, fmt)
+    ox, oy = place(ref.image.size)
+    assert (doc["width"], doc["height"]) == (math.ceil((ox + ref.image.width) / 32),
+                                             math.ceil((oy + ref.image.height) / 32))
+    size = (32 * doc["width"], 32 * doc["height"])
+    picture, fuzzy = Image.new("RGBA", size), Image.new("L", size)
+    picture.paste(ref.image, (ox, oy))
+    fuzzy.paste(ref.fuzzy, (ox, oy))
+    return picture, fuzzy
+
+
+@pytest.mark.parametrize("name,fmt", CASES)
+def test_the_output_holds_the_maps_picture(name, fmt):
+    path, result, beside = imported(name, fmt)
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    assert len(lines) == 1 and lines[0].startswith("Wrote "), result.stdout
+    folder = path.parent / (path.stem + "-view")
+    assert beside == {folder.name} and sorted(os.listdir(folder)) == ["final.png", "main.json"]
+    doc, picture = read_output(folder)
+    assert doc["tilewidth"] == doc["tileheight"] == 32
+    names = [layer["name"] for layer in doc["layers"]]
+    assert len(names) == 1 or names == KEPT_LAYERS.get(name), names
+    expected, fuzzy = expected_output(name, fmt, doc)
+    assert_close(opaque_only(picture), expected, fuzzy, folder, f"{name} ({fmt})")
+    if len(names) > 1:  # each kept layer holds its own tiles, where the map has them
+        ref = reference(name, fmt)
+        ox, oy = place(ref.image.size)
+        shown = [layer for layer, *_, visible in ref.layers if visible]
+        for out, layer in zip(doc["layers"], shown):
+            cells = {x + ox // 32 + (y + oy // 32) * doc["width"]
+                     for (x, y), gid in ref.cells(layer).items() if resolve(ref.tilesets, gid)}
+            assert {i for i, v in enumerate(out["data"]) if v} == cells, out["name"]
+
+
+def window_at(folder, name, fmt):
+    """What the window shows with the camera centre at (x, y): the output's
+    picture over black, and where rounding may differ."""
+    doc = json.loads((folder / "main.json").read_text())
+    picture, fuzzy = expected_output(name, fmt, doc)
+    shown = Image.new("RGBA", picture.size, (0, 0, 0, 255))
+    shown.alpha_composite(picture)
+
+    def at(x, y):
+        window, room = Image.new("RGB", (VIEW_W, VIEW_H)), Image.new("L", (VIEW_W, VIEW_H))
+        window.paste(shown.convert("RGB"), (VIEW_W // 2 - x, VIEW_H // 2 - y))
+        room.paste(fuzzy, (VIEW_W // 2 - x, VIEW_H // 2 - y))
+        return window, room
+    return doc, at
+
+
+def wait_for_picture(viewer, expected, room, folder, what):
+    """Screenshots until the window shows the picture (the viewer may still be
+    on its first, empty frames), within the harness's bound."""
+    deadline = time.monotonic() + WAIT_SECONDS
+    while True:
+        shot = viewer.display.screenshot()
+        if not wrong_pixels(shot, expected, room).getbbox():
+            return
+        if time.monotonic() > deadline or viewer.process.poll() is not None:
+            assert_close(shot, expected, room, folder, what)
+
+
+def layer_lines(doc):
+    return "".join(f"\nLayer Name: {layer['name']}\n" for layer in doc["layers"])
+
+
+@pytest.mark.parametrize("name,fmt", CASES)
+def test_the_viewer_shows_the_output_at_start_and_scrolled(display, running, name, fmt):
+    path, result, _ = imported(name, fmt)
+    assert result.returncode == 0, result.stderr
+    folder = path.parent / (path.stem + "-view")
+    doc, at = window_at(folder, name, fmt)
+    viewer = running(Viewer(display, folder))
+    viewer.wait_until_running(layer_lines(doc))
+    wait_for_picture(viewer, *at(START_X, START_Y), folder, f"{name} ({fmt}) at start")
+    viewer.hold("Right", seconds=0.3)
+    shot = viewer.wait_for_still_picture()
+    # The camera moves in 5-pixel steps; only the picture tells how far it went.
+    found = next((dx for dx in sorted(range(5, 1000, 5), key=lambda dx: abs(dx - 150))
+                  if not wrong_pixels(shot, *at(START_X + dx, START_Y)).getbbox()), None)
+    assert found, f"after scrolling right, {name} ({fmt}) is not shown at any camera position"
+    assert viewer.quit_with("Escape")[0] == 0
+
+
+def broken_map(case, fmt, folder):
+    """Writes the case's map; returns its path and a pattern the error line must hold."""
+    changes = {"unknown encoding": dict(encoding="base32"),
+               "unknown compression": dict(encoding="base64", compression="lzma"),
+               "wrong data size": dict(cells=((1, 2), (2,))),
+               "isometric map": dict(orientation="isometric"),
+               "gid below the first firstgid": dict(firstgid=5, cells=((5, 6), (3, 5)))}
+    path = maps.write(maps.failing_map(**changes.get(case, {})), folder, fmt)
+    if case == "missing tileset image":
+        (folder / "tiny.png").unlink()
+        return path, r"tiny\.png"
+    if case == "syntax error":  # a broken token on a known line
+        lines = path.read_text().split("\n")
+        n = next(i for i, line in enumerate(lines) if ("<layer" if fmt == "xml" else '"orthogonal"') in line)
+        lines[n] = lines[n].replace("<layer", "<layer <").replace('"orthogonal"', "orthogonal")
+        path.write_text("\n".join(lines))
+        return path, rf"{re.escape(path.name)}.*\b{n + 1}\b"
+    return path, re.escape(path.name)
+
+
+@pytest.mark.parametrize("fmt", ["xml", "json"])
+@pytest.mark.parametrize("case", ["missing tileset image", "syntax error", "unknown encoding", "unknown compression",
+                                  "wrong data size", "isometric map", "gid below the first firstgid"])
+def test_a_broken_map_is_refused_and_nothing_is_written(case, fmt):
+    folder = make_folder()
+    path, pattern = broken_map(case, fmt, folder)
+    before = sorted(os.listdir(folder))
+    result = run_import(path)
+    lines = result.stderr.splitlines()
+    assert result.returncode == 1 and len(lines) == 1, (result.returncode, result.stderr)
+    assert lines[0].startswith("tilemap-import: ") and re.search(pattern, lines[0]), lines[0]
+    assert sorted(os.listdir(folder)) == before
+
+
+def test_view_opens_the_viewer_on_the_output_and_returns_its_status(display, running, monkeypatch):
+    path, result, _ = imported("kept", "json")
+    out = path.parent / "chosen"
+    monkeypatch.setattr(viewer_module, "VIEWER", IMPORT)  # the importer is what runs here
+    importer = running(Viewer(display, path.parent, ["--view", str(path), str(out)]))
+    importer.wait_until_running(lambda text: text.count("Layer Name: ") == 3)
+    doc, at = window_at(out, "kept", "json")
+    wait_for_picture(importer, *at(START_X, START_Y), out, "kept, opened with --view")
+    status, output = importer.quit_with("Escape")
+    assert status == 0
+    assert output.startswith("Wrote ") and output.endswith(layer_lines(doc)), output
