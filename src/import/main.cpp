@@ -41,11 +41,13 @@ std::wstring Wide(const std::string& text) {
 }
 
 // Explorer starts a console program in a console of its own: then we are
-// the only process attached to it. From a command prompt the shell is
-// attached too.
+// the only process attached to it, and our output goes to it. From a
+// command prompt the shell is attached too; run by another program, the
+// output goes to a pipe or a file.
 bool StartedFromExplorer() {
   DWORD processes[2];
-  return GetConsoleProcessList(processes, 2) == 1;
+  return GetConsoleProcessList(processes, 2) == 1 &&
+         GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR;
 }
 
 // Windows looks for the viewer beside this program first, then on the PATH.
