@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "app/globals.h"
+#include "map/layer.h"
 #include "import/import_error.h"
 #include "import/read_map.h"
 
@@ -16,6 +17,7 @@ namespace {
 // The viewer's window, and the map pixel at its top-left when it starts.
 constexpr int64_t kViewWidth = 1280, kViewHeight = 720;
 constexpr int64_t kViewLeft = kCameraStartX - kViewWidth / 2, kViewTop = kCameraStartY - kViewHeight / 2;
+constexpr size_t kMaxOutputLayers = kMaxLayers;
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
@@ -252,7 +254,7 @@ struct Scene {
     }
   }
 
-  void Gather(const Bounds& block, BlockItems& out) {
+  void Gather(const Bounds& block, const std::vector<size_t>& group, BlockItems& out) {
     out.items.clear();
     out.placements.clear();
     out.key[0] = out.key[1] = 0;
@@ -261,8 +263,7 @@ struct Scene {
     out.AddToKey(std::max(0.0, clip.top - block.top));
     out.AddToKey(std::max(0.0, block.right - clip.right));
     out.AddToKey(std::max(0.0, block.bottom - clip.bottom));
-    for (size_t i = 0; i < layers.size(); ++i) {
-      if (!Drawn(layers[i])) continue;
+    for (const size_t i : group) {
       switch (layers[i].layer->kind) {
         case LayerKind::kTiles: GatherTiles(i, block, out); break;
         case LayerKind::kObjects: GatherObjects(i, block, out); break;
@@ -340,100 +341,131 @@ struct Scene {
   }
 };
 
-// ---- The two ways to make the blocks ------------------------------------------
+// ---- The layers the viewer gets ----------------------------------------------
 
 std::vector<int32_t> EmptyLayer(const Composition& out) {
   return std::vector<int32_t>(static_cast<size_t>(out.width) * out.height, 0);
 }
 
-// Layers of 32-pixel tiles on the 32-pixel grid, drawn plainly, stay
-// layers of their own: their tiles are the blocks, and nothing is drawn
-// together.
-bool CanKeepLayers(const Scene& scene) {
+bool DrawsSomething(const Scene& scene, const DrawLayer& drawn) {
+  const Layer& layer = *drawn.layer;
+  return scene.Drawn(drawn) && (!layer.cells.gids.empty() || !layer.objects.empty() || layer.image.Given());
+}
+
+// A layer of 32-pixel tiles on the 32-pixel grid, drawn plainly: its tiles
+// are the blocks, nothing has to be drawn together.
+bool IsPlain(const Scene& scene, const DrawLayer& drawn) {
   const Map& map = scene.map;
-  if (map.tileWidth != kBlock || map.tileHeight != kBlock) return false;
+  const Layer& layer = *drawn.layer;
+  if (map.tileWidth != kBlock || map.tileHeight != kBlock || layer.kind != LayerKind::kTiles) return false;
   if (FloorDiv(scene.picture.left, kBlock) * kBlock != scene.picture.left ||
       FloorDiv(scene.picture.top, kBlock) * kBlock != scene.picture.top)
     return false;
-  size_t kept = 0;
-  for (const DrawLayer& drawn : scene.layers) {
-    if (!drawn.visible) continue;
-    const Layer& layer = *drawn.layer;
-    if (layer.kind == LayerKind::kObjects && !layer.objects.empty()) return false;
-    if (layer.kind == LayerKind::kImage && layer.image.Given()) return false;
-    if (layer.kind != LayerKind::kTiles) continue;
-    if (drawn.opacity != 1 || drawn.tint || drawn.offsetX != 0 || drawn.offsetY != 0 ||
-        layer.blend != BlendMode::kNormal || ++kept > 3)
-      return false;
-    GidTable checked;  // whether an id's tile is a plain 32 x 32 one: 1 yes, 0 no
-    for (const uint32_t gid : layer.cells.gids) {
-      if ((gid & kGidBits) == 0) continue;
-      int32_t& plain = checked[gid & kGidBits];  // flips don't change the size
-      if (plain < 0) {
-        const TileImage tile = ResolveGid(map.tilesets, gid);
-        plain = tile.image == nullptr || (tile.width == kBlock && tile.height == kBlock &&
-                                          tile.tileset->offsetX == 0 && tile.tileset->offsetY == 0);
-      }
-      if (plain == 0) return false;
+  if (drawn.opacity != 1 || drawn.tint || drawn.offsetX != 0 || drawn.offsetY != 0 ||
+      layer.blend != BlendMode::kNormal)
+    return false;
+  GidTable checked;  // whether an id's tile is a plain 32 x 32 one: 1 yes, 0 no
+  for (const uint32_t gid : layer.cells.gids) {
+    if ((gid & kGidBits) == 0) continue;
+    int32_t& plain = checked[gid & kGidBits];  // flips don't change the size
+    if (plain < 0) {
+      const TileImage tile = ResolveGid(map.tilesets, gid);
+      plain = tile.image == nullptr || (tile.width == kBlock && tile.height == kBlock &&
+                                        tile.tileset->offsetX == 0 && tile.tileset->offsetY == 0);
     }
+    if (plain == 0) return false;
   }
-  return kept > 0;
+  return true;
 }
 
-void KeepLayers(Scene& scene, Composition& out, BlockStore& store) {
+// The layers that draw something, in at most three runs, each of which
+// becomes one layer of the viewer. Each run is drawn on its own and the
+// viewer lays them over each other, which is the same picture: drawing one
+// over another ("source over") doesn't care how the draws are grouped. Only
+// other blend modes need what lies below them in their own run. Runs are
+// joined where that costs the fewest blocks: the sparsest neighbours first,
+// so that a dense ground stays alone.
+std::vector<std::vector<size_t>> Runs(const Scene& scene) {
+  std::vector<std::vector<size_t>> runs;
+  std::vector<int64_t> weight;  // the things a run draws
+  for (size_t i = 0; i < scene.layers.size(); ++i) {
+    const DrawLayer& drawn = scene.layers[i];
+    if (!DrawsSomething(scene, drawn)) continue;
+    const Layer& layer = *drawn.layer;
+    int64_t things = static_cast<int64_t>(layer.objects.size()) + (layer.image.Given() ? 1 : 0);
+    for (const uint32_t gid : layer.cells.gids) things += (gid & kGidBits) != 0;
+    if (layer.blend != BlendMode::kNormal) {  // it and everything below: one run
+      for (size_t k = 1; k < runs.size(); ++k) runs[0].insert(runs[0].end(), runs[k].begin(), runs[k].end());
+      for (size_t k = 1; k < weight.size(); ++k) weight[0] += weight[k];
+      runs.resize(std::min<size_t>(runs.size(), 1));
+      weight.resize(runs.size());
+      if (!runs.empty()) {
+        runs[0].push_back(i);
+        weight[0] += things;
+        continue;
+      }
+    }
+    runs.push_back({i});
+    weight.push_back(things);
+  }
+  while (runs.size() > kMaxOutputLayers) {
+    size_t lightest = 0;  // join run k and k + 1
+    for (size_t k = 1; k + 1 < runs.size(); ++k)
+      if (weight[k] + weight[k + 1] < weight[lightest] + weight[lightest + 1]) lightest = k;
+    runs[lightest].insert(runs[lightest].end(), runs[lightest + 1].begin(), runs[lightest + 1].end());
+    weight[lightest] += weight[lightest + 1];
+    runs.erase(runs.begin() + static_cast<ptrdiff_t>(lightest) + 1);
+    weight.erase(weight.begin() + static_cast<ptrdiff_t>(lightest) + 1);
+  }
+  return runs;
+}
+
+std::string RunName(const Scene& scene, const std::vector<size_t>& run) {
+  std::string joined = scene.layers[run.front()].layer->name;
+  for (size_t i = 1; i < run.size(); ++i) joined += " + " + scene.layers[run[i]].layer->name;
+  return joined.size() <= 120 ? joined
+                              : scene.layers[run.front()].layer->name + " + ... + " + scene.layers[run.back()].layer->name;
+}
+
+// A plain layer: one block per tile (and flip), cell by cell.
+std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Composition& out, BlockStore& store) {
   const Bounds whole{0, 0, kBlock, kBlock};
-  for (const DrawLayer& drawn : scene.layers) {
-    if (!drawn.visible || drawn.layer->kind != LayerKind::kTiles) continue;
-    const CellGrid& cells = drawn.layer->cells;
-    std::vector<int32_t> layer = EmptyLayer(out);
-    GidTable valueOf;
-    const int64_t shiftX = (out.placedX - scene.picture.left) / kBlock;
-    const int64_t shiftY = (out.placedY - scene.picture.top) / kBlock;
-    for (int cy = 0; cy < cells.height; ++cy) {
-      const int64_t y = shiftY + cells.y + cy;
-      if (y < 0 || y >= out.height) continue;
-      for (int cx = 0; cx < cells.width; ++cx) {
-        const uint32_t gid = cells.gids[static_cast<size_t>(cy) * cells.width + cx];
-        const int64_t x = shiftX + cells.x + cx;
-        if ((gid & kGidBits) == 0 || x < 0 || x >= out.width) continue;
-        int32_t& value = valueOf[gid];
-        if (value < 0) {
-          value = 0;
-          const TileImage tile = ResolveGid(scene.map.tilesets, gid);
-          if (tile.image == nullptr) {
-            scene.missing.insert(gid & kGidBits);
-          } else {
-            Block block{};
-            Placement placement = scene.TilePlacement(drawn, tile, gid, 0, 0);
-            placement.left = 0, placement.bottom = kBlock;
-            Draw(placement, block, 0, 0, whole);
-            value = store.Add(block);
-          }
+  const CellGrid& cells = drawn.layer->cells;
+  std::vector<int32_t> layer = EmptyLayer(out);
+  GidTable valueOf;
+  const int64_t shiftX = (out.placedX - scene.picture.left) / kBlock;
+  const int64_t shiftY = (out.placedY - scene.picture.top) / kBlock;
+  for (int cy = 0; cy < cells.height; ++cy) {
+    const int64_t y = shiftY + cells.y + cy;
+    if (y < 0 || y >= out.height) continue;
+    for (int cx = 0; cx < cells.width; ++cx) {
+      const uint32_t gid = cells.gids[static_cast<size_t>(cy) * cells.width + cx];
+      const int64_t x = shiftX + cells.x + cx;
+      if ((gid & kGidBits) == 0 || x < 0 || x >= out.width) continue;
+      int32_t& value = valueOf[gid];
+      if (value < 0) {
+        value = 0;
+        const TileImage tile = ResolveGid(scene.map.tilesets, gid);
+        if (tile.image == nullptr) {
+          scene.missing.insert(gid & kGidBits);
+        } else {
+          Block block{};
+          Placement placement = scene.TilePlacement(drawn, tile, gid, 0, 0);
+          placement.left = 0, placement.bottom = kBlock;
+          Draw(placement, block, 0, 0, whole);
+          value = store.Add(block);
         }
-        layer[static_cast<size_t>(y) * out.width + x] = value;
       }
+      layer[static_cast<size_t>(y) * out.width + x] = value;
     }
-    out.layerNames.push_back(drawn.layer->name);
-    out.layers.push_back(std::move(layer));
   }
+  return layer;
 }
 
-std::string CompositeName(const Scene& scene) {
-  std::vector<std::string> names;
-  for (const DrawLayer& drawn : scene.layers) {  // those that draw something
-    const Layer& layer = *drawn.layer;
-    const bool empty = layer.cells.gids.empty() && layer.objects.empty() && !layer.image.Given();
-    if (scene.Drawn(drawn) && !empty) names.push_back(layer.name);
-  }
-  if (names.empty()) return "map";
-  if (names.size() == 1) return names[0];
-  std::string joined = names[0];
-  for (size_t i = 1; i < names.size(); ++i) joined += " + " + names[i];
-  return joined.size() <= 120 ? joined : names.front() + " + ... + " + names.back();
-}
-
-// Everything drawn into one layer, block by block.
-void CompositeLayers(Scene& scene, Composition& out, BlockStore& store) {
+// The run's layers drawn together, block by block; a block is drawn only
+// when what reaches into it hasn't been seen before.
+std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, const Composition& out,
+                                BlockStore& store) {
   std::vector<int32_t> layer = EmptyLayer(out);
   std::unordered_map<std::pair<uint64_t, uint64_t>, int32_t, KeyHash> seen;
   BlockItems gathered;
@@ -445,7 +477,7 @@ void CompositeLayers(Scene& scene, Composition& out, BlockStore& store) {
       const int blockX = static_cast<int>(x * kBlock - out.placedX);
       const int blockY = static_cast<int>(y * kBlock - out.placedY);
       const Bounds block{double(blockX), double(blockY), double(blockX + kBlock), double(blockY + kBlock)};
-      scene.Gather(block, gathered);
+      scene.Gather(block, run, gathered);
       if (gathered.items.empty()) continue;
       auto [found, isNew] = seen.try_emplace({gathered.key[0], gathered.key[1]}, 0);
       if (isNew) {
@@ -468,8 +500,7 @@ void CompositeLayers(Scene& scene, Composition& out, BlockStore& store) {
       layer[static_cast<size_t>(y) * out.width + x] = found->second;
     }
   }
-  out.layerNames.push_back(CompositeName(scene));
-  out.layers.push_back(std::move(layer));
+  return layer;
 }
 
 }  // namespace
@@ -502,10 +533,16 @@ Composition Compose(const Map& map) {
   scene.Prepare();
 
   BlockStore store{map, out.blocks, {}};
-  if (CanKeepLayers(scene))
-    KeepLayers(scene, out, store);
-  else
-    CompositeLayers(scene, out, store);
+  for (const std::vector<size_t>& run : Runs(scene)) {
+    const DrawLayer& first = scene.layers[run.front()];
+    out.layers.push_back(run.size() == 1 && IsPlain(scene, first) ? PlainLayer(scene, first, out, store)
+                                                                  : DrawnLayer(scene, run, out, store));
+    out.layerNames.push_back(RunName(scene, run));
+  }
+  if (out.layers.empty()) {  // nothing is drawn: the viewer still wants a layer
+    out.layers.push_back(EmptyLayer(out));
+    out.layerNames.push_back("map");
+  }
   if (!scene.missing.empty())
     out.warnings.push_back(std::to_string(scene.missing.size()) +
                            " tile id(s) have no image in their tileset (the first: " +
