@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Cross-builds SDL2, SDL2_image and jansson for 64-bit Windows from Debian's
-# own source packages (the versions this machine's -dev packages have) into a
-# prefix cached outside the repository, keyed by those versions and the
-# compiler's, so only the first run pays for it. Prints the prefix.
+# Cross-builds SDL2, SDL2_image and jansson (DLLs, shipped beside the exes)
+# and zlib, zstd and pugixml (static, linked into the importer) for 64-bit
+# Windows from Debian's own source packages (the versions this machine's -dev
+# packages have) into a prefix cached outside the repository, keyed by those
+# versions and the compiler's, so only the first run pays for it. Prints the
+# prefix.
 # The machine's apt configuration is left as it was: the source entries and
 # their lists live in a private folder beside the cache.
 set -euo pipefail
@@ -13,8 +15,13 @@ version_of() { dpkg-query -W -f='${source:Version}' "$1"; }
 sdl_version=$(version_of libsdl2-dev)
 image_version=$(version_of libsdl2-image-dev)
 jansson_version=$(version_of libjansson-dev)
+zlib_version=$(version_of zlib1g-dev)
+zstd_version=$(version_of libzstd-dev)
+pugixml_version=$(version_of libpugixml-dev)
 compiler_version=$(x86_64-w64-mingw32-gcc-posix -dumpversion)
-key="sdl2-${sdl_version}_image-${image_version}_jansson-${jansson_version}_gcc-${compiler_version}"
+# Epochs ("1:") left out: a colon in the prefix would split PKG_CONFIG_LIBDIR.
+key="sdl2-${sdl_version#*:}_image-${image_version#*:}_jansson-${jansson_version#*:}"
+key+="_zlib-${zlib_version#*:}_zstd-${zstd_version#*:}_pugixml-${pugixml_version#*:}_gcc-${compiler_version}"
 cache=${TILEMAP_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tilemap-viewer}
 prefix="$cache/windows-deps/$key"
 
@@ -61,21 +68,29 @@ apt_options=(-o "Dir::Etc::SourceList=$sources" -o "Dir::Etc::SourceParts=$work/
 say "apt-get update for the source entries ($(wc -l <"$sources") of them)"
 apt-get "${apt_options[@]}" update -q >&2
 
+# The source of the installed version; when the archive doesn't serve that
+# one (a security update's source may be missing from a mirror), the
+# release's own.
+release=$(. /etc/os-release && echo "$VERSION_CODENAME")
 cd "$work/src"
-for package in "libsdl2=$sdl_version" "libsdl2-image=$image_version" "jansson=$jansson_version"; do
+for package in "libsdl2=$sdl_version" "libsdl2-image=$image_version" "jansson=$jansson_version" \
+               "zlib=$zlib_version" "libzstd=$zstd_version" "pugixml=$pugixml_version"; do
   say "apt-get source $package"
-  apt-get "${apt_options[@]}" source -q "$package" >&2
+  if ! apt-get "${apt_options[@]}" source -q "$package" >&2; then
+    say "apt-get source ${package%%=*}/$release (the installed version's source is not served)"
+    apt-get "${apt_options[@]}" source -q "${package%%=*}/$release" >&2
+  fi
 done
 
 toolchain="$top/cmake/mingw-w64-x86_64.cmake"
-build() {  # source folder, extra cmake options...
+build() {  # source folder, extra cmake options...; TARGET=name builds that one only
   local source=$1
   shift
   say "cross-building $source"
   cmake -S "$source" -B "$work/build-$source" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DTILEMAP_WINDOWS_DEPS="$prefix" \
     -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >&2
-  cmake --build "$work/build-$source" --parallel "$(nproc)" >&2
+  cmake --build "$work/build-$source" --parallel "$(nproc)" ${TARGET:+--target "$TARGET"} >&2
   cmake --install "$work/build-$source" >&2
 }
 build "$(ls -d libsdl2-2*/)" -DSDL_SHARED=ON -DSDL_STATIC=OFF -DSDL_TEST=OFF
@@ -84,6 +99,24 @@ build "$(ls -d libsdl2-image-*/)" -DBUILD_SHARED_LIBS=ON -DSDL2IMAGE_VENDORED=ON
   -DSDL2IMAGE_AVIF=OFF -DSDL2IMAGE_JXL=OFF -DSDL2IMAGE_TIF=OFF -DSDL2IMAGE_WEBP=OFF
 build "$(ls -d jansson-*/)" -DJANSSON_BUILD_SHARED_LIBS=OFF -DJANSSON_EXAMPLES=OFF \
   -DJANSSON_WITHOUT_TESTS=ON -DJANSSON_BUILD_DOCS=OFF
+# The importer's libraries are linked in statically, so that it needs no DLLs
+# beyond the viewer's. zlib's CMake build makes a DLL (libzlib.dll, whose
+# resource file Debian's source leaves out) and a static libzlibstatic.a: only
+# the static one is built, and installed as libz.a, which is what zlib.pc's
+# -lz then finds (headers and zlib.pc come from its install step).
+TARGET=zlibstatic build "$(ls -d zlib-*/)" -DSKIP_INSTALL_LIBRARIES=ON \
+  -DINSTALL_PKGCONFIG_DIR="$prefix/lib/pkgconfig"
+cp "$work/build-$(ls -d zlib-*/)/libzlibstatic.a" "$prefix/lib/libz.a"
+build "$(ls -d libzstd-*/)build/cmake" -DZSTD_BUILD_SHARED=OFF -DZSTD_BUILD_STATIC=ON \
+  -DZSTD_BUILD_PROGRAMS=OFF -DZSTD_BUILD_TESTS=OFF
+build "$(ls -d pugixml-*/)" -DBUILD_SHARED_LIBS=OFF -DPUGIXML_BUILD_TESTS=OFF
+
+# Their licences, shipped in the Windows zip with the code built from them.
+mkdir -p "$prefix/share/licenses"
+for folder in */; do
+  name=$(sed -n 's/^Source: *//p' "$folder/debian/control" | head -n 1)
+  cp "$folder/debian/copyright" "$prefix/share/licenses/$name.txt"
+done
 
 touch "$prefix/.complete"
 say "Windows libraries: ready in $prefix"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows viewer into build-windows/: tilemap-viewer.exe with
-# the SDL DLLs beside it. The Windows libraries come from
-# scripts/build-windows-deps.sh (built once, then cached).
+# Cross-builds the Windows programs into build-windows/: tilemap-viewer.exe
+# (a GUI program) and tilemap-import.exe (a console program) with the SDL DLLs
+# beside them, the C and C++ runtimes and the importer's libraries linked in.
+# The Windows libraries come from scripts/build-windows-deps.sh (built once,
+# then cached).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

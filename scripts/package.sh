@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the release packages: the Windows zip (cross-built) and the Debian
-# package, and copies both into dist/.
+# package, each with the viewer and the importer, and copies both into dist/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,7 +8,7 @@ scripts/install-deps.sh test
 scripts/build-windows.sh
 echo "== Release build into build/"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --parallel "$(nproc)" --target tilemap-viewer
+cmake --build build --parallel "$(nproc)" --target tilemap-viewer tilemap-import
 
 mkdir -p dist
 for tree in build-windows build; do

@@ -1,28 +1,33 @@
 #!/usr/bin/env bash
-# Checks the packages in dist/ as a user meets them: the Windows zip unpacked
-# and its exe run under Wine in the unpacked folder; the .deb installed with
-# apt-get and its binary run in the demo folder it installs (then removed).
+# Checks the packages in dist/ as a user meets them: the .deb by lintian
+# (errors and warnings fail); the Windows zip unpacked, its viewer run on the
+# demo and its importer on a small map, then the viewer on what it wrote, all
+# under Wine; the .deb installed with apt-get and its two programs run the
+# same way (then removed). tests/e2e/test_package.py does the running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
 python=/usr/bin/python3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-
-zip=$(ls dist/tilemap-viewer-*-win64.zip)
-echo "== $zip: unpacked, its exe runs the demo under Wine"
-cmake -E chdir "$work" cmake -E tar xf "$top/$zip"
-folder=$(ls -d "$work"/tilemap-viewer-*-win64)
-(cd tests/e2e && TILEMAP_VIEWER="$folder/tilemap-viewer.exe" TILEMAP_DEMO="$folder" \
-  TILEMAP_WINE_PREFIXES="$top/build-windows/wine" "$python" -m pytest -q -p no:cacheprovider test_package.py)
+run_tests() { (cd tests/e2e && "$python" -m pytest -q -p no:cacheprovider test_package.py); }
+status=0  # every check runs; any failure fails the whole
 
 deb=$(ls dist/tilemap-viewer_*.deb)
-echo "== $deb: installed with apt-get, its binary runs the demo"
+echo "== $deb: lintian"
+lintian --fail-on error,warning "$deb" || status=1
+
+zip=$(ls dist/tilemap-viewer-*-win64.zip)
+echo "== $zip: unpacked, its viewer and importer run under Wine"
+cmake -E chdir "$work" cmake -E tar xf "$top/$zip"
+folder=$(ls -d "$work"/tilemap-viewer-*-win64)
+TILEMAP_VIEWER="$folder/tilemap-viewer.exe" TILEMAP_DEMO="$folder" \
+  TILEMAP_WINE_PREFIXES="$top/build-windows/wine" run_tests || status=1
+
+echo "== $deb: installed with apt-get, its viewer and importer run"
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "$top/$deb" >/dev/null
-status=0
-(cd tests/e2e && TILEMAP_VIEWER=/usr/bin/tilemap-viewer TILEMAP_DEMO=/usr/share/tilemap-viewer/demo \
-  "$python" -m pytest -q -p no:cacheprovider test_package.py) || status=$?
+TILEMAP_VIEWER=/usr/bin/tilemap-viewer TILEMAP_DEMO=/usr/share/tilemap-viewer/demo run_tests || status=1
 "${sudo[@]}" apt-get remove -y -q tilemap-viewer >/dev/null
 exit "$status"
