@@ -9,6 +9,8 @@ if(WIN32)
   install(FILES $<TARGET_RUNTIME_DLLS:tilemap-viewer> ${PROJECT_SOURCE_DIR}/demo/final.png
                 ${PROJECT_SOURCE_DIR}/demo/main.json DESTINATION .)
   install(FILES ${packaging}/README-windows.txt DESTINATION . RENAME README.txt)
+  # A map in the editor's format to drop onto the importer.
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/editor DESTINATION .)
   # The libraries built into the exes and DLLs come with their licences
   # (Debian's copyright files, which scripts/build-windows-deps.sh keeps).
   file(GLOB licences ${TILEMAP_WINDOWS_DEPS}/share/licenses/*.txt)
@@ -20,6 +22,7 @@ else()
   install(TARGETS tilemap-viewer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/demo/final.png ${PROJECT_SOURCE_DIR}/demo/main.json
           DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/demo OPTIONAL)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/editor DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/demo)
 
   # Manual pages and changelog compressed as Debian wants them: gzip -9, with
   # no name or time stamp inside, so the same text gives the same bytes.
