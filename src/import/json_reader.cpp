@@ -108,8 +108,7 @@ void ReadTileEntries(const JsonFile& file, const json_t* tiles, Tileset& tileset
       if (json_is_object(tile)) readOne(tile, static_cast<int>(std::strtol(key, nullptr, 10)));
     }
   }
-  std::stable_sort(tileset.tiles.begin(), tileset.tiles.end(),
-                   [](const TileEntry& a, const TileEntry& b) { return a.id < b.id; });
+  SortTiles(tileset);
 }
 
 std::shared_ptr<Tileset> ReadTilesetObject(const JsonFile& file, const json_t* node) {
@@ -127,12 +126,8 @@ std::shared_ptr<Tileset> ReadTilesetObject(const JsonFile& file, const json_t* n
   tileset->offsetY = Int(offset, "y");
   tileset->image = ReadImage(file, node, "image");
   ReadTileEntries(file, json_object_get(node, "tiles"), *tileset);
-  if (tileset->image.Given() && (tileset->tileWidth <= 0 || tileset->tileHeight <= 0 ||
-                                 tileset->spacing < 0 || tileset->margin < 0))
-    file.Fail("tileset \"" + std::string(String(node, "name")) + "\" with tile size " +
-              std::to_string(tileset->tileWidth) + " x " + std::to_string(tileset->tileHeight) +
-              ", spacing " + std::to_string(tileset->spacing) + " and margin " +
-              std::to_string(tileset->margin) + " can't be cut into tiles");
+  if (const std::string problem = CutProblem(*tileset); !problem.empty())
+    file.Fail("tileset \"" + std::string(String(node, "name")) + "\": " + problem);
   return tileset;
 }
 
@@ -152,8 +147,7 @@ TilesetList ReadTilesetRefs(const JsonFile& file, const json_t* tilesets) {
       ref.tileset = ReadTilesetObject(file, node);
     list.push_back(std::move(ref));
   }
-  std::stable_sort(list.begin(), list.end(),
-                   [](const TilesetRef& a, const TilesetRef& b) { return a.firstGid < b.firstGid; });
+  SortTilesets(list);
   return list;
 }
 
@@ -239,9 +233,7 @@ void ReadObjects(const JsonFile& file, const json_t* node, Layer& layer) {
     if (std::optional<Object> object = MakeObject(ReadObjectFields(element), from.get()))
       layer.objects.push_back(std::move(*object));
   }
-  if (std::strcmp(String(node, "draworder"), "index") != 0)
-    std::stable_sort(layer.objects.begin(), layer.objects.end(),
-                     [](const Object& a, const Object& b) { return a.y < b.y; });
+  SortObjects(layer.objects, std::strcmp(String(node, "draworder"), "index") == 0);
 }
 
 std::vector<Layer> ReadLayers(const JsonFile& file, const Map& map, const json_t* list, int depth) {

@@ -16,6 +16,30 @@ std::string Where(const std::string& file, int line) {
   return line > 0 ? file + ":" + std::to_string(line) + ": " : file + ": ";
 }
 
+void SortTilesets(TilesetList& tilesets) {
+  std::stable_sort(tilesets.begin(), tilesets.end(),
+                   [](const TilesetRef& a, const TilesetRef& b) { return a.firstGid < b.firstGid; });
+}
+
+void SortTiles(Tileset& tileset) {
+  std::stable_sort(tileset.tiles.begin(), tileset.tiles.end(),
+                   [](const TileEntry& a, const TileEntry& b) { return a.id < b.id; });
+}
+
+void SortObjects(std::vector<Object>& objects, bool fileOrder) {
+  if (!fileOrder)  // objects with the same y keep the file's order
+    std::stable_sort(objects.begin(), objects.end(), [](const Object& a, const Object& b) { return a.y < b.y; });
+}
+
+std::string CutProblem(const Tileset& tileset) {
+  if (!tileset.image.Given() ||
+      (tileset.tileWidth > 0 && tileset.tileHeight > 0 && tileset.spacing >= 0 && tileset.margin >= 0))
+    return "";
+  return "a tileset with tile size " + std::to_string(tileset.tileWidth) + " x " +
+         std::to_string(tileset.tileHeight) + ", spacing " + std::to_string(tileset.spacing) + " and margin " +
+         std::to_string(tileset.margin) + " can't be cut into tiles";
+}
+
 // SDL opens the file, so that UTF-8 paths work on Windows too.
 static std::string ReadWholeFile(const std::string& path, const std::string& namedIn) {
   SDL_RWops* stream = SDL_RWFromFile(path.c_str(), "rb");

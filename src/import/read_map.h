@@ -50,6 +50,16 @@ std::optional<Object> MakeObject(const ObjectFields& own, const Template* from);
 // Chunks of an infinite layer, joined into the one grid that holds them all.
 CellGrid JoinChunks(const std::vector<CellGrid>& chunks);
 
+// What both readers do once a part of a file is read: tilesets in order of
+// their first gid, tiles in order of id, objects in drawing order (by y,
+// unless drawn in the order of the file).
+void SortTilesets(TilesetList& tilesets);
+void SortTiles(Tileset& tileset);
+void SortObjects(std::vector<Object>& objects, bool fileOrder);
+
+// Why an image-based tileset can't be cut into tiles, or "" when it can.
+std::string CutProblem(const Tileset& tileset);
+
 // "file:line: " for messages (no line: "file: ").
 std::string Where(const std::string& file, int line = 0);
 

@@ -95,15 +95,8 @@ std::shared_ptr<Tileset> ReadTilesetElement(const XmlFile& file, const pugi::xml
       entry.firstFrame = frame.attribute("tileid").as_int();
     tileset->tiles.push_back(std::move(entry));
   }
-  std::stable_sort(tileset->tiles.begin(), tileset->tiles.end(),
-                   [](const TileEntry& a, const TileEntry& b) { return a.id < b.id; });
-  const bool sliced = tileset->image.Given();
-  if (sliced && (tileset->tileWidth <= 0 || tileset->tileHeight <= 0 || tileset->spacing < 0 ||
-                 tileset->margin < 0))
-    file.Fail(node, "tileset with tile size " + std::to_string(tileset->tileWidth) + " x " +
-                        std::to_string(tileset->tileHeight) + ", spacing " +
-                        std::to_string(tileset->spacing) + " and margin " +
-                        std::to_string(tileset->margin) + " can't be cut into tiles");
+  SortTiles(*tileset);
+  if (const std::string problem = CutProblem(*tileset); !problem.empty()) file.Fail(node, problem);
   return tileset;
 }
 
@@ -120,8 +113,7 @@ TilesetList ReadTilesetRefs(const XmlFile& file, const pugi::xml_node& parent) {
       ref.tileset = ReadTilesetElement(file, node);
     list.push_back(std::move(ref));
   }
-  std::stable_sort(list.begin(), list.end(),
-                   [](const TilesetRef& a, const TilesetRef& b) { return a.firstGid < b.firstGid; });
+  SortTilesets(list);
   return list;
 }
 
@@ -212,9 +204,7 @@ void ReadObjects(const XmlFile& file, const pugi::xml_node& node, Layer& layer) 
     if (std::optional<Object> object = MakeObject(ReadObjectFields(element), from.get()))
       layer.objects.push_back(std::move(*object));
   }
-  if (std::strcmp(node.attribute("draworder").as_string(), "index") != 0)
-    std::stable_sort(layer.objects.begin(), layer.objects.end(),
-                     [](const Object& a, const Object& b) { return a.y < b.y; });
+  SortObjects(layer.objects, std::strcmp(node.attribute("draworder").as_string(), "index") == 0);
 }
 
 std::vector<Layer> ReadLayers(const XmlFile& file, const Map& map, const pugi::xml_node& parent,
