@@ -14,10 +14,12 @@ test_jobs=$((jobs + 1))
 scripts/install-deps.sh test
 
 scripts/build-windows.sh
+scripts/build-web.sh
 
 echo "== Release build (warnings as errors) into build/"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTILEMAP_WERROR=ON \
-  -DTILEMAP_WINDOWS_VIEWER="$PWD/build-windows/tilemap-viewer.exe" >/dev/null
+  -DTILEMAP_WINDOWS_VIEWER="$PWD/build-windows/tilemap-viewer.exe" \
+  -DTILEMAP_WEB_SITE="$PWD/build-web/site" >/dev/null
 cmake --build build --parallel "$jobs"
 
 echo "== Sanitizer build into build-sanitize/"

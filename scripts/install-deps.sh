@@ -11,7 +11,8 @@ testing=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pytest pytho
          clang libclang-rt-14-dev valgrind
          mingw-w64 dpkg-dev wine wine64  # the Windows build, tested under Wine
          lintian  # the Debian package's own check
-         zstd)  # the importer's tests compress cells with it
+         zstd  # the importer's tests compress cells with it
+         emscripten chromium python3-websocket)  # the web build, tested in headless Chromium
 
 case "${1:-run}" in
   run) wanted=("${build[@]}" "${headless[@]}") ;;

@@ -24,6 +24,11 @@ folder=$(ls -d "$work"/tilemap-viewer-*-win64)
 TILEMAP_VIEWER="$folder/tilemap-viewer.exe" TILEMAP_DEMO="$folder" \
   TILEMAP_WINE_PREFIXES="$top/build-windows/wine" run_tests || status=1
 
+site_zip=$(ls dist/tilemap-viewer-*-web.zip)
+echo "== $site_zip: unpacked, it is the site the browser tests passed on"
+cmake -E chdir "$work" cmake -E tar xf "$top/$site_zip"
+diff -r "$(ls -d "$work"/tilemap-viewer-*-web)" build-web/site || status=1
+
 echo "== $deb: installed with apt-get, its viewer and importer run"
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)

@@ -3,6 +3,18 @@
 #include "app/globals.h"
 #include "render/draw_map.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+
+// The browser presents the canvas at its animation frames anyway, so waiting
+// for the next one is the platform's pace, not a frame cap; it also hands the
+// page its turn to deliver keys. The page counts the frames through onFrame.
+EM_ASYNC_JS(void, WaitForAnimationFrame, (), {
+  if (Module["onFrame"]) Module["onFrame"]();
+  await new Promise(requestAnimationFrame);
+});
+#endif
+
 namespace {
 
 // The camera has no bounds; moving it wraps instead of overflowing, which
@@ -63,5 +75,8 @@ void RunFrameLoop() {
 
     previousTime = now;
     if (quit) break;  // the frame that saw the request is still shown
+#ifdef __EMSCRIPTEN__
+    WaitForAnimationFrame();
+#endif
   }
 }

@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# Builds SDL2 (its Emscripten backend), SDL2_image (PNG and the other formats
+# it decodes itself, through its built-in stb decoder), jansson, zlib, zstd
+# and pugixml as static libraries for the browser with Debian's Emscripten,
+# from Debian's own source packages (the versions this machine's -dev
+# packages have), into a prefix cached outside the repository, keyed by those
+# versions and Emscripten's, so only the first run pays for it. Prints the
+# prefix. Emscripten's own "ports" are not used: they download.
+# The machine's apt configuration is left as it was: the source entries and
+# their lists live in a private folder beside the cache.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+say() { echo "== $*" >&2; }
+
+version_of() { dpkg-query -W -f='${source:Version}' "$1"; }
+sdl_version=$(version_of libsdl2-dev)
+image_version=$(version_of libsdl2-image-dev)
+jansson_version=$(version_of libjansson-dev)
+zlib_version=$(version_of zlib1g-dev)
+zstd_version=$(version_of libzstd-dev)
+pugixml_version=$(version_of libpugixml-dev)
+emscripten_version=$(cat "$(em-config EMSCRIPTEN_ROOT)/emscripten-version.txt")
+# Epochs ("1:") left out: a colon in the prefix would split PKG_CONFIG_LIBDIR.
+key="sdl2-${sdl_version#*:}_image-${image_version#*:}_jansson-${jansson_version#*:}"
+key+="_zlib-${zlib_version#*:}_zstd-${zstd_version#*:}_pugixml-${pugixml_version#*:}_emscripten-${emscripten_version}"
+cache=${TILEMAP_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tilemap-viewer}
+prefix="$cache/web-deps/$key"
+
+if [ -f "$prefix/.complete" ]; then
+  say "web libraries: cached in $prefix"
+  echo "$prefix"
+  exit 0
+fi
+
+say "web libraries: building $key (a few minutes, once)"
+work="$cache/web-deps/work-$$"
+rm -rf "$work" "$prefix"
+mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src"
+trap 'rm -rf "$work"' EXIT
+
+# deb-src entries with the same URIs and suites as the machine's own entries
+# (as scripts/build-windows-deps.sh makes them).
+sources="$work/apt/sources.list"
+: >"$sources"
+for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+  [ -f "$file" ] || continue
+  sed -n 's/^[[:space:]]*deb[[:space:]]\+/deb-src /p' "$file" >>"$sources"
+done
+for file in /etc/apt/sources.list.d/*.sources; do
+  [ -f "$file" ] || continue
+  # deb822 stanzas: keep those of type deb, as deb-src.
+  awk 'BEGIN { RS = ""; FS = "\n" }
+       /(^|\n)Types:[^\n]*deb([ \t\n]|$)/ {
+         uris = suites = comps = signed = ""
+         for (i = 1; i <= NF; i++) {
+           if ($i ~ /^URIs:/) uris = substr($i, 6)
+           if ($i ~ /^Suites:/) suites = substr($i, 8)
+           if ($i ~ /^Components:/) comps = substr($i, 12)
+           if ($i ~ /^Signed-By:/) signed = substr($i, 11)
+         }
+         gsub(/^[ \t]+/, "", signed)
+         n = split(uris, u, " "); m = split(suites, s, " ")
+         for (a = 1; a <= n; a++) for (b = 1; b <= m; b++)
+           printf "deb-src %s%s %s %s\n", (signed ? "[signed-by=" signed "] " : ""), u[a], s[b], comps
+       }' "$file" >>"$sources"
+done
+apt_options=(-o "Dir::Etc::SourceList=$sources" -o "Dir::Etc::SourceParts=$work/apt/none"
+             -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache"
+             -o "APT::Sandbox::User=root" -o "Debug::NoLocking=1")
+say "apt-get update for the source entries ($(wc -l <"$sources") of them)"
+apt-get "${apt_options[@]}" update -q >&2
+
+# The source of the installed version; when the archive doesn't serve that
+# one (a security update's source may be missing from a mirror), the
+# release's own.
+release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+cd "$work/src"
+for package in "libsdl2=$sdl_version" "libsdl2-image=$image_version" "jansson=$jansson_version" \
+               "zlib=$zlib_version" "libzstd=$zstd_version" "pugixml=$pugixml_version"; do
+  say "apt-get source $package"
+  if ! apt-get "${apt_options[@]}" source -q "$package" >&2; then
+    say "apt-get source ${package%%=*}/$release (the installed version's source is not served)"
+    apt-get "${apt_options[@]}" source -q "${package%%=*}/$release" >&2
+  fi
+done
+
+toolchain="$top/cmake/emscripten.cmake"
+build() {  # source folder, extra cmake options...; TARGET=name builds that one only
+  local source=$1
+  shift
+  say "building $source for the browser"
+  cmake -S "$source" -B "$work/build-$source" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DTILEMAP_WEB_DEPS="$prefix" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >&2
+  cmake --build "$work/build-$source" --parallel "$(nproc)" ${TARGET:+--target "$TARGET"} >&2
+  cmake --install "$work/build-$source" >&2
+}
+# Threads stay off: without them the page needs no cross-origin isolation.
+build "$(ls -d libsdl2-2*/)" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_PTHREADS=OFF
+# The same formats as the Windows build: those SDL2_image decodes itself.
+build "$(ls -d libsdl2-image-*/)" -DBUILD_SHARED_LIBS=OFF -DSDL2IMAGE_VENDORED=ON \
+  -DSDL2IMAGE_BACKEND_STB=ON -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_TESTS=OFF \
+  -DSDL2IMAGE_AVIF=OFF -DSDL2IMAGE_JXL=OFF -DSDL2IMAGE_TIF=OFF -DSDL2IMAGE_WEBP=OFF
+build "$(ls -d jansson-*/)" -DJANSSON_BUILD_SHARED_LIBS=OFF -DJANSSON_EXAMPLES=OFF \
+  -DJANSSON_WITHOUT_TESTS=ON -DJANSSON_BUILD_DOCS=OFF
+# zlib through its own configure: its CMake build wants a Windows resource
+# file that Debian's source leaves out. The static library only.
+say "building $(ls -d zlib-*/) for the browser"
+(cd "$(ls -d zlib-*/)" && emconfigure ./configure --static --prefix="$prefix" >&2 &&
+  emmake make -j"$(nproc)" libz.a >&2 && emmake make install >&2)
+build "$(ls -d libzstd-*/)build/cmake" -DZSTD_BUILD_SHARED=OFF -DZSTD_BUILD_STATIC=ON \
+  -DZSTD_BUILD_PROGRAMS=OFF -DZSTD_BUILD_TESTS=OFF -DZSTD_MULTITHREAD_SUPPORT=OFF
+build "$(ls -d pugixml-*/)" -DBUILD_SHARED_LIBS=OFF -DPUGIXML_BUILD_TESTS=OFF
+
+# Their licences, for the site that ships code built from them.
+mkdir -p "$prefix/share/licenses"
+for folder in */; do
+  name=$(sed -n 's/^Source: *//p' "$folder/debian/control" | head -n 1)
+  cp "$folder/debian/copyright" "$prefix/share/licenses/$name.txt"
+done
+
+touch "$prefix/.complete"
+say "web libraries: ready in $prefix"
+echo "$prefix"

@@ -1,0 +1,224 @@
+"""The viewer and the importer built for the browser, on their web page in
+headless Chromium: the same pictures, lines and statuses as on the desktop,
+worked by keys and by the page's file input."""
+
+import base64
+import json
+import re
+import tempfile
+import time
+from pathlib import Path
+
+import pytest
+from PIL import Image
+
+import import_maps as maps
+from browser import WAIT_SECONDS, files_in, to_js_files
+from import_reference import Picture
+from test_files import THREE_LAYERS
+from test_import import place, wrong_pixels
+from test_picture import find_camera_x, patterned_tileset
+from viewer import (DEMO, DEMO_OUTPUT, QUIT_SECONDS, START_X, START_Y, VIEW_H, VIEW_W, demo_at_start,
+                    expected_picture, load_map, load_tileset, make_folder, same)
+
+READY = "document.readyState === 'complete' && typeof runViewer === 'function'"
+
+
+def lines(text):
+    """Output text as the page keeps it: one entry a line, empty ones too."""
+    return text.split("\n")[:-1]
+
+
+def keep(page, shot, expected, what):
+    """The failure, with the pictures saved where they can be looked at."""
+    folder = Path(tempfile.mkdtemp(prefix="tilemap-web-failure-"))
+    for name, picture in (("actual", shot), ("expected", expected or shot)):
+        picture.save(folder / f"{name}.png")
+    return AssertionError(f"{what}; status {page.js('viewerStatus')}, lines {page.js('viewerLines')}; "
+                          f"pictures in {folder}\nconsole:\n" + "\n".join(page.console))
+
+
+def wait_for_picture(page, expected=None, matches=None):
+    """Screenshots until the canvas shows the picture (or one `matches`
+    accepts) while the program runs, within the bound."""
+    deadline = time.monotonic() + WAIT_SECONDS
+    while True:
+        shot = page.screenshot()
+        assert shot.size == (VIEW_W, VIEW_H), f"the canvas is shown at {shot.size}, not one to one"
+        if (matches or (lambda shot: same(shot, expected)))(shot):
+            return shot
+        if time.monotonic() > deadline or page.js("viewerStatus") is not None:
+            raise keep(page, shot, expected, "the canvas did not show the expected picture")
+
+
+def wait_for_still_picture(page):
+    """The canvas once two screenshots in a row agree."""
+    previous = [page.screenshot()]
+
+    def still(shot):
+        steady, previous[0] = same(shot, previous[0]), shot
+        return steady
+    return wait_for_picture(page, matches=still)
+
+
+def start(page, site, files=None, first=""):
+    """Opens the page: it runs the demo by itself, or, given files, runs the
+    viewer on them (after the JavaScript `first`). Gives the canvas the
+    keyboard, as a user's click does."""
+    page.open(site if files is None else site + "?manual", READY)
+    if files is not None:
+        page.js(f"{first}; void runViewer({to_js_files(files)})")
+    page.click("#canvas")
+
+
+def quit_with(page, key):
+    """Holds the key until the program ends, as a person does (keys are read
+    once a frame as held or not); returns the exit status."""
+    page.key("keyDown", key)
+    try:
+        return page.wait_for("viewerStatus !== null && {status: viewerStatus}", seconds=QUIT_SECONDS)["status"]
+    finally:
+        page.key("keyUp", key)
+
+
+def test_the_demo_starts_by_itself_as_the_desktop_viewer_shows_it(page, site, measured):
+    opened = time.monotonic()
+    start(page, site)
+    wait_for_picture(page, demo_at_start())
+    shown = time.monotonic() - opened
+    assert page.js("viewerLines") == lines(DEMO_OUTPUT)
+    measured["first frame after the page opened"] = f"{page.js('viewerFirstFrameMs'):.0f} ms"
+    measured["demo picture seen by the test after the page opened"] = f"{shown * 1000:.0f} ms"
+
+
+def test_escape_and_q_end_with_status_0(page, site):
+    for key in ("Escape", "q"):
+        start(page, site)
+        wait_for_picture(page, demo_at_start())
+        assert quit_with(page, key) == 0, key
+        assert page.js("viewerLines") == lines(DEMO_OUTPUT)
+
+
+# Every animation frame's time: the viewer's frames come with them.
+FRAME_TIMES = "window.frameTimes = []; (function tick() { frameTimes.push(performance.now()); " \
+              "requestAnimationFrame(tick); })()"
+
+
+def test_holding_an_arrow_scrolls_about_500_pixels_a_second(page, site, measured):
+    start(page, site, {name: (DEMO / name).read_bytes() for name in ("final.png", "main.json")}, FRAME_TIMES)
+    wait_for_picture(page, demo_at_start())
+    page.key("keyDown", "Right")
+    time.sleep(1.0)  # the hold's length is what is tested
+    page.key("keyUp", "Right")
+    down, up = page.js("(k => [k.findLast(e => e.type === 'keydown').time, k.findLast(e => e.type === 'keyup').time])"
+                       "(keyLog.filter(e => e.key === 'ArrowRight'))")
+    shot = wait_for_still_picture(page)
+    first, times = page.js("[viewerFirstFrameMs, frameTimes]")
+    gaps = [(t, (t - before) / 1000) for before, t in zip(times, times[1:])]
+    held = (up - down) / 1000
+    frame = max(gap for t, gap in gaps if down < t <= up + 100) + 0.01  # with the viewer's own timer's rounding
+    frames = sum(1 for t, _ in gaps if down < t <= up + frame * 1000)
+
+    def late(after, until):
+        """The time frames longer than 50 ms put off: a frame runs at most
+        five 10 ms steps, the rest waits for the frames after it."""
+        return sum(max(0.0, gap - 0.05) for t, gap in gaps if after < t <= until)
+    # Keys are read once a frame: the frames around the press and the release
+    # can each gain or lose up to one. The hold can lose the time its slow
+    # frames put off, and gain what slow frames before it put off; it can't
+    # take more than five 5-pixel steps a frame.
+    low = 500 * (held - 2 * frame - late(down, up))
+    high = min(25 * (frames + 1), 500 * (held + 2 * frame + late(first, down)))
+    found = find_camera_x(shot, load_map(DEMO), load_tileset(DEMO), START_X + 5 * round(100 * held), START_Y, 600)
+    if found is None:
+        raise keep(page, shot, None, "the picture is not the demo at any camera near the expected one")
+    assert low <= found - START_X <= high, (found - START_X, held, low, high)
+    measured["frames per second while scrolling"] = f"{frames / held:.0f}, the longest frame {frame * 1000:.0f} ms"
+
+
+@pytest.mark.parametrize("tileset,error", [(None, "Couldn't open final.png"),
+                                           (b"\x89PNG\r\n\x1a\nnot really" * 50, None)], ids=["missing", "garbage"])
+def test_a_tileset_that_cannot_be_loaded_ends_with_status_4(page, site, tileset, error):
+    files = {"main.json": json.dumps(THREE_LAYERS).encode(), **({"final.png": tileset} if tileset else {})}
+    start(page, site, files)
+    status = page.wait_for("viewerStatus !== null && {status: viewerStatus}")["status"]
+    out = page.js("viewerLines")
+    assert status == 4
+    assert len(out) == 2 and out[1] and out[0] == "Failed to load image: final.png" + out[1], out
+    assert error is None or out[1] == error
+    assert page.js("document.getElementById('status').textContent.trim()") == \
+        "The viewer ended: the tileset final.png could not be loaded (status 4)"
+
+
+PARSE_ERROR = "Error - couldn't parse json data in main.json."
+
+
+@pytest.mark.parametrize("map_text,expected", [
+    (None, [PARSE_ERROR, "unable to open main.json.*"]),
+    (b'{"layers": [{"name": "a", "data": [1,', [PARSE_ERROR, ".+"]),
+    (b"[1, 2, 3]", [re.escape("Error - unexpected format of json data in main.json.")])],
+    ids=["missing", "malformed", "not an object"])
+def test_a_broken_map_is_reported_and_the_viewer_runs_on_with_nothing_drawn(page, site, map_text, expected):
+    files = {"final.png": (DEMO / "final.png").read_bytes(), **({"main.json": map_text} if map_text else {})}
+    start(page, site, files)
+    out = page.wait_for(f"viewerLines.length >= {len(expected)} && viewerLines")
+    assert len(out) == len(expected) and all(re.fullmatch(p, line) for p, line in zip(expected, out)), out
+    page.wait_for(f"viewerFrames >= {page.js('viewerFrames') + 2}")  # frames drawn since
+    wait_for_picture(page, Image.new("RGB", (VIEW_W, VIEW_H)))
+    assert page.js("viewerStatus") is None, "the viewer ended by itself"
+    assert quit_with(page, "Escape") == 0
+    assert page.js("viewerLines") == out
+
+
+def test_the_users_own_files_chosen_on_the_page_are_shown(page, site):
+    # Tiles of 16 x 24 that differ in every pixel, with holes; values empty,
+    # negative and past the tileset too.
+    width, height = 110, 90
+    map_doc = {"tilewidth": 16, "tileheight": 24, "width": width, "height": height, "layers": [
+        {"name": name, "data": [(i * 7 + k * 5) % 14 - 1 for i in range(width * height)]}
+        for k, name in enumerate(("low", "middle", "high"))]}
+    tileset = patterned_tileset(16, 24, 3)
+    folder = make_folder(tileset=tileset, map_doc=map_doc)
+    start(page, site)
+    wait_for_picture(page, demo_at_start())  # the user chooses while the demo runs
+    page.set_files("input[type=file]", [folder / "final.png", folder / "main.json"])
+    expected = lines("\nLayer Name: low\n\nLayer Name: middle\n\nLayer Name: high\n")
+    shown = json.dumps(json.dumps(expected, separators=(",", ":")))  # as JavaScript writes it
+    page.wait_for(f"viewerStatus === null && JSON.stringify(viewerLines) === {shown}")  # the new run's
+    wait_for_picture(page, expected_picture(map_doc, tileset, START_X, START_Y))
+    assert quit_with(page, "Escape") == 0
+
+
+# Uint8Arrays back to Python in base64, a slice at a time (an argument list
+# as long as a whole file is too long for a call).
+BASE64 = "(a => { let s = ''; for (let i = 0; i < a.length; i += 8192) " \
+         "s += String.fromCharCode.apply(null, a.subarray(i, i + 8192)); return btoa(s); })"
+
+
+def test_an_editor_map_imported_on_the_page_is_shown_as_the_editor_draws_it(page, site):
+    folder = make_folder()
+    path = maps.write(maps.composite_map(), folder, "xml")
+    page.open(site + "?manual", READY)
+    result = page.js(f"runImporter({to_js_files(files_in(folder))}, {json.dumps(path.name)}).then(r => "
+                     f"({{status: r.status, lines: r.lines, files: Object.fromEntries("
+                     f"Object.entries(r.files).map(([name, data]) => [name, {BASE64}(data)]))}}))", promise=True)
+    # One line saying what it wrote, after the warning of the map's one tile id without an image.
+    assert result["status"] == 0 and len(result["lines"]) == 2, result["lines"]
+    assert result["lines"][0].startswith("tilemap-import: warning: composite.tmx: ") and \
+        result["lines"][1].startswith("Wrote "), result["lines"]
+    assert sorted(result["files"]) == ["final.png", "main.json"]
+    files = {name: base64.b64decode(data) for name, data in result["files"].items()}
+    doc = json.loads(files["main.json"])
+    page.js(f"void runViewer({to_js_files(files)})")
+    page.click("#canvas")
+    # The editor's picture where the importer places it, over the viewer's black.
+    ref = Picture(path)
+    ox, oy = place(ref.image.size)
+    corner = (ox - (START_X - VIEW_W // 2), oy - (START_Y - VIEW_H // 2))
+    expected, room = Image.new("RGBA", (VIEW_W, VIEW_H), (0, 0, 0, 255)), Image.new("L", (VIEW_W, VIEW_H))
+    expected.alpha_composite(ref.image, corner)
+    room.paste(ref.fuzzy, corner)
+    expected = expected.convert("RGB")
+    wait_for_picture(page, expected, lambda shot: not wrong_pixels(shot, expected, room).getbbox())
+    assert page.js("viewerLines") == lines("".join(f"\nLayer Name: {layer['name']}\n" for layer in doc["layers"]))
+    assert quit_with(page, "Escape") == 0

@@ -1,0 +1,400 @@
+// The page around the viewer and the importer, both built with Emscripten as
+// factories (createViewer, createImporter). Each run is a fresh instance:
+// the programs end by exiting, and an instance's memory and files go with it.
+// Files are read in the page and written into the instance's own in-memory
+// file system; nothing leaves the browser.
+'use strict';
+
+const kStatusWords = {
+  0: 'normal end',
+  1: 'SDL could not be initialised',
+  2: 'the window could not be created',
+  3: 'no accelerated renderer could be created',
+  4: 'the tileset final.png could not be loaded',
+};
+const kViewerFolder = '/viewer';
+const kImportFolder = '/import';
+
+// What the browser tests read: the current run's output lines and exit status
+// (null while it runs), its frames and when the first one was drawn, and the
+// keys that reached the canvas, with the page's own times.
+window.viewerLines = [];
+window.viewerStatus = null;
+window.viewerFrames = 0;
+window.viewerFirstFrameMs = null;
+window.keyLog = [];
+
+const byId = (id) => document.getElementById(id);
+const statusLine = byId('status');
+const output = byId('output');
+const stage = byId('stage');
+
+function say(text, kind = '') {
+  statusLine.textContent = text;
+  statusLine.className = kind;
+}
+
+function print(line, kind = '') {
+  const span = document.createElement('span');
+  span.className = kind;
+  span.textContent = line + '\n';
+  output.append(span);
+  output.scrollTop = output.scrollHeight;
+}
+
+function clearOutput() {
+  output.textContent = '';
+}
+
+// --- Files into an instance's file system
+
+function normalize(path) {
+  const parts = [];
+  for (const part of path.split('/')) {
+    if (part === '..') parts.pop();  // above the root is the root, as for the program
+    else if (part !== '' && part !== '.') parts.push(part);
+  }
+  return '/' + parts.join('/');
+}
+
+function writeFiles(FS, folder, files) {
+  FS.mkdirTree(folder);
+  for (const [name, bytes] of Object.entries(files)) {
+    const path = normalize(folder + '/' + name);
+    if (/^\/(dev|proc|tmp)(\/|$)/.test(path)) continue;  // the runtime's own folders
+    FS.mkdirTree(path.slice(0, path.lastIndexOf('/')) || '/');
+    FS.writeFile(path, bytes);
+  }
+  FS.chdir(folder);
+}
+
+// --- The viewer
+
+let current = null;          // the run on screen
+let queue = Promise.resolve();
+let lastFiles = null;
+
+// A run is stopped the way a person stops it, with Esc held down: pressed at
+// each of its frames until it ends, since it may not have reached its loop
+// yet, and never let go, since the program reads keys as held once a frame.
+function pressEscape(canvas) {
+  const event = new KeyboardEvent('keydown', { key: 'Escape', code: 'Escape', keyCode: 27, bubbles: true });
+  event.fromPage = true;
+  canvas.dispatchEvent(event);
+}
+
+async function stopViewer() {
+  if (!current || current.ended) return;
+  current.stopping = true;
+  await current.done;
+}
+
+function startViewer(files, keepOutput) {
+  // A new canvas for each instance: the last one's WebGL context goes with it.
+  const old = byId('canvas');
+  const canvas = old.cloneNode(false);
+  old.replaceWith(canvas);
+  byId('ended').hidden = true;
+  stage.classList.remove('over');
+
+  const run = { canvas, lines: [], stopping: false, ended: false };
+  current = run;
+  lastFiles = files;
+  window.viewerLines = run.lines;
+  window.viewerStatus = null;
+  window.viewerFrames = 0;
+  window.viewerFirstFrameMs = null;
+  if (!keepOutput) clearOutput();
+  print('$ tilemap-viewer', 'command');
+  say('Starting the viewer…');
+  canvas.focus({ preventScroll: true });
+
+  let finished;
+  run.done = new Promise((resolve) => { finished = resolve; });
+  const finish = (status, why) => {
+    if (run.ended) return;
+    run.ended = true;
+    if (current === run) {
+      window.viewerStatus = status;
+      const words = status in kStatusWords ? kStatusWords[status] : why || 'an unknown status';
+      const text = status >= 0 ? `The viewer ended: ${words} (status ${status})`
+                               : `The viewer stopped unexpectedly: ${why}`;
+      say(text, status === 0 ? '' : 'error');
+      if (!run.stopping) {
+        byId('ended-text').textContent = text;
+        byId('ended').hidden = false;
+        stage.classList.add('over');
+      }
+    }
+    finished(status);
+  };
+
+  if (typeof createViewer !== 'function') {
+    finish(-1, 'tilemap-viewer.js did not load');
+    return run.done;
+  }
+  createViewer({
+    canvas,
+    print: (line) => { run.lines.push(line); print(line); },
+    printErr: (line) => print(line, 'error'),
+    preRun: [(module) => writeFiles(module.FS, kViewerFolder, files)],
+    onFrame: () => {
+      if (current === run) {
+        if (window.viewerFirstFrameMs === null) {
+          window.viewerFirstFrameMs = performance.now();
+          say('The viewer is running: the arrow keys scroll, Esc or Q quits.');
+        }
+        window.viewerFrames += 1;
+      }
+      if (run.stopping) pressEscape(canvas);
+    },
+    onExit: (status) => finish(status),
+    onAbort: (what) => finish(-1, String(what)),
+  }).catch((error) => finish(-1, String(error)));
+  return run.done;
+}
+
+// Resolves with the exit status when that run ends; an earlier run is ended first.
+window.runViewer = function runViewer(files, { keepOutput = false } = {}) {
+  const started = queue.then(stopViewer).then(() => ({ done: startViewer(files, keepOutput) }));
+  queue = started.then(() => {}, () => {});
+  return started.then((run) => run.done);
+};
+
+// --- The importer
+
+// Resolves with {status, lines, files}: files holds final.png and main.json
+// when the import succeeded.
+window.runImporter = function runImporter(files, mapName) {
+  return new Promise((resolve) => {
+    const lines = [];
+    let ended = false;
+    const module = {
+      arguments: [mapName, 'out'],
+      print: (line) => { lines.push(line); print(line); },
+      printErr: (line) => { lines.push(line); print(line, 'error'); },
+      preRun: [(instance) => writeFiles(instance.FS, kImportFolder, files)],
+      onExit: (status) => {
+        if (ended) return;
+        ended = true;
+        const written = {};
+        if (status === 0) {
+          for (const name of ['final.png', 'main.json'])
+            written[name] = module.FS.readFile(`${kImportFolder}/out/${name}`);
+        }
+        resolve({ status, lines, files: written });
+      },
+      onAbort: (what) => {
+        if (ended) return;
+        ended = true;
+        lines.push(`tilemap-import stopped unexpectedly: ${what}`);
+        resolve({ status: -1, lines, files: {} });
+      },
+    };
+    print(`$ tilemap-import ${mapName} out`, 'command');
+    if (typeof createImporter !== 'function') {
+      module.onAbort('tilemap-import.js did not load');
+      return;
+    }
+    createImporter(module).catch((error) => module.onAbort(error));
+  });
+};
+
+// --- Files the person picks or drops
+
+const kMapPattern = /\.(tmx|tmj)$/i;
+const baseName = (path) => path.slice(path.lastIndexOf('/') + 1);
+const folderOf = (path) => path.slice(0, path.lastIndexOf('/') + 1);
+const decode = (bytes) => new TextDecoder().decode(bytes);
+
+function isEditorJsonMap(bytes) {
+  try {
+    const json = JSON.parse(decode(bytes));
+    return Array.isArray(json.layers) && (json.type === 'map' || 'orientation' in json);
+  } catch {
+    return false;
+  }
+}
+
+// The files the editor's formats name: tilesets, images and templates.
+function namedFiles(path, bytes) {
+  const text = decode(bytes);
+  const names = [];
+  if (/\.(tmx|tsx|tx|xml)$/i.test(path)) {
+    for (const match of text.matchAll(/\b(?:source|template)\s*=\s*("([^"]*)"|'([^']*)')/g)) {
+      names.push((match[2] ?? match[3]).replace(/&quot;/g, '"').replace(/&apos;/g, "'")
+        .replace(/&lt;/g, '<').replace(/&gt;/g, '>').replace(/&amp;/g, '&'));
+    }
+  } else if (/\.(tmj|tsj|tj|json)$/i.test(path)) {
+    for (const match of text.matchAll(/"(?:image|source|template)"\s*:\s*("(?:[^"\\]|\\.)*")/g)) {
+      try { names.push(JSON.parse(match[1])); } catch { /* not a string after all */ }
+    }
+  }
+  return names;
+}
+
+// Files picked one by one lose their folders: a map that names
+// "../tiles/grass.png" finds it only where it names it. A picked file of that
+// name is copied there (in the importer's file system only).
+function placeNamedFiles(files) {
+  const placed = { ...files };
+  const byName = new Map();
+  for (const path of Object.keys(files)) {
+    if (!byName.has(baseName(path))) byName.set(baseName(path), path);
+  }
+  const toRead = Object.keys(placed);
+  for (let i = 0; i < toRead.length && i < 1000; i++) {
+    const from = toRead[i];
+    for (const name of namedFiles(from, placed[from])) {
+      if (name === '' || name.startsWith('/') || /^[a-z]+:/i.test(name)) continue;
+      // Where the importer will look: relative to the naming file, in its folder.
+      const target = normalize(`${kImportFolder}/${folderOf(from)}${name}`);
+      const present = Object.keys(placed).some((path) => normalize(`${kImportFolder}/${path}`) === target);
+      const source = byName.get(baseName(target));
+      if (present || source === undefined) continue;
+      const relative = relativeTo(target, kImportFolder);
+      placed[relative] = files[source];
+      toRead.push(relative);
+    }
+  }
+  return placed;
+}
+
+function relativeTo(path, folder) {
+  const from = folder.split('/').filter(Boolean);
+  const to = path.split('/').filter(Boolean);
+  let same = 0;
+  while (same < from.length && same < to.length && from[same] === to[same]) same++;
+  return [...Array(from.length - same).fill('..'), ...to.slice(same)].join('/');
+}
+
+function choose(files) {
+  const paths = Object.keys(files).sort((a, b) =>
+    a.split('/').length - b.split('/').length || a.localeCompare(b));
+  const maps = paths.filter((path) => kMapPattern.test(path))
+    .concat(paths.filter((path) => /\.json$/i.test(path) && isEditorJsonMap(files[path])));
+  if (maps.length > 0) return { kind: 'import', map: maps[0], others: maps.length - 1 };
+  const tileset = paths.find((path) => baseName(path) === 'final.png');
+  const map = paths.find((path) => baseName(path) === 'main.json');
+  if (tileset && map) return { kind: 'view', files: { 'final.png': files[tileset], 'main.json': files[map] } };
+  return { kind: 'none' };
+}
+
+async function openPicked(entries) {
+  if (entries.length === 0) return;
+  const files = {};
+  for (const { path, file } of entries) files[path] = new Uint8Array(await file.arrayBuffer());
+  const choice = choose(files);
+  clearOutput();
+  if (choice.kind === 'none') {
+    say('Nothing to show among those files: pick final.png and main.json together, ' +
+        'or a map (.tmx, .tmj or .json) with its tilesets and images.', 'error');
+    return;
+  }
+  if (choice.kind === 'view') {
+    window.runViewer(choice.files, { keepOutput: true });
+    return;
+  }
+  say(`Importing ${choice.map}…` + (choice.others ? ` (the first of ${choice.others + 1} maps)` : ''));
+  const result = await window.runImporter(placeNamedFiles(files), choice.map);
+  if (result.status !== 0) {
+    say(`The importer could not import ${choice.map} (status ${result.status}): ` +
+        'its message is below. Picking the whole folder keeps the files where the map names them.', 'error');
+    return;
+  }
+  window.runViewer(result.files, { keepOutput: true });
+}
+
+// Dropped folders are walked, keeping each file's path inside them.
+async function droppedEntries(dataTransfer) {
+  const roots = [...dataTransfer.items].map((item) => item.webkitGetAsEntry && item.webkitGetAsEntry())
+    .filter(Boolean);
+  if (roots.length === 0) return [...dataTransfer.files].map((file) => ({ path: file.name, file }));
+  const entries = [];
+  const walk = async (entry) => {
+    if (entry.isFile) {
+      const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
+      entries.push({ path: entry.fullPath.replace(/^\/+/, ''), file });
+    } else if (entry.isDirectory) {
+      const reader = entry.createReader();
+      for (;;) {
+        const batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject));
+        if (batch.length === 0) break;
+        for (const child of batch) await walk(child);
+      }
+    }
+  };
+  for (const root of roots) await walk(root);
+  return entries;
+}
+
+function wirePage() {
+  const drop = byId('drop');
+  byId('pick-files').addEventListener('change', (event) => {
+    openPicked([...event.target.files].map((file) => ({ path: file.name, file })));
+    event.target.value = '';
+  });
+  byId('pick-folder').addEventListener('change', (event) => {
+    openPicked([...event.target.files].map((file) => ({ path: file.webkitRelativePath || file.name, file })));
+    event.target.value = '';
+  });
+  document.addEventListener('dragover', (event) => {
+    event.preventDefault();
+    drop.classList.add('dragging');
+  });
+  document.addEventListener('dragleave', (event) => {
+    if (event.relatedTarget === null) drop.classList.remove('dragging');
+  });
+  document.addEventListener('drop', async (event) => {
+    event.preventDefault();
+    drop.classList.remove('dragging');
+    openPicked(await droppedEntries(event.dataTransfer));
+  });
+
+  byId('again').addEventListener('click', () => {
+    if (lastFiles) window.runViewer(lastFiles);
+  });
+
+  // The viewer takes its keys from the whole page (SDL listens on the
+  // window), and keeps the arrow keys and Tab from the browser. Tab is let
+  // through to the browser, so that the page's controls can be reached.
+  window.addEventListener('keydown', (event) => {
+    if (event.key === 'Tab') event.stopPropagation();
+  }, true);
+  for (const type of ['keydown', 'keyup']) {
+    window.addEventListener(type, (event) => {
+      if (event.fromPage) return;
+      if (event.target.id === 'canvas') window.keyLog.push({ type, key: event.key, time: performance.now() });
+      // Nor do the other keys that scroll the page, when they are meant for the map.
+      if (event.target.id === 'canvas' && [' ', 'PageUp', 'PageDown', 'Home', 'End'].includes(event.key)) {
+        event.preventDefault();
+      }
+    }, true);
+  }
+  stage.addEventListener('pointerdown', () => byId('canvas').focus({ preventScroll: true }));
+  stage.addEventListener('focusin', () => stage.classList.remove('unfocused'));
+  stage.addEventListener('focusout', () => stage.classList.add('unfocused'));
+}
+
+async function showDemo() {
+  try {
+    const files = {};
+    for (const name of ['final.png', 'main.json']) {
+      const response = await fetch(`demo/${name}`);
+      if (!response.ok) throw new Error(`demo/${name}: ${response.status} ${response.statusText}`);
+      files[name] = new Uint8Array(await response.arrayBuffer());
+    }
+    await window.runViewer(files);
+  } catch (error) {
+    say(`The demo map could not be loaded (${error.message}). The page needs to be served over HTTP, ` +
+        'e.g. by scripts/serve-web.sh.', 'error');
+  }
+}
+
+wirePage();
+if (new URLSearchParams(location.search).has('manual')) {
+  say('Ready: pick or drop a map below.');
+  byId('canvas').focus({ preventScroll: true });
+} else {
+  showDemo();
+}
