@@ -35,54 +35,14 @@ fi
 say "web libraries: building $key (a few minutes, once)"
 work="$cache/web-deps/work-$$"
 rm -rf "$work" "$prefix"
-mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src"
+mkdir -p "$work/src"
 trap 'rm -rf "$work"' EXIT
 
-# deb-src entries with the same URIs and suites as the machine's own entries
-# (as scripts/build-windows-deps.sh makes them).
-sources="$work/apt/sources.list"
-: >"$sources"
-for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-  [ -f "$file" ] || continue
-  sed -n 's/^[[:space:]]*deb[[:space:]]\+/deb-src /p' "$file" >>"$sources"
-done
-for file in /etc/apt/sources.list.d/*.sources; do
-  [ -f "$file" ] || continue
-  # deb822 stanzas: keep those of type deb, as deb-src.
-  awk 'BEGIN { RS = ""; FS = "\n" }
-       /(^|\n)Types:[^\n]*deb([ \t\n]|$)/ {
-         uris = suites = comps = signed = ""
-         for (i = 1; i <= NF; i++) {
-           if ($i ~ /^URIs:/) uris = substr($i, 6)
-           if ($i ~ /^Suites:/) suites = substr($i, 8)
-           if ($i ~ /^Components:/) comps = substr($i, 12)
-           if ($i ~ /^Signed-By:/) signed = substr($i, 11)
-         }
-         gsub(/^[ \t]+/, "", signed)
-         n = split(uris, u, " "); m = split(suites, s, " ")
-         for (a = 1; a <= n; a++) for (b = 1; b <= m; b++)
-           printf "deb-src %s%s %s %s\n", (signed ? "[signed-by=" signed "] " : ""), u[a], s[b], comps
-       }' "$file" >>"$sources"
-done
-apt_options=(-o "Dir::Etc::SourceList=$sources" -o "Dir::Etc::SourceParts=$work/apt/none"
-             -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache"
-             -o "APT::Sandbox::User=root" -o "Debug::NoLocking=1")
-say "apt-get update for the source entries ($(wc -l <"$sources") of them)"
-apt-get "${apt_options[@]}" update -q >&2
-
-# The source of the installed version; when the archive doesn't serve that
-# one (a security update's source may be missing from a mirror), the
-# release's own.
-release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+# Debian's sources of the versions installed here.
+. "$top/scripts/debian-sources.sh"
 cd "$work/src"
-for package in "libsdl2=$sdl_version" "libsdl2-image=$image_version" "jansson=$jansson_version" \
-               "zlib=$zlib_version" "libzstd=$zstd_version" "pugixml=$pugixml_version"; do
-  say "apt-get source $package"
-  if ! apt-get "${apt_options[@]}" source -q "$package" >&2; then
-    say "apt-get source ${package%%=*}/$release (the installed version's source is not served)"
-    apt-get "${apt_options[@]}" source -q "${package%%=*}/$release" >&2
-  fi
-done
+fetch_sources "$work" "libsdl2=$sdl_version" "libsdl2-image=$image_version" "jansson=$jansson_version" \
+               "zlib=$zlib_version" "libzstd=$zstd_version" "pugixml=$pugixml_version"
 
 toolchain="$top/cmake/emscripten.cmake"
 build() {  # source folder, extra cmake options...; TARGET=name builds that one only
