@@ -7,13 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "import/block_store.h"
 #include "import/draw_item.h"
 #include "import/model.h"
 #include "import/scene.h"
 
 namespace importer {
-
-constexpr int kMaxBlocks = 1536;  // 3 columns, 16384 pixels tall: one texture on any renderer
 
 struct Composition {
   int width = 0, height = 0;  // cells of 32 × 32
