@@ -6,10 +6,15 @@
 namespace importer {
 
 // The box comes from the tiles the layer really uses, each id looked at once.
+// On hexagonal maps a turned tile may reach as far as its box's corners
+// around its centre.
 static Reach ReachOf(const Map& map, const CellGrid& cells) {
   Reach reach{0, -double(map.tileHeight), double(map.tileWidth), 0};
+  Reach turned = reach;
+  bool anyTurned = false;
   GidTable seen;
   for (const uint32_t gid : cells.gids) {
+    anyTurned = anyTurned || (gid & (kFlipD | kTurn120)) != 0;
     const uint32_t id = gid & kGidBits;
     if (id == 0 || seen[id] >= 0) continue;
     seen[id] = 1;
@@ -22,12 +27,14 @@ static Reach ReachOf(const Map& map, const CellGrid& cells) {
     const double longest = std::max(boxW, boxH);  // a diagonal flip swaps the sides
     reach = {std::min(reach.left, x), std::min(reach.top, y - longest), std::max(reach.right, x + longest),
              std::max(reach.bottom, y)};
+    const double radius = std::hypot(boxW, boxH) / 2, centreX = x + boxW / 2, centreY = y - boxH / 2;
+    turned = {std::min(turned.left, centreX - radius), std::min(turned.top, centreY - radius),
+              std::max(turned.right, centreX + radius), std::max(turned.bottom, centreY + radius)};
   }
-  return reach;
+  return map.orientation == Orientation::kHexagonal && anyTurned ? turned : reach;
 }
 
-Placement Scene::TilePlacement(const DrawLayer& drawn, const TileImage& tile, uint32_t gid, int64_t cx,
-                               int64_t cy) const {
+Placement Scene::TilePlacement(const DrawLayer& drawn, const TileImage& tile, uint32_t gid, MapPoint anchor) const {
   const Tileset& tileset = *tile.tileset;
   Placement placement;
   placement.image = tile.image;
@@ -36,10 +43,9 @@ Placement Scene::TilePlacement(const DrawLayer& drawn, const TileImage& tile, ui
   placement.width = tileset.gridRenderSize ? map.tileWidth : tile.width;
   placement.height = tileset.gridRenderSize ? map.tileHeight : tile.height;
   const double scaleX = placement.width / tile.width, scaleY = placement.height / tile.height;
-  placement.left = double(cx * map.tileWidth) + tileset.offsetX * scaleX + drawn.offsetX - double(picture.left);
-  placement.bottom = double((cy + 1) * map.tileHeight) + tileset.offsetY * scaleY + drawn.offsetY -
-                     double(picture.top);
-  placement.flips = FlipsOf(gid);
+  placement.left = anchor.x + tileset.offsetX * scaleX;
+  placement.bottom = anchor.y + tileset.offsetY * scaleY;
+  SetFlips(gid, placement);
   placement.preserveAspect = tileset.preserveAspect;
   placement.opacity = drawn.opacity;
   placement.tint = drawn.tint;
@@ -47,45 +53,36 @@ Placement Scene::TilePlacement(const DrawLayer& drawn, const TileImage& tile, ui
   return placement;
 }
 
+void Scene::SetFlips(uint32_t gid, Placement& placement) const {
+  placement.flips = FlipsOf(gid);
+  if (map.orientation != Orientation::kHexagonal) return;
+  placement.flips.diagonal = false;  // hexagons turn instead
+  placement.spin = ((gid & kFlipD) != 0 ? 60 : 0) + ((gid & kTurn120) != 0 ? 120 : 0);
+}
+
 bool Scene::Touches(const Placement& placement, const Bounds& block) const {
   const Bounds b = BoundsOf(placement);
   return b.left < block.right && b.right > block.left && b.top < block.bottom && b.bottom > block.top;
 }
 
-void Scene::GatherTiles(size_t index, const Bounds& block, BlockItems& out) const {
+void Scene::GatherTiles(size_t index, const Bounds& block, BlockItems& out) {
   const DrawLayer& drawn = layers[index];
   const CellGrid& cells = drawn.layer->cells;
   if (cells.gids.empty()) return;
   const Reach& reach = reaches[index];
-  const double tw = map.tileWidth, th = map.tileHeight;
-  // The block in the layer's own map pixels, and the cells that may reach it.
-  const double left = block.left + double(picture.left) - drawn.offsetX;
-  const double top = block.top + double(picture.top) - drawn.offsetY;
-  // Cell x reaches in when x·tw + reach.left < left + 32 and x·tw + reach.right > left;
-  // row y when (y + 1)·th + reach.top < top + 32 and (y + 1)·th + reach.bottom > top.
-  const int64_t x0 = std::max<int64_t>(cells.x, int64_t(std::floor((left - reach.right) / tw)) + 1);
-  const int64_t x1 = std::min<int64_t>(int64_t{cells.x} + cells.width - 1,
-                                       int64_t(std::ceil((left + kBlock - reach.left) / tw)) - 1);
-  const int64_t y0 = std::max<int64_t>(cells.y, int64_t(std::floor((top - reach.bottom) / th)));
-  const int64_t y1 = std::min<int64_t>(int64_t{cells.y} + cells.height - 1,
-                                       int64_t(std::ceil((top + kBlock - reach.top) / th)) - 2);
-  if (x0 > x1 || y0 > y1) return;
-  const RenderOrder order = map.renderOrder;
-  const bool up = order == RenderOrder::kRightUp || order == RenderOrder::kLeftUp;
-  const bool leftward = order == RenderOrder::kLeftDown || order == RenderOrder::kLeftUp;
-  for (int64_t row = 0; row <= y1 - y0; ++row) {
-    const int64_t cy = up ? y1 - row : y0 + row;
-    for (int64_t column = 0; column <= x1 - x0; ++column) {
-      const int64_t cx = leftward ? x1 - column : x0 + column;
-      const uint32_t gid = cells.At(static_cast<int>(cx), static_cast<int>(cy));
-      if ((gid & kGidBits) == 0) continue;
-      // The cells near the block, whether they reach into it or not: the
-      // same neighbourhood always gives the same pixels.
-      out.items.push_back(Item{true, static_cast<uint32_t>(index), gid, cx, cy, 0});
-      out.AddToKey(uint64_t{index} << 32 | gid);
-      out.AddToKey(double(cx) * tw - left);
-      out.AddToKey(double(cy) * th - top);
-    }
+  const MapPoint shift{drawn.offsetX - double(picture.left), drawn.offsetY - double(picture.top)};
+  CellsInWindow(grid, {cells.x, cells.y, cells.width, cells.height},
+                {block.left, block.top, block.right, block.bottom},
+                {reach.left, reach.top, reach.right, reach.bottom}, shift, near);
+  for (const CellAt& cell : near) {
+    const uint32_t gid = cells.At(static_cast<int>(cell.x), static_cast<int>(cell.y));
+    if ((gid & kGidBits) == 0) continue;
+    // The cells near the block, whether they reach into it or not: the
+    // same neighbourhood always gives the same pixels.
+    out.items.push_back(Item{true, static_cast<uint32_t>(index), gid, cell.anchor, 0});
+    out.AddToKey(uint64_t{index} << 32 | gid);
+    out.AddToKey(cell.anchor.x - block.left);
+    out.AddToKey(cell.anchor.y - block.top);
   }
 }
 
@@ -172,8 +169,11 @@ std::optional<Placement> Scene::ObjectPlacement(const DrawLayer& drawn, const Ob
   placement.width = object.width > 0 ? object.width : tile.width;
   placement.height = object.height > 0 ? object.height : tile.height;
   const double w = placement.width, h = placement.height;
-  double kx = 0, ky = h;  // bottom-left, the orthogonal default
-  switch (tileset.alignment) {
+  Alignment alignment = tileset.alignment;
+  if (alignment == Alignment::kUnspecified)
+    alignment = map.orientation == Orientation::kIsometric ? Alignment::kBottom : Alignment::kBottomLeft;
+  double kx = 0, ky = h;  // bottom-left
+  switch (alignment) {
     case Alignment::kTopLeft: kx = 0, ky = 0; break;
     case Alignment::kTop: kx = w / 2, ky = 0; break;
     case Alignment::kTopRight: kx = w, ky = 0; break;
@@ -184,11 +184,12 @@ std::optional<Placement> Scene::ObjectPlacement(const DrawLayer& drawn, const Ob
     case Alignment::kBottomRight: kx = w, ky = h; break;
     default: break;
   }
-  const double anchorX = object.x + drawn.offsetX - double(picture.left);
-  const double anchorY = object.y + drawn.offsetY - double(picture.top);
+  const MapPoint at = ProjectObject(grid, object.x, object.y);
+  const double anchorX = at.x + drawn.offsetX - double(picture.left);
+  const double anchorY = at.y + drawn.offsetY - double(picture.top);
   placement.left = anchorX - kx + tileset.offsetX * w / tile.width;
   placement.bottom = anchorY - ky + h + tileset.offsetY * h / tile.height;
-  placement.flips = FlipsOf(object.gid);
+  SetFlips(object.gid, placement);
   placement.preserveAspect = tileset.preserveAspect;
   placement.rotation = object.rotation;
   placement.pivotX = anchorX, placement.pivotY = anchorY;

@@ -14,6 +14,7 @@
 
 #include "import/block_store.h"
 #include "import/draw_item.h"
+#include "import/grid.h"
 #include "import/model.h"
 #include "import/scene.h"
 
@@ -45,7 +46,7 @@ struct Reach {
 struct Item {
   bool isTile;
   uint32_t layer, gid;
-  int64_t cx, cy;
+  MapPoint anchor;   // of a tile's cell, in picture pixels
   size_t placement;  // in BlockItems::placements
 };
 
@@ -71,6 +72,7 @@ struct KeyHash {
 // The map's layers as they draw into blocks of the picture.
 struct Scene {
   const Map& map;
+  Grid grid;
   std::vector<DrawLayer> layers;
   PictureRect picture;
   Bounds clip;  // the picture, in picture pixels
@@ -78,6 +80,7 @@ struct Scene {
   std::vector<std::vector<Placement>> objects;  // per object layer
   std::vector<std::vector<size_t>> objectsInRow;  // per object layer: those that reach the row of blocks
   std::set<uint32_t> missing;  // ids that have no image
+  std::vector<CellAt> near;     // the cells near one block, reused
 
   bool Drawn(const DrawLayer& drawn) const { return drawn.visible && drawn.opacity > 0; }
 
@@ -88,11 +91,15 @@ struct Scene {
   // What the layers of `group` draw into `block` (picture pixels), in order.
   void Gather(const Bounds& block, const std::vector<size_t>& group, BlockItems& out);
 
-  Placement TilePlacement(const DrawLayer& drawn, const TileImage& tile, uint32_t gid, int64_t cx, int64_t cy) const;
+  // A tile of a cell whose anchor (in picture pixels) is given.
+  Placement TilePlacement(const DrawLayer& drawn, const TileImage& tile, uint32_t gid, MapPoint anchor) const;
 
  private:
+  // Flipped as the gid says; on hexagonal maps the diagonal bit and the
+  // next one turn the tile by 60° and 120°.
+  void SetFlips(uint32_t gid, Placement& placement) const;
   bool Touches(const Placement& placement, const Bounds& block) const;
-  void GatherTiles(size_t index, const Bounds& block, BlockItems& out) const;
+  void GatherTiles(size_t index, const Bounds& block, BlockItems& out);
   void GatherObjects(size_t index, const Bounds& block, BlockItems& out) const;
   void GatherImage(size_t index, const Bounds& block, BlockItems& out) const;
   std::optional<Placement> ObjectPlacement(const DrawLayer& drawn, const Object& object);

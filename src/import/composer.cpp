@@ -46,8 +46,7 @@ std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Comp
           scene.missing.insert(gid & kGidBits);
         } else {
           Block block{};
-          Placement placement = scene.TilePlacement(drawn, tile, gid, 0, 0);
-          placement.left = 0, placement.bottom = kBlock;
+          const Placement placement = scene.TilePlacement(drawn, tile, gid, {0, kBlock});
           Draw(placement, block, 0, 0, whole);
           value = store.Add(block);
         }
@@ -88,7 +87,7 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, co
             scene.missing.insert(item.gid & kGidBits);
             continue;
           }
-          const Placement placement = scene.TilePlacement(scene.layers[item.layer], tile, item.gid, item.cx, item.cy);
+          const Placement placement = scene.TilePlacement(scene.layers[item.layer], tile, item.gid, item.anchor);
           Draw(placement, pixels, blockX, blockY, scene.clip);
         }
         found->second = store.Add(pixels);
@@ -112,8 +111,8 @@ int64_t PlaceOnAxis(int64_t size, int64_t viewStart, int64_t viewSize) {
 }
 
 Composition Compose(const Map& map) {
-  Scene scene{map, FlattenLayers(map), {}, {}, {}, {}, {}, {}};
-  scene.picture = PictureRectOf(map, scene.layers);
+  Scene scene{map, GridOf(map), FlattenLayers(map), {}, {}, {}, {}, {}, {}, {}};
+  scene.picture = PictureRectOf(map, scene.grid, scene.layers);
   Composition out;
   out.picture = scene.picture;
   out.placedX = PlaceOnAxis(scene.picture.width, kViewLeft, kViewWidth);

@@ -16,7 +16,9 @@ static bool DrawsSomething(const Scene& scene, const DrawLayer& drawn) {
 bool IsPlain(const Scene& scene, const DrawLayer& drawn) {
   const Map& map = scene.map;
   const Layer& layer = *drawn.layer;
-  if (map.tileWidth != kBlock || map.tileHeight != kBlock || layer.kind != LayerKind::kTiles) return false;
+  if (map.orientation != Orientation::kOrthogonal || map.tileWidth != kBlock || map.tileHeight != kBlock ||
+      layer.kind != LayerKind::kTiles)
+    return false;
   if (scene.picture.left % kBlock != 0 || scene.picture.top % kBlock != 0)
     return false;
   if (drawn.opacity != 1 || drawn.tint || drawn.offsetX != 0 || drawn.offsetY != 0 ||

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "import/grid.h"
 #include "import/model.h"
 
 namespace importer {
@@ -27,6 +28,6 @@ std::vector<DrawLayer> FlattenLayers(const Map& map);
 struct PictureRect {
   int64_t left = 0, top = 0, width = 0, height = 0;
 };
-PictureRect PictureRectOf(const Map& map, const std::vector<DrawLayer>& layers);
+PictureRect PictureRectOf(const Map& map, const Grid& grid, const std::vector<DrawLayer>& layers);
 
 }  // namespace importer
