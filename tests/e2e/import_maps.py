@@ -215,6 +215,24 @@ def hexagonal_map():
             dict(gid=5 | T, x=80, y=30, rotation=90)])])
 
 
+def honeycomb_map():
+    """Pointy-topped hexagons, even rows shifted right, drawn row by row
+    whatever the render order says: tiles taller and wider than a cell (some
+    turned) overlap the rows above and their left neighbours; a layer moved
+    by whole pixels widens the picture."""
+    combs = dict(name="combs", file="sets/combs", tilewidth=14, tileheight=16,
+                 image=("art/combs.png", sheet(2, 2, 14, 16, seed=19)))
+    spires = dict(name="spires", tilewidth=20, tileheight=26, tileoffset=(-1, 2),
+                  image=("spires.png", sheet(2, 1, 20, 26, seed=20)))
+    return dict(name="honeycomb", orientation="hexagonal", staggeraxis="y", staggerindex="even", hexsidelength=6,
+                renderorder="left-down", tilewidth=14, tileheight=16, width=5, height=4,
+                tilesets=[(1, combs), (5, spires)], layers=[
+        dict(type="tilelayer", name="combs", encoding="base64", compression="zlib",
+             cells=grid(5, 4, lambda x, y: (1 + (x + y) % 4) | TURNS[(3 * x + y) % 8])),
+        dict(type="tilelayer", name="spires", encoding="csv", offset=(3, -2),
+             cells=grid(5, 4, lambda x, y: (5 + y % 2) | (0, H, D | T)[x % 3] if (x + 2 * y) % 3 else 0))])
+
+
 def oblique_map():
     """A grid sheared both ways (up to the right, right going down), drawn
     right-up: tiles wider and taller than the grid, with a tile offset,
@@ -242,7 +260,8 @@ def failing_map(orientation="orthogonal", encoding="csv", compression=None, cell
 
 
 MAPS = {"kept": kept_map, "composite": composite_map, "infinite": infinite_map, "isometric": isometric_map,
-        "staggered": staggered_map, "hexagonal": hexagonal_map, "oblique": oblique_map}
+        "staggered": staggered_map, "hexagonal": hexagonal_map, "honeycomb": honeycomb_map,
+        "oblique": oblique_map}
 # What a map may say of its grid besides the orthogonal's.
 GRID_KEYS = ("staggeraxis", "staggerindex", "hexsidelength", "skewx", "skewy", "backgroundcolor")
 
