@@ -90,7 +90,7 @@ void Scene::GatherObjects(size_t index, const Bounds& block, BlockItems& out) co
   const std::vector<Placement>& placed = objects[index];
   for (const size_t i : objectsInRow[index]) {
     if (!Touches(placed[i], block)) continue;
-    out.items.push_back(Item{false, 0, 0, 0, 0, out.placements.size()});
+    out.items.push_back(Item{false, 0, 0, {}, out.placements.size()});
     out.placements.push_back(placed[i]);
     out.AddToKey(uint64_t{index} << 32 | i | uint64_t{1} << 63);
     out.AddToKey(placed[i].left - block.left);
@@ -124,7 +124,7 @@ void Scene::GatherImage(size_t index, const Bounds& block, BlockItems& out) cons
     for (double x = x0; x < xEnd; x += image->width) {
       placement.left = x, placement.bottom = y + image->height;
       if (!Touches(placement, block)) continue;
-      out.items.push_back(Item{false, 0, 0, 0, 0, out.placements.size()});
+      out.items.push_back(Item{false, 0, 0, {}, out.placements.size()});
       out.placements.push_back(placement);
       out.AddToKey(uint64_t{index} << 32 | uint64_t{1} << 62);
       // Where a repeated image meets the block repeats with the image.
@@ -134,7 +134,7 @@ void Scene::GatherImage(size_t index, const Bounds& block, BlockItems& out) cons
   }
 }
 
-void Scene::Gather(const Bounds& block, const std::vector<size_t>& group, BlockItems& out) {
+void Scene::Gather(const Bounds& block, const std::vector<size_t>& group, bool withBackground, BlockItems& out) {
   out.items.clear();
   out.placements.clear();
   out.key[0] = out.key[1] = 0;
@@ -143,6 +143,18 @@ void Scene::Gather(const Bounds& block, const std::vector<size_t>& group, BlockI
   out.AddToKey(std::max(0.0, clip.top - block.top));
   out.AddToKey(std::max(0.0, block.right - clip.right));
   out.AddToKey(std::max(0.0, block.bottom - clip.bottom));
+  if (withBackground && background && Touches(*background, block)) {
+    // One colour: only where its edges cross the block matters.
+    const Bounds area = BoundsOf(*background);
+    auto inBlock = [](double v) { return std::clamp(v, 0.0, double(kBlock)); };
+    out.items.push_back(Item{false, 0, 0, {}, out.placements.size()});
+    out.placements.push_back(*background);
+    out.AddToKey(uint64_t{3} << 61);
+    out.AddToKey(inBlock(area.left - block.left));
+    out.AddToKey(inBlock(area.top - block.top));
+    out.AddToKey(inBlock(area.right - block.left));
+    out.AddToKey(inBlock(area.bottom - block.top));
+  }
   for (const size_t i : group) {
     switch (layers[i].layer->kind) {
       case LayerKind::kTiles: GatherTiles(i, block, out); break;
@@ -209,7 +221,18 @@ void Scene::StartRow(double top, double bottom) {
   }
 }
 
-void Scene::Prepare() {
+void Scene::Prepare(bool paintBackground) {
+  if (paintBackground && map.background) {
+    const Color& colour = *map.background;
+    backgroundPixel = {1, 1, {Pixel{colour.r, colour.g, colour.b, colour.a}}};
+    const PixelRect area = MapArea(map, grid, layers);
+    Placement placement;
+    placement.image = &backgroundPixel;
+    placement.sourceWidth = placement.sourceHeight = 1;
+    placement.left = area.left - double(picture.left), placement.bottom = area.bottom - double(picture.top);
+    placement.width = area.right - area.left, placement.height = area.bottom - area.top;
+    if (placement.width > 0 && placement.height > 0) background = placement;
+  }
   reaches.resize(layers.size());
   objects.resize(layers.size());
   objectsInRow.resize(layers.size());

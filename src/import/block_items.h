@@ -81,15 +81,19 @@ struct Scene {
   std::vector<std::vector<size_t>> objectsInRow;  // per object layer: those that reach the row of blocks
   std::set<uint32_t> missing;  // ids that have no image
   std::vector<CellAt> near;     // the cells near one block, reused
+  std::optional<Placement> background;  // one pixel of the colour, stretched over the grid area
+  Image backgroundPixel;
 
   bool Drawn(const DrawLayer& drawn) const { return drawn.visible && drawn.opacity > 0; }
 
-  // Once the picture is known: the reach of each tile layer, the objects placed.
-  void Prepare();
+  // Once the picture is known: the reach of each tile layer, the objects
+  // placed, the background colour (when painted) over the map's grid area.
+  void Prepare(bool paintBackground);
   // Before a row of blocks: the objects that reach into it.
   void StartRow(double top, double bottom);
-  // What the layers of `group` draw into `block` (picture pixels), in order.
-  void Gather(const Bounds& block, const std::vector<size_t>& group, BlockItems& out);
+  // What the layers of `group` draw into `block` (picture pixels), in
+  // order, over the background colour if `withBackground`.
+  void Gather(const Bounds& block, const std::vector<size_t>& group, bool withBackground, BlockItems& out);
 
   // A tile of a cell whose anchor (in picture pixels) is given.
   Placement TilePlacement(const DrawLayer& drawn, const TileImage& tile, uint32_t gid, MapPoint anchor) const;

@@ -59,8 +59,8 @@ std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Comp
 
 // The run's layers drawn together, block by block; a block is drawn only
 // when what reaches into it hasn't been seen before.
-std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, const Composition& out,
-                                BlockStore& store) {
+std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, bool withBackground,
+                                const Composition& out, BlockStore& store) {
   std::vector<int32_t> layer = EmptyLayer(out);
   std::unordered_map<std::pair<uint64_t, uint64_t>, int32_t, KeyHash> seen;
   BlockItems gathered;
@@ -72,7 +72,7 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, co
       const int blockX = static_cast<int>(x * kBlock - out.placedX);
       const int blockY = static_cast<int>(y * kBlock - out.placedY);
       const Bounds block{double(blockX), double(blockY), double(blockX + kBlock), double(blockY + kBlock)};
-      scene.Gather(block, run, gathered);
+      scene.Gather(block, run, withBackground, gathered);
       if (gathered.items.empty()) continue;
       auto [found, isNew] = seen.try_emplace({gathered.key[0], gathered.key[1]}, 0);
       if (isNew) {
@@ -110,8 +110,8 @@ int64_t PlaceOnAxis(int64_t size, int64_t viewStart, int64_t viewSize) {
   return std::clamp(nearest, lowest, highest);
 }
 
-Composition Compose(const Map& map) {
-  Scene scene{map, GridOf(map), FlattenLayers(map), {}, {}, {}, {}, {}, {}, {}};
+Composition Compose(const Map& map, const ComposeOptions& options) {
+  Scene scene{map, GridOf(map), FlattenLayers(map), {}, {}, {}, {}, {}, {}, {}, {}, {}};
   scene.picture = PictureRectOf(map, scene.grid, scene.layers);
   Composition out;
   out.picture = scene.picture;
@@ -125,14 +125,22 @@ Composition Compose(const Map& map) {
                       std::to_string(kMaxCells) + " cells of 32 x 32 hold");
   out.width = static_cast<int>(width), out.height = static_cast<int>(height);
   scene.clip = {0, 0, double(scene.picture.width), double(scene.picture.height)};
-  scene.Prepare();
+  scene.Prepare(options.background);
 
   BlockStore store{map, out.blocks, {}};
-  for (const std::vector<size_t>& run : Runs(scene)) {
-    const DrawLayer& first = scene.layers[run.front()];
-    out.layers.push_back(run.size() == 1 && IsPlain(scene, first) ? PlainLayer(scene, first, out, store)
-                                                                  : DrawnLayer(scene, run, out, store));
-    out.layerNames.push_back(RunName(scene, run));
+  std::vector<std::vector<size_t>> runs = Runs(scene);
+  // The background goes under the first run; with no layers drawn, it is one.
+  const bool background = scene.background.has_value();
+  if (background && runs.empty()) runs.emplace_back();
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const std::vector<size_t>& run = runs[i];
+    const bool withBackground = background && i == 0;
+    if (!withBackground && run.size() == 1 && IsPlain(scene, scene.layers[run.front()]))
+      out.layers.push_back(PlainLayer(scene, scene.layers[run.front()], out, store));
+    else
+      out.layers.push_back(DrawnLayer(scene, run, withBackground, out, store));
+    out.layerNames.push_back(withBackground ? (run.empty() ? "background" : "background + " + RunName(scene, run))
+                                            : RunName(scene, run));
   }
   if (out.layers.empty()) {  // nothing is drawn: the viewer still wants a layer
     out.layers.push_back(EmptyLayer(out));

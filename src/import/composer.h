@@ -24,9 +24,13 @@ struct Composition {
   std::vector<std::string> warnings;
 };
 
+struct ComposeOptions {
+  bool background = false;  // the map's background colour under its grid area
+};
+
 // Images must be loaded. Throws ImportError when the map needs more blocks
 // or cells than the viewer takes.
-Composition Compose(const Map& map);
+Composition Compose(const Map& map, const ComposeOptions& options = {});
 
 // Where a picture `size` pixels long goes on an axis of the view that
 // starts at `viewStart` and is `viewSize` long: centred on the 32-pixel

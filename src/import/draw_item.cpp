@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "import/grid.h"
 
 namespace importer {
 
@@ -17,13 +16,12 @@ static Point Turn(Point p, Point about, double c, double s) {
   return {about.x + dx * c - dy * s, about.y + dx * s + dy * c};
 }
 
-// The box as drawn: flipped, its edges where the editor puts them.
+// The box as drawn: flipped, its bottom-left corner kept.
 static Bounds DrawnBox(const Placement& placement) {
   const bool turned = placement.flips.diagonal;
   const double w = turned ? placement.height : placement.width;
   const double h = turned ? placement.width : placement.height;
-  const double left = SnapHalf(placement.left), bottom = SnapHalf(placement.bottom);
-  return {left, bottom - h, left + w, bottom};
+  return {placement.left, placement.bottom - h, placement.left + w, placement.bottom};
 }
 
 Bounds BoundsOf(const Placement& placement) {
@@ -41,6 +39,11 @@ Bounds BoundsOf(const Placement& placement) {
   }
   return bounds;
 }
+
+// The source pixel under a box coordinate that grows with the pixel's
+// position, or shrinks with it when `mirrored`: the pixel the centre falls
+// in, an edge belonging to the pixel before the centre.
+static double SourceIndex(double t, bool mirrored) { return mirrored ? std::floor(t) : std::ceil(t) - 1; }
 
 // The separable blend functions of the compositing standard, on 0..1 values.
 static double BlendChannel(BlendMode mode, double below, double source) {
@@ -117,6 +120,11 @@ void Draw(const Placement& placement, Block& block, int blockX, int blockY, cons
     insetX = (placement.width - placement.sourceWidth * fit) / 2;
     insetY = (placement.height - placement.sourceHeight * fit) / 2;
   }
+  // Which source axes run against the box's: a mirrored one counts its
+  // pixels from the other edge.
+  const Flips& flips = placement.flips;
+  const bool mirroredX = flips.diagonal ? flips.vertical : flips.horizontal;
+  const bool mirroredY = flips.diagonal ? flips.horizontal : flips.vertical;
   const auto& tint = placement.tint;
   for (int j = y0; j < y1; ++j) {
     for (int i = x0; i < x1; ++i) {
@@ -130,11 +138,13 @@ void Draw(const Placement& placement, Block& block, int blockX, int blockY, cons
         const Point p = Turn({x, y}, centre, cs, -ss);
         x = p.x, y = p.y;
       }
+      // A centre on the box's left or top edge belongs to what lies before
+      // it, one on the right or bottom edge to this box: halves round up.
       const double u = x - box.left, v = y - box.top;
-      if (u < 0 || u >= boxW || v < 0 || v >= boxH) continue;
+      if (u <= 0 || u > boxW || v <= 0 || v > boxH) continue;
       const Point unflipped = FlipSource(placement.flips, placement.width, placement.height, {u, v});
-      const double sx = std::floor((unflipped.x - insetX) * scaleX);
-      const double sy = std::floor((unflipped.y - insetY) * scaleY);
+      const double sx = SourceIndex((unflipped.x - insetX) * scaleX, mirroredX);
+      const double sy = SourceIndex((unflipped.y - insetY) * scaleY, mirroredY);
       if (sx < 0 || sx >= placement.sourceWidth || sy < 0 || sy >= placement.sourceHeight) continue;
       const Pixel source = placement.image->At(placement.sourceX + static_cast<int>(sx),
                                                placement.sourceY + static_cast<int>(sy));

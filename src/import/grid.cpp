@@ -1,6 +1,7 @@
 #include "import/grid.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "import/import_error.h"
 #include "import/read_map.h"
@@ -106,13 +107,12 @@ constexpr double kFarCells = 1e15;
 int64_t ToCell(double v) { return static_cast<int64_t>(std::clamp(v, -kFarCells, kFarCells)); }
 
 // The k whose anchors `base + k·step` (step > 0) put the drawing box
-// [anchor + low, anchor + high] across the window [from, to]: as drawn, an
-// edge on a half pixel moves to the next one.
+// [anchor + low, anchor + high] across the window [from, to].
 struct Span {
   int64_t first, last;
 };
 Span SpanOf(double base, double step, double from, double to, double low, double high) {
-  auto edge = [&](int64_t k, double e) { return SnapHalf((base + double(k) * step) + e); };
+  auto edge = [&](int64_t k, double e) { return (base + double(k) * step) + e; };
   int64_t first = ToCell(std::floor((from - base - high) / step)) - 1;
   while (edge(first, high) <= from) ++first;
   int64_t last = ToCell(std::ceil((to - base - low) / step)) + 1;
@@ -230,7 +230,7 @@ void Oblique(const Grid& grid, const CellRect& cells, const PixelRect& window, c
       const int64_t x = leftward ? xs.last - column : xs.first + column;
       const MapPoint anchor = Anchor(grid, x, y);
       const double ay = anchor.y + shift.y;
-      if (SnapHalf(ay + reach.bottom) <= window.top || SnapHalf(ay + reach.top) >= window.bottom) continue;
+      if (ay + reach.bottom <= window.top || ay + reach.top >= window.bottom) continue;
       out.push_back({x, y, {anchor.x + shift.x, ay}});
     }
   }

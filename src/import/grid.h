@@ -3,7 +3,6 @@
 // the order cells are drawn in, the area a rectangle of cells covers, where
 // an object's position lies on screen.
 
-#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -43,10 +42,6 @@ MapPoint Anchor(const Grid& grid, int64_t x, int64_t y);
 // Where an object's position (x, y) lies on screen.
 MapPoint ProjectObject(const Grid& grid, double x, double y);
 
-// Where the editor puts an edge at this position: a half pixel goes on the
-// next pixel.
-inline double SnapHalf(double v) { return v - std::floor(v) == 0.5 ? v + 0.5 : v; }
-
 struct PixelRect {
   double left = 0, top = 0, right = 0, bottom = 0;
 };
@@ -57,7 +52,7 @@ PixelRect GridArea(const Grid& grid, int64_t x0, int64_t y0, int64_t w, int64_t 
 // The cells of the rectangle `cells` whose drawing box may touch `window`,
 // in the editor's drawing order. `reach` is the box around a cell's anchor
 // that any of its tiles draws within; `shift` is added to an anchor to give
-// the window's pixels. Edges are compared where they are drawn (SnapHalf).
+// the window's pixels.
 struct CellRect {
   int64_t x = 0, y = 0, width = 0, height = 0;
 };

@@ -245,7 +245,9 @@ std::vector<uint32_t> ReadCells(const Fields& layer, const Fields& owner, int64_
     std::vector<uint32_t> gids(count);
     for (size_t i = 0; i < count; ++i) {
       const std::optional<uint32_t> gid = Gid(json_array_get(data, i));
-      if (!gid) file.Fail(owner.owner + "cell " + std::to_string(i) + " is not a tile id");
+      if (!gid)
+        file.Fail(owner.owner + "\"data\" cell " + std::to_string(i) + " should be a tile id, not " +
+                  Kind(json_array_get(data, i)));
       gids[i] = *gid;
     }
     return gids;

@@ -1,7 +1,7 @@
 // tilemap-import: turns a map saved by the tile-map editor into the folder
 // that tilemap-viewer shows.
 //
-//   tilemap-import [--view] MAP [OUTPUT_FOLDER]
+//   tilemap-import [--view] [--background] MAP [OUTPUT_FOLDER]
 //
 // Exit status: 0 written (or, with --view, the viewer's own status), 1 the
 // map could not be imported, 2 a wrong command line.
@@ -26,10 +26,11 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tilemap-import [--view] MAP [OUTPUT_FOLDER]\n"
+    "usage: tilemap-import [--view] [--background] MAP [OUTPUT_FOLDER]\n"
     "Reads MAP (.tmx or .tmj/.json, saved by the tile-map editor) and writes OUTPUT_FOLDER\n"
     "(default: MAP's name with -view, beside it) holding final.png and main.json for\n"
-    "tilemap-viewer. --view then starts the viewer in that folder.\n";
+    "tilemap-viewer. --view then starts the viewer in that folder. --background paints the\n"
+    "map's background colour under it, as the editor's export does when asked.\n";
 
 #ifdef _WIN32
 std::wstring Wide(const std::string& text) {
@@ -99,10 +100,13 @@ void Tell(bool dropped, const std::string& line, bool failure) {
 int main(int argc, char* argv[]) {
   std::vector<std::string> paths;
   bool view = false;
+  importer::ImportOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--view") {
       view = true;
+    } else if (argument == "--background") {
+      options.background = true;
     } else if (argument == "--help" || argument == "-h") {
       std::cout << kUsage;
       return 0;
@@ -129,7 +133,7 @@ int main(int argc, char* argv[]) {
   const std::string& map = paths[0];
   const std::string folder = paths.size() > 1 ? paths[1] : importer::DefaultOutputFolder(map);
   try {
-    const importer::ImportSummary summary = importer::ImportMap(map, folder);
+    const importer::ImportSummary summary = importer::ImportMap(map, folder, options);
     for (const std::string& warning : summary.warnings)
       std::cerr << "tilemap-import: warning: " << map << ": " << warning << std::endl;
     std::cout << importer::Describe(summary) << std::endl;

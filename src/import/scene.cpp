@@ -63,13 +63,17 @@ static bool ContentSquares(const std::vector<DrawLayer>& layers, int64_t box[4])
   return any;
 }
 
-PictureRect PictureRectOf(const Map& map, const Grid& grid, const std::vector<DrawLayer>& layers) {
+PixelRect MapArea(const Map& map, const Grid& grid, const std::vector<DrawLayer>& layers) {
   int64_t cells[4] = {0, 0, map.width, map.height};
   if (map.infinite) {
     cells[2] = cells[3] = 1;  // no content: the one cell at the origin
     ContentSquares(layers, cells);
   }
-  const PixelRect area = GridArea(grid, cells[0], cells[1], cells[2] - cells[0], cells[3] - cells[1]);
+  return GridArea(grid, cells[0], cells[1], cells[2] - cells[0], cells[3] - cells[1]);
+}
+
+PictureRect PictureRectOf(const Map& map, const Grid& grid, const std::vector<DrawLayer>& layers) {
+  const PixelRect area = MapArea(map, grid, layers);
   double left = area.left, top = area.top, right = area.right, bottom = area.bottom;
   for (const DrawLayer& drawn : layers) {  // image layers that don't repeat widen it
     const Layer& layer = *drawn.layer;
