@@ -181,7 +181,8 @@ def staggered_map():
     return dict(name="staggered", orientation="staggered", staggeraxis="y", staggerindex="odd", tilewidth=16,
                 tileheight=8, width=10, height=10, infinite=True, tilesets=[(1, flat), (9, trees)], layers=[
         dict(type="tilelayer", name="ground", encoding="csv", chunks=[
-            (-8, -8, grid(8, 8, lambda x, y: (1 + (x + 3 * y) % 8) | FLIPS[(x + y) % 8])),
+            # bit 28 turns tiles on hexagonal maps only
+            (-8, -8, grid(8, 8, lambda x, y: (1 + (x + 3 * y) % 8) | FLIPS[(x + y) % 8] | (T if x % 3 else 0))),
             (0, 0, grid(8, 8, lambda x, y: 1 + (x * y) % 8 if x + y < 9 else 0)),
             (8, -8, grid(8, 8, lambda x, y: 0))]),
         dict(type="tilelayer", name="trees", encoding="base64", compression="gzip", chunks=[
