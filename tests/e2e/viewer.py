@@ -31,6 +31,9 @@ FAIL_WINDOW = os.environ.get("TILEMAP_FAIL_WINDOW", "")
 # is otherwise unloaded at shutdown, and LeakSanitizer would then see its
 # still-held memory as leaks from an unknown module.
 KEEP_LOADED = os.environ.get("TILEMAP_KEEP_LOADED", "")
+# Preloaded into every Linux viewer (tests/e2e/watch_release.c): it says on
+# standard error what the viewer left alive when it ended.
+WATCH_RELEASE = os.environ.get("TILEMAP_WATCH_RELEASE", "")
 TITLE = "Hello World!"
 VIEW_W, VIEW_H = 1280, 720
 SANITIZED = os.environ.get("TILEMAP_SANITIZED") == "ON"
@@ -112,7 +115,7 @@ class Display:
 
     def viewer_env(self, **extra):
         env = self.env(**extra)
-        preload = [path for path in (env.get("LD_PRELOAD", ""), KEEP_LOADED) if path]
+        preload = [path for path in (env.get("LD_PRELOAD", ""), KEEP_LOADED, WATCH_RELEASE) if path]
         if preload:
             env["LD_PRELOAD"] = ":".join(preload)
         return env
@@ -295,6 +298,10 @@ class Viewer:
             self.process.wait()
             raise AssertionError(f"the viewer did not end within {timeout} s")
         self._join()
+        left = [line for line in self._err.decode(errors="replace").splitlines()
+                if line.startswith("still alive at exit")]
+        assert not left, f"the viewer ended with status {self.process.returncode} without releasing " \
+                         f"everything: {left[0]}"
         return self.process.returncode, self.output()
 
     def _join(self):
