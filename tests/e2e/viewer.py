@@ -43,6 +43,31 @@ WAIT_SECONDS = 60
 QUIT_SECONDS = 15
 
 
+class WineKilledAtExit(Exception):
+    """Wine's server killed a Windows program (status -9) as it ended: a
+    process slow to end (a loaded machine) rarely is, with its output
+    complete. conftest.py runs the test once more and accepts the kill only if
+    the same program's output in the passing run is the same."""
+
+    def __init__(self, index, output):
+        super().__init__(f"program {index + 1} of the test was killed by Wine's server (status -9) "
+                         f"as it ended; its output:\n{output}")
+        self.index, self.output = index, output
+
+
+# The output of each program run of the current test that ended by itself, in
+# the order they ended.
+ENDED = []
+
+
+def record_end(status, output):
+    """Every program that ends by itself comes through here, a Windows
+    program killed by Wine's server at its end as WineKilledAtExit."""
+    if WINDOWS and status == -signal.SIGKILL:
+        raise WineKilledAtExit(len(ENDED), output)
+    ENDED.append(output)
+
+
 class Display:
     """An Xvfb server on a display number it picks itself; stopped by its pid.
     For the Windows build it also owns the Wine prefix its viewers run in."""
@@ -298,6 +323,7 @@ class Viewer:
             self.process.wait()
             raise AssertionError(f"the viewer did not end within {timeout} s")
         self._join()
+        record_end(self.process.returncode, self.output())
         left = [line for line in self._err.decode(errors="replace").splitlines()
                 if line.startswith("still alive at exit")]
         assert not left, f"the viewer ended with status {self.process.returncode} without releasing " \
