@@ -10,7 +10,7 @@ from pathlib import Path
 from PIL import Image
 
 from viewer import (DEMO, DEMO_OUTPUT, VIEW_H, VIEW_W, VIEWER, WAIT_SECONDS, WINDOWS, Viewer,
-                    demo_at_start, make_folder, same)
+                    demo_at_start, make_folder, record_end, same)
 
 IMPORTER = Path(VIEWER).with_name("tilemap-import.exe" if WINDOWS else "tilemap-import")
 IMPORT_SECONDS = 120  # Wine starts its services for the first program in a prefix
@@ -96,6 +96,7 @@ def test_the_packaged_importer_makes_a_folder_the_viewer_shows(display, running)
     done = subprocess.run([*command, "map.tmx", "out"], cwd=folder, env=display.env(),
                           capture_output=True, text=True, stdin=subprocess.DEVNULL,
                           timeout=IMPORT_SECONDS)
+    record_end(done.returncode, done.stdout)
     lines = done.stdout.replace("\r\n", "\n").splitlines()
     assert (done.returncode, len(lines)) == (0, 1) and lines[0].startswith("Wrote "), done
     assert sorted(p.name for p in (folder / "out").iterdir()) == ["final.png", "main.json"]
