@@ -199,7 +199,7 @@ def hexagonal_map():
     """Flat-topped hexagons, even columns shifted down, each row drawn
     unshifted columns first: tiles mirrored and turned by 60, 120 and 180
     degrees about their box's centre (tile offset included), tall pillars
-    half a pixel left of the grid, tile objects turned too, and a background
+    a pixel and a half left of the grid, tile objects turned too, and a background
     colour painted under the grid area only on request."""
     hexes = dict(name="hexes", tilewidth=24, tileheight=20, tileoffset=(2, -3),
                  image=("hexes.png", sheet(3, 2, 24, 20, seed=15)))
