@@ -45,6 +45,25 @@ void WriteTileset(const std::string& path, int tile) {
   SDL_FreeSurface(surface);
 }
 
+// Three CSV layers of `cells` × `cells`, each cell's gid from `gidAt`.
+template <typename GidAt>
+void WriteLayers(std::ofstream& out, int cells, GidAt gidAt) {
+  std::string row;
+  for (int layer = 0; layer < 3; ++layer) {
+    out << " <layer name=\"layer " << layer << "\" width=\"" << cells << "\" height=\"" << cells
+        << "\">\n  <data encoding=\"csv\">\n";
+    for (int y = 0; y < cells; ++y) {
+      row.clear();
+      for (int x = 0; x < cells; ++x) {
+        row += std::to_string(gidAt(layer, x, y));
+        if (x + 1 < cells || y + 1 < cells) row += ',';
+      }
+      out << row << '\n';
+    }
+    out << "</data>\n </layer>\n";
+  }
+}
+
 // Three CSV layers of `cells` × `cells`: a full ground, and two sparser
 // layers above. `block` cells make one 32-pixel block: the upper layers
 // change only from block to block, so the distinct blocks stay few.
@@ -57,26 +76,35 @@ void WriteMap(const std::string& folder, const std::string& name, int cells, int
       << "\" tileheight=\"" << tile << "\" infinite=\"0\">\n <tileset firstgid=\"1\" name=\"t\" tilewidth=\""
       << tile << "\" tileheight=\"" << tile << "\"><image source=\"" << name << ".png\"/></tileset>\n";
   uint64_t state = 0x9E3779B97F4A7C15ull;
-  for (int layer = 0; layer < 3; ++layer) {
-    out << " <layer name=\"layer " << layer << "\" width=\"" << cells << "\" height=\"" << cells
-        << "\">\n  <data encoding=\"csv\">\n";
-    std::string row;
-    for (int y = 0; y < cells; ++y) {
-      row.clear();
-      for (int x = 0; x < cells; ++x) {
-        uint32_t gid = 0;
-        const uint32_t roll = Next(state) % 100;
-        if (layer == 0) gid = 1 + (block == 1 ? roll % 12 : (x / block + y / block) % 4);
-        if (layer == 1 && roll < 30) gid = 13 + roll % 2;
-        if (layer == 2 && (x / block * 7 + y / block * 3) % 20 == 0) gid = 15;
-        if (layer == 0 && block == 1 && roll % 20 == 0) gid |= 0x80000000u;  // some flipped
-        row += std::to_string(gid);
-        if (x + 1 < cells || y + 1 < cells) row += ',';
-      }
-      out << row << '\n';
-    }
-    out << "</data>\n </layer>\n";
-  }
+  WriteLayers(out, cells, [&](int layer, int x, int y) {
+    uint32_t gid = 0;
+    const uint32_t roll = Next(state) % 100;
+    if (layer == 0) gid = 1 + (block == 1 ? roll % 12 : (x / block + y / block) % 4);
+    if (layer == 1 && roll < 30) gid = 13 + roll % 2;
+    if (layer == 2 && (x / block * 7 + y / block * 3) % 20 == 0) gid = 15;
+    if (layer == 0 && block == 1 && roll % 20 == 0) gid |= 0x80000000u;  // some flipped
+    return gid;
+  });
+  out << "</map>\n";
+}
+
+// An isometric map of `cells` × `cells` on a 32 × 16 grid, its tiles 32 × 32:
+// each stands a cell's height above its diamond, over the cells behind it.
+// The ground changes by areas of 8 × 8 cells; props stand on every fourth
+// cell of every fourth row, tall ones on every sixteenth.
+void WriteIsometricMap(const std::string& folder, const std::string& name, int cells) {
+  WriteTileset(folder + "/" + name + ".png", 32);
+  std::ofstream out(folder + "/" + name + ".tmx");
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.10\" orientation=\"isometric\" "
+         "renderorder=\"right-down\" width=\"" << cells << "\" height=\"" << cells
+      << "\" tilewidth=\"32\" tileheight=\"16\" infinite=\"0\">\n <tileset firstgid=\"1\" name=\"t\" "
+         "tilewidth=\"32\" tileheight=\"32\"><image source=\"" << name << ".png\"/></tileset>\n";
+  WriteLayers(out, cells, [](int layer, int x, int y) {
+    if (layer == 0) return uint32_t(1 + (x / 8 + 2 * (y / 8)) % 4);
+    if (layer == 1 && x % 4 == 0 && y % 4 == 0) return uint32_t(13 + (x / 8 + y / 8) % 2);
+    if (layer == 2 && x % 16 == 8 && y % 16 == 8) return uint32_t(15);
+    return uint32_t(0);
+  });
   out << "</map>\n";
 }
 
@@ -102,6 +130,7 @@ int main(int argc, char* argv[]) {
   if (mode == "make" && argc == 3) {
     WriteMap(argv[2], "map32", 2048, 32);
     WriteMap(argv[2], "map16", 4096, 16);
+    WriteIsometricMap(argv[2], "iso32", 2048);
     return 0;
   }
   if ((mode == "floor" && argc == 3) || (mode == "import" && argc == 4)) {

@@ -1,5 +1,7 @@
 // The importer's fiddly parts, by tables: the encodings of a layer's cells,
-// the eight flip combinations, cutting a tileset image, placing the picture.
+// the eight flip combinations, cutting a tileset image, placing the picture,
+// every orientation's grid and drawing order, half-pixel edges, JSON values
+// of the wrong type.
 
 #include <gtest/gtest.h>
 
@@ -9,8 +11,10 @@
 #include "import/composer.h"
 #include "import/decode.h"
 #include "import/draw_item.h"
+#include "import/grid.h"
 #include "import/import_error.h"
 #include "import/model.h"
+#include "import/read_map.h"
 
 using namespace importer;
 
@@ -144,6 +148,202 @@ TEST(ImporterPlacement, CentresWhatFitsAndShowsTheTopLeftOfWhatDoesNot) {
   EXPECT_EQ(PlaceOnAxis(1270, 1360, 1280), 1376);  // too long for the grid: its start in view
   EXPECT_EQ(PlaceOnAxis(100000, 1360, 1280), 1376);
   EXPECT_EQ(PlaceOnAxis(32, 1740, 720), 2080);     // 2084 is nearer 2080 than 2112
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Every orientation's grid -------------------------------------------------
+
+Map GridMap(Orientation orientation, int w, int h, int tw, int th, const char* stagger = "") {
+  Map map;
+  map.orientation = orientation;
+  map.width = w, map.height = h, map.tileWidth = tw, map.tileHeight = th;
+  map.staggerX = std::string(stagger).find('x') != std::string::npos;
+  map.staggerEven = std::string(stagger).find("even") != std::string::npos;
+  return map;
+}
+
+struct GridCase {
+  const char* name;
+  Map map;
+  int64_t cellX, cellY;
+  MapPoint anchor;  // the bottom-left of the cell's drawing box
+  PixelRect area;   // of the whole map
+};
+
+class Grids : public testing::TestWithParam<GridCase> {};
+
+TEST_P(Grids, PlaceCellsAndSizeThePictureAsTheEditorDoes) {
+  const GridCase& c = GetParam();
+  const Grid grid = GridOf(c.map);
+  const MapPoint a = Anchor(grid, c.cellX, c.cellY);
+  EXPECT_EQ(a.x, c.anchor.x);
+  EXPECT_EQ(a.y, c.anchor.y);
+  const PixelRect area = GridArea(grid, 0, 0, c.map.width, c.map.height);
+  EXPECT_EQ(std::vector<double>({area.left, area.top, area.right, area.bottom}),
+            std::vector<double>({c.area.left, c.area.top, c.area.right, c.area.bottom}));
+}
+
+Map Hexagonal(int w, int h, int tw, int th, int side, const char* stagger) {
+  Map map = GridMap(Orientation::kHexagonal, w, h, tw, th, stagger);
+  map.hexSideLength = side;
+  return map;
+}
+
+Map Oblique(double skewX, double skewY) {
+  Map map = GridMap(Orientation::kOblique, 10, 4, 32, 16);
+  map.skewX = skewX, map.skewY = skewY;
+  return map;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Importer, Grids,
+    testing::Values(
+        GridCase{"orthogonal", GridMap(Orientation::kOrthogonal, 40, 40, 32, 32), 2, 3, {64, 128}, {0, 0, 1280, 1280}},
+        GridCase{"isometric", GridMap(Orientation::kIsometric, 25, 25, 64, 32), 0, 0, {768, 32}, {0, 0, 1600, 800}},
+        GridCase{"isometric_odd_height", GridMap(Orientation::kIsometric, 3, 5, 20, 11), 2, 1, {50, 27.5}, {0, 0, 80, 44}},
+        GridCase{"isometric_negative_cell", GridMap(Orientation::kIsometric, 4, 4, 64, 32), -1, 0, {64, 16}, {0, 0, 256, 128}},
+        GridCase{"staggered_odd_row", GridMap(Orientation::kStaggered, 25, 50, 64, 32), 3, 1, {224, 48}, {0, 0, 1632, 816}},
+        GridCase{"staggered_even_row", GridMap(Orientation::kStaggered, 25, 50, 64, 32), 3, 2, {192, 64}, {0, 0, 1632, 816}},
+        GridCase{"staggered_even_index", GridMap(Orientation::kStaggered, 25, 50, 64, 32, "even"), 3, 2, {224, 64}, {0, 0, 1632, 816}},
+        GridCase{"staggered_negative_row_is_odd", GridMap(Orientation::kStaggered, 4, 4, 64, 32), 0, -1, {32, 16}, {0, 0, 288, 80}},
+        GridCase{"staggered_one_even_row", GridMap(Orientation::kStaggered, 4, 1, 64, 32, "even"), 0, 0, {32, 32}, {32, 0, 288, 32}},
+        GridCase{"hexagonal_rows", Hexagonal(20, 20, 14, 12, 6, ""), 3, 1, {49, 21}, {0, 0, 287, 183}},
+        GridCase{"hexagonal_columns", Hexagonal(20, 20, 60, 60, 30, "x"), 1, 0, {45, 90}, {0, 0, 915, 1230}},
+        GridCase{"hexagonal_columns_unshifted", Hexagonal(20, 20, 60, 60, 30, "x"), 2, 0, {90, 60}, {0, 0, 915, 1230}},
+        GridCase{"hexagonal_one_even_column", Hexagonal(1, 3, 60, 60, 30, "x,even"), 0, 0, {0, 90}, {0, 30, 60, 210}},
+        GridCase{"oblique", Oblique(8, 0), 2, 1, {80, 32}, {0, 0, 352, 64}},
+        GridCase{"oblique_both_ways", Oblique(-8, 4), 2, 1, {48, 40}, {-32, 0, 320, 104}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The cells of a 3 × 3 map near a window over all of it, in drawing order.
+std::string DrawingOrder(const Map& map) {
+  const Grid grid = GridOf(map);
+  const CellRect cells{0, 0, 3, 3};
+  const PixelRect reach{0, -1000, 1000, 0};
+  const RowSpans rows = RowSpansOf(grid, cells, -1e4, 1e4, reach, {});
+  const ColumnSpans columns = ColumnSpansOf(grid, cells, -1e4, 1e4, reach, {});
+  std::vector<CellAt> scratch;
+  std::string order;
+  VisitCells(grid, cells, rows, columns, reach, {}, scratch, [&](int64_t x, int64_t y, MapPoint) {
+    order += (order.empty() ? "" : " ") + std::to_string(x) + std::to_string(y);
+  });
+  return order;
+}
+
+TEST(ImporterDrawingOrder, FollowsEachOrientationsRule) {
+  Map map = GridMap(Orientation::kOrthogonal, 3, 3, 16, 16);
+  map.renderOrder = RenderOrder::kLeftUp;
+  EXPECT_EQ(DrawingOrder(map), "22 12 02 21 11 01 20 10 00");
+  map.orientation = Orientation::kIsometric;  // by x + y, then x; render order ignored
+  EXPECT_EQ(DrawingOrder(map), "00 01 10 02 11 20 12 21 22");
+  EXPECT_EQ(DrawingOrder(GridMap(Orientation::kStaggered, 3, 3, 16, 16)), "00 10 20 01 11 21 02 12 22");
+  // Shifted columns: each row's unshifted half first.
+  EXPECT_EQ(DrawingOrder(Hexagonal(3, 3, 16, 16, 4, "x")), "00 20 10 01 21 11 02 22 12");
+  EXPECT_EQ(DrawingOrder(Hexagonal(3, 3, 16, 16, 4, "x,even")), "10 00 20 11 01 21 12 02 22");
+  map = Oblique(8, 4);
+  map.width = map.height = 3;
+  map.renderOrder = RenderOrder::kRightUp;
+  EXPECT_EQ(DrawingOrder(map), "02 12 22 01 11 21 00 10 20");
+}
+
+TEST(ImporterObjects, AreProjectedOnIsometricAndObliqueMaps) {
+  const Grid isometric = GridOf(GridMap(Orientation::kIsometric, 25, 25, 64, 32));
+  const MapPoint p = ProjectObject(isometric, 64, 32);
+  EXPECT_EQ(std::vector<double>({p.x, p.y}), std::vector<double>({832, 48}));
+  const MapPoint q = ProjectObject(GridOf(Oblique(8, 4)), 64, 32);
+  EXPECT_EQ(std::vector<double>({q.x, q.y}), std::vector<double>({80, 40}));
+  const MapPoint r = ProjectObject(GridOf(GridMap(Orientation::kStaggered, 4, 4, 64, 32)), 64, 32);
+  EXPECT_EQ(std::vector<double>({r.x, r.y}), std::vector<double>({64, 32}));
+}
+
+TEST(ImporterHalfPixels, AnEdgeOnAPixelCentreLeavesThatPixelToWhatLiesBefore) {
+  const Image letters = Letters();
+  struct Case {
+    double left, bottom, spin;
+    uint32_t flags;
+    const char* picture;  // the 4 × 4 corner
+  };
+  const Case cases[] = {
+      {0.5, 3, 0, 0, ".ab./.cd./.ef./...."},      {0.4, 3, 0, 0, "ab../cd../ef../...."},
+      {0.6, 3, 0, 0, ".ab./.cd./.ef./...."},      {0, 3.5, 0, 0, "..../ab../cd../ef.."},
+      {0.5, 3.5, 0, kFlipH, "..../.ba./.dc./.fe."},  {0, 3, 180, 0, "fe../dc../ba../...."}};  // 180°: H and V
+  for (const Case& c : cases) {
+    Placement placement;
+    placement.image = &letters;
+    placement.sourceWidth = 2, placement.sourceHeight = 3;
+    placement.width = 2, placement.height = 3, placement.left = c.left, placement.bottom = c.bottom;
+    placement.flips = FlipsOf(c.flags);
+    placement.spin = c.spin;
+    Block block{};
+    Draw(placement, block, 0, 0, {0, 0, kBlock, kBlock});
+    EXPECT_EQ(Corner(block, 4, 4), c.picture) << c.left << ", " << c.bottom << " turned " << c.spin;
+  }
+}
+
+// ---- JSON values of the wrong type ----------------------------------------------
+
+struct JsonCase {
+  const char* written;  // in a good map
+  const char* wrong;    // what it becomes
+  const char* message;  // what the one line says
+};
+
+class JsonTypes : public testing::TestWithParam<JsonCase> {};
+
+TEST_P(JsonTypes, AreRefusedNamingTheFieldAndWhatWasExpected) {
+  std::string text =
+      R"({"type": "map", "orientation": "isometric", "width": 2, "height": 1, "tilewidth": 32,
+          "tileheight": 16, "infinite": false, "skewx": 0, "tilesets": [{"firstgid": 1, "name": "t",
+          "tilewidth": 32, "tileheight": 32, "image": "t.png"}], "layers": [{"type": "tilelayer",
+          "name": "ground", "width": 2, "height": 1, "data": [1, 0]}, {"type": "objectgroup",
+          "name": "props", "objects": [{"gid": 1, "x": 4}]}]})";
+  const JsonCase& c = GetParam();
+  ASSERT_NE(text.find(c.written), std::string::npos) << c.written;
+  text.replace(text.find(c.written), std::string(c.written).size(), c.wrong);
+  ReadContext context;
+  try {
+    ReadMapText(context, text, "m.tmj");
+    FAIL() << "read";
+  } catch (const ImportError& error) {
+    EXPECT_EQ(std::string(error.what()), std::string("m.tmj: ") + c.message);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Importer, JsonTypes,
+    testing::Values(
+        JsonCase{R"("width": 2)", R"("width": "four")",
+                 R"(the map's "width" should be a whole number, not the string "four")"},
+        JsonCase{R"("tilewidth": 32)", R"("tilewidth": 32.5)",
+                 R"(the map's "tilewidth" should be a whole number, not the number 32.500000)"},
+        JsonCase{R"("orientation": "isometric")", R"("orientation": 3)",
+                 R"(the map's "orientation" should be a string, not the number 3.000000)"},
+        JsonCase{R"("infinite": false)", R"("infinite": "no")",
+                 R"(the map's "infinite" should be true or false, not the string "no")"},
+        JsonCase{R"("skewx": 0)", R"("skewx": true)", R"(the map's "skewx" should be a number, not true)"},
+        JsonCase{R"("layers": [)", R"("layers": {}, "x": [)",
+                 R"(the map's "layers" should be an array, not an object)"},
+        JsonCase{R"([1, 0])", R"([1, "0"])",
+                 R"(layer "ground": "data" cell 1 should be a tile id, not the string "0")"},
+        JsonCase{R"([1, 0])", R"(7)",
+                 R"(layer "ground": "data" should be an array of tile ids or a string, not the number 7.000000)"},
+        JsonCase{R"("x": 4)", R"("x": "4")", R"(layer "props": object 1: "x" should be a number, not the string "4")"},
+        JsonCase{R"("firstgid": 1)", R"("firstgid": "1")",
+                 R"(tileset "t": "firstgid" should be a tile id of 1 or more, not the string "1")"}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+TEST(ImporterJsonTypes, AMissingRequiredFieldIsNamed) {
+  ReadContext context;
+  try {
+    ReadMapText(context, R"({"type": "map", "orientation": "orthogonal", "width": 2, "height": 1, "layers": []})",
+                "m.tmj");
+    FAIL() << "read";
+  } catch (const ImportError& error) {
+    EXPECT_EQ(std::string(error.what()), R"(m.tmj: the map's "tilewidth" should be a whole number, not missing)");
+  }
 }
 
 }  // namespace

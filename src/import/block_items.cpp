@@ -65,33 +65,40 @@ bool Scene::Touches(const Placement& placement, const Bounds& block) const {
   return b.left < block.right && b.right > block.left && b.top < block.bottom && b.bottom > block.top;
 }
 
-void Scene::GatherTiles(size_t index, const Bounds& block, BlockItems& out) {
+static CellRect RectOf(const CellGrid& cells) { return {cells.x, cells.y, cells.width, cells.height}; }
+
+MapPoint Scene::ShiftOf(const DrawLayer& drawn) const {
+  return {drawn.offsetX - double(picture.left), drawn.offsetY - double(picture.top)};
+}
+
+void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, BlockItems& out) {
   const DrawLayer& drawn = layers[index];
   const CellGrid& cells = drawn.layer->cells;
   if (cells.gids.empty()) return;
-  const Reach& reach = reaches[index];
-  const MapPoint shift{drawn.offsetX - double(picture.left), drawn.offsetY - double(picture.top)};
-  CellsInWindow(grid, {cells.x, cells.y, cells.width, cells.height},
-                {block.left, block.top, block.right, block.bottom},
-                {reach.left, reach.top, reach.right, reach.bottom}, shift, near);
-  for (const CellAt& cell : near) {
-    const uint32_t gid = cells.At(static_cast<int>(cell.x), static_cast<int>(cell.y));
-    if ((gid & kGidBits) == 0) continue;
-    // The cells near the block, whether they reach into it or not: the
-    // same neighbourhood always gives the same pixels.
-    out.items.push_back(Item{true, static_cast<uint32_t>(index), gid, cell.anchor, 0});
-    out.AddToKey(uint64_t{index} << 32 | gid);
-    out.AddToKey(cell.anchor.x - block.left);
-    out.AddToKey(cell.anchor.y - block.top);
-  }
+  const uint64_t layerBits = uint64_t{index} << 32;
+  const Diagonals& diagonal = diagonals[index];
+  const bool byDiagonal = !diagonal.gids.empty();
+  const uint32_t* gids = byDiagonal ? diagonal.gids.data() : cells.gids.data();
+  const int64_t* starts = diagonal.start.data() - diagonal.first;
+  VisitCells(grid, RectOf(cells), rowSpans[index], columnSpans[index][static_cast<size_t>(column)], reaches[index],
+             ShiftOf(drawn), scratch, [&](int64_t x, int64_t y, MapPoint anchor) {
+               const uint32_t gid = byDiagonal ? gids[starts[x + y] + x]
+                                               : gids[(y - cells.y) * cells.width + (x - cells.x)];
+               if ((gid & kGidBits) == 0) return;
+               // The cells near the block, whether they reach into it or
+               // not: the same neighbourhood always gives the same pixels.
+               out.Add(Item{true, static_cast<uint32_t>(index), gid, anchor, 0});
+               // One value a cell, worked out apart from the key's chain.
+               out.AddToKey(Mix(Mix(layerBits | gid, BlockItems::Bits(anchor.x - block.left)),
+                                BlockItems::Bits(anchor.y - block.top)));
+             });
 }
 
 void Scene::GatherObjects(size_t index, const Bounds& block, BlockItems& out) const {
   const std::vector<Placement>& placed = objects[index];
   for (const size_t i : objectsInRow[index]) {
     if (!Touches(placed[i], block)) continue;
-    out.items.push_back(Item{false, 0, 0, {}, out.placements.size()});
-    out.placements.push_back(placed[i]);
+    out.Add(Item{false, 0, 0, {}, 0}, &placed[i]);
     out.AddToKey(uint64_t{index} << 32 | i | uint64_t{1} << 63);
     out.AddToKey(placed[i].left - block.left);
     out.AddToKey(placed[i].bottom - block.top);
@@ -124,8 +131,7 @@ void Scene::GatherImage(size_t index, const Bounds& block, BlockItems& out) cons
     for (double x = x0; x < xEnd; x += image->width) {
       placement.left = x, placement.bottom = y + image->height;
       if (!Touches(placement, block)) continue;
-      out.items.push_back(Item{false, 0, 0, {}, out.placements.size()});
-      out.placements.push_back(placement);
+      out.Add(Item{false, 0, 0, {}, 0}, &placement);
       out.AddToKey(uint64_t{index} << 32 | uint64_t{1} << 62);
       // Where a repeated image meets the block repeats with the image.
       out.AddToKey(layer.repeatX ? std::fmod(x - block.left, image->width) : x - block.left);
@@ -134,30 +140,33 @@ void Scene::GatherImage(size_t index, const Bounds& block, BlockItems& out) cons
   }
 }
 
-void Scene::Gather(const Bounds& block, const std::vector<size_t>& group, bool withBackground, BlockItems& out) {
+void Scene::Gather(const Bounds& block, int64_t column, const std::vector<size_t>& run, bool withBackground,
+                   BlockItems& out) {
+  out.count = 0;
   out.items.clear();
   out.placements.clear();
   out.key[0] = out.key[1] = 0;
   // Where the block meets the picture's edge decides what is cut off.
-  out.AddToKey(std::max(0.0, clip.left - block.left));
-  out.AddToKey(std::max(0.0, clip.top - block.top));
-  out.AddToKey(std::max(0.0, block.right - clip.right));
-  out.AddToKey(std::max(0.0, block.bottom - clip.bottom));
+  if (block.left < clip.left || block.top < clip.top || block.right > clip.right || block.bottom > clip.bottom) {
+    out.AddToKey(std::max(0.0, clip.left - block.left));
+    out.AddToKey(std::max(0.0, clip.top - block.top));
+    out.AddToKey(std::max(0.0, block.right - clip.right));
+    out.AddToKey(std::max(0.0, block.bottom - clip.bottom));
+  }
   if (withBackground && background && Touches(*background, block)) {
     // One colour: only where its edges cross the block matters.
     const Bounds area = BoundsOf(*background);
     auto inBlock = [](double v) { return std::clamp(v, 0.0, double(kBlock)); };
-    out.items.push_back(Item{false, 0, 0, {}, out.placements.size()});
-    out.placements.push_back(*background);
+    out.Add(Item{false, 0, 0, {}, 0}, &*background);
     out.AddToKey(uint64_t{3} << 61);
     out.AddToKey(inBlock(area.left - block.left));
     out.AddToKey(inBlock(area.top - block.top));
     out.AddToKey(inBlock(area.right - block.left));
     out.AddToKey(inBlock(area.bottom - block.top));
   }
-  for (const size_t i : group) {
+  for (const size_t i : run) {
     switch (layers[i].layer->kind) {
-      case LayerKind::kTiles: GatherTiles(i, block, out); break;
+      case LayerKind::kTiles: GatherTiles(i, block, column, out); break;
       case LayerKind::kObjects: GatherObjects(i, block, out); break;
       case LayerKind::kImage: GatherImage(i, block, out); break;
       case LayerKind::kGroup: break;
@@ -211,14 +220,68 @@ std::optional<Placement> Scene::ObjectPlacement(const DrawLayer& drawn, const Ob
   return placement;
 }
 
-void Scene::StartRow(double top, double bottom) {
-  for (size_t i = 0; i < objects.size(); ++i) {
+static Scene::Diagonals DiagonalsOf(const CellGrid& cells) {
+  Scene::Diagonals out;
+  const int64_t w = cells.width, h = cells.height;
+  out.first = int64_t{cells.x} + cells.y;
+  out.start.resize(static_cast<size_t>(w + h - 1));
+  int64_t next = 0;
+  for (int64_t s = 0; s < w + h - 1; ++s) {  // x runs over max(0, s - h + 1) .. min(w - 1, s)
+    const int64_t low = std::max<int64_t>(0, s - h + 1), high = std::min(w - 1, s);
+    out.start[static_cast<size_t>(s)] = next - low - cells.x;
+    // A cache line between diagonals: those of a row of cells 2^k long would
+    // otherwise all fall into the same few sets of the cache.
+    next += high - low + 1 + 16;
+  }
+  out.gids.resize(static_cast<size_t>(next));
+  constexpr int64_t kTile = 16;  // copied a square at a time: both sides stay in the cache
+  for (int64_t ty = 0; ty < h; ty += kTile)
+    for (int64_t tx = 0; tx < w; tx += kTile)
+      for (int64_t y = ty; y < std::min(h, ty + kTile); ++y)
+        for (int64_t x = tx; x < std::min(w, tx + kTile); ++x)
+          out.gids[static_cast<size_t>(out.start[static_cast<size_t>(x + y)] + x + cells.x)] =
+              cells.gids[static_cast<size_t>(y * w + x)];
+  return out;
+}
+
+void Scene::StartRun(const std::vector<size_t>& run, double left, int64_t count) {
+  columnCount = count;
+  diagonals.assign(layers.size(), {});
+  for (const size_t i : run) {
+    const CellGrid& cells = layers[i].layer->cells;
+    if (layers[i].layer->kind != LayerKind::kTiles || cells.gids.empty()) continue;
+    if (grid.orientation == Orientation::kIsometric) diagonals[i] = DiagonalsOf(cells);
+    columnSpans[i].resize(static_cast<size_t>(count));
+    for (int64_t k = 0; k < count; ++k) {
+      const double from = left + double(k * kBlock);
+      columnSpans[i][static_cast<size_t>(k)] =
+          ColumnSpansOf(grid, RectOf(cells), from, from + kBlock, reaches[i], ShiftOf(layers[i]));
+    }
+  }
+}
+
+std::pair<int64_t, int64_t> Scene::StartRow(const std::vector<size_t>& run, double top, double bottom) {
+  const int64_t all = columnCount;
+  std::pair<int64_t, int64_t> reached{background ? 0 : all, background ? all : 0};
+  auto widen = [&](std::pair<int64_t, int64_t> more) {
+    if (more.first < more.second) reached = {std::min(reached.first, more.first), std::max(reached.second, more.second)};
+  };
+  for (const size_t i : run) {
+    const Layer& layer = *layers[i].layer;
+    const CellGrid& cells = layer.cells;
+    if (layer.kind == LayerKind::kTiles && !cells.gids.empty()) {
+      rowSpans[i] = RowSpansOf(grid, RectOf(cells), top, bottom, reaches[i], ShiftOf(layers[i]));
+      widen(ColumnsWithCells(grid, RectOf(cells), rowSpans[i], columnSpans[i]));
+    }
+    if (layer.kind == LayerKind::kImage) widen({0, all});
     objectsInRow[i].clear();
     for (size_t k = 0; k < objects[i].size(); ++k) {
       const Bounds b = BoundsOf(objects[i][k]);
       if (b.top < bottom && b.bottom > top) objectsInRow[i].push_back(k);
     }
+    if (!objectsInRow[i].empty()) widen({0, all});
   }
+  return reached;
 }
 
 void Scene::Prepare(bool paintBackground) {
@@ -234,6 +297,8 @@ void Scene::Prepare(bool paintBackground) {
     if (placement.width > 0 && placement.height > 0) background = placement;
   }
   reaches.resize(layers.size());
+  rowSpans.resize(layers.size());
+  columnSpans.resize(layers.size());
   objects.resize(layers.size());
   objectsInRow.resize(layers.size());
   for (size_t i = 0; i < layers.size(); ++i) {

@@ -37,9 +37,7 @@ struct GidTable {
 
 // A tile layer's cells draw within this box around their anchor (the
 // cell's bottom-left corner): tiles larger than the grid, tile offsets.
-struct Reach {
-  double left = 0, top = 0, right = 0, bottom = 0;
-};
+using Reach = PixelRect;
 
 // A tile is kept as its cell (its placement is worked out only if the block
 // is new); objects and images as their placements.
@@ -51,26 +49,71 @@ struct Item {
 };
 
 struct BlockItems {
+  // Most blocks repeat one seen before: their key is all that is needed.
+  bool collect = true;  // keep the items too
+  size_t count = 0;
   std::vector<Item> items;
   std::vector<Placement> placements;
   uint64_t key[2] = {0, 0};
+  void Add(const Item& item, const Placement* placement = nullptr) {
+    ++count;
+    if (!collect) return;
+    items.push_back(item);
+    if (placement != nullptr) {
+      items.back().placement = placements.size();
+      placements.push_back(*placement);
+    }
+  }
   void AddToKey(uint64_t value) {
     key[0] = Mix(key[0], value);
     key[1] = Mix(key[1] ^ 0x5851F42D4C957F2Dull, value + 1);
   }
-  void AddToKey(double value) {
+  void AddToKey(double value) { AddToKey(Bits(value)); }
+  static uint64_t Bits(double value) {
     uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
-    AddToKey(bits);
+    return bits;
   }
 };
 
-struct KeyHash {
-  size_t operator()(const std::pair<uint64_t, uint64_t>& key) const { return key.first ^ (key.second << 1); }
+// The block value of each key seen so far: looked up once per block of a
+// big picture, so kept flat (open addressing; the keys are hashes already).
+class SeenKeys {
+ public:
+  // The value stored for the key, and whether it was just added (as 0).
+  std::pair<int32_t*, bool> Find(const uint64_t key[2]) {
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    size_t i = key[0] & (slots_.size() - 1);
+    while (slots_[i].taken) {
+      if (slots_[i].key[0] == key[0] && slots_[i].key[1] == key[1]) return {&slots_[i].value, false};
+      i = (i + 1) & (slots_.size() - 1);
+    }
+    slots_[i] = Slot{{key[0], key[1]}, 0, true};
+    ++used_;
+    return {&slots_[i].value, true};
+  }
+
+ private:
+  struct Slot {
+    uint64_t key[2];
+    int32_t value;
+    bool taken;
+  };
+  void Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(std::max<size_t>(64, 2 * old.size()), Slot{{0, 0}, 0, false});
+    used_ = 0;
+    for (const Slot& slot : old)
+      if (slot.taken) *Find(slot.key).first = slot.value;
+  }
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
 };
 
 // The map's layers as they draw into blocks of the picture.
 struct Scene {
+  explicit Scene(const Map& drawnMap) : map(drawnMap), grid(GridOf(drawnMap)), layers(FlattenLayers(drawnMap)) {}
+
   const Map& map;
   Grid grid;
   std::vector<DrawLayer> layers;
@@ -80,7 +123,21 @@ struct Scene {
   std::vector<std::vector<Placement>> objects;  // per object layer
   std::vector<std::vector<size_t>> objectsInRow;  // per object layer: those that reach the row of blocks
   std::set<uint32_t> missing;  // ids that have no image
-  std::vector<CellAt> near;     // the cells near one block, reused
+  // Per tile layer of the run being drawn: what its row of blocks and each
+  // column of blocks decide of the cells near a block.
+  std::vector<RowSpans> rowSpans;
+  std::vector<std::vector<ColumnSpans>> columnSpans;
+  std::vector<CellAt> scratch;
+  int64_t columnCount = 0;  // of the run being drawn
+  // Isometric layers of the run, their cells copied diagonal by diagonal
+  // (x + y), the order the blocks meet them in: row by row, the walk would
+  // jump a whole row of cells from one cell to the next.
+  struct Diagonals {
+    std::vector<uint32_t> gids;
+    std::vector<int64_t> start;  // of diagonal x + y = s: gids[start[s - first] + x]
+    int64_t first = 0;
+  };
+  std::vector<Diagonals> diagonals;
   std::optional<Placement> background;  // one pixel of the colour, stretched over the grid area
   Image backgroundPixel;
 
@@ -89,21 +146,29 @@ struct Scene {
   // Once the picture is known: the reach of each tile layer, the objects
   // placed, the background colour (when painted) over the map's grid area.
   void Prepare(bool paintBackground);
-  // Before a row of blocks: the objects that reach into it.
-  void StartRow(double top, double bottom);
-  // What the layers of `group` draw into `block` (picture pixels), in
-  // order, over the background colour if `withBackground`.
-  void Gather(const Bounds& block, const std::vector<size_t>& group, bool withBackground, BlockItems& out);
+  // Before the blocks of a run of layers are gathered: `count` columns of
+  // blocks, the first starting at `left` (picture pixels).
+  void StartRun(const std::vector<size_t>& run, double left, int64_t count);
+  // Before a row of blocks: the objects and cells that reach into it. Gives
+  // the columns of blocks [first, last) that anything may reach.
+  std::pair<int64_t, int64_t> StartRow(const std::vector<size_t>& run, double top, double bottom);
+  // What the run draws into `block` (picture pixels), the block in column
+  // `column` of the run, in order, over the background colour if
+  // `withBackground`.
+  void Gather(const Bounds& block, int64_t column, const std::vector<size_t>& run, bool withBackground,
+              BlockItems& out);
 
   // A tile of a cell whose anchor (in picture pixels) is given.
   Placement TilePlacement(const DrawLayer& drawn, const TileImage& tile, uint32_t gid, MapPoint anchor) const;
 
  private:
+  // What turns a layer's anchors into picture pixels.
+  MapPoint ShiftOf(const DrawLayer& drawn) const;
   // Flipped as the gid says; on hexagonal maps the diagonal bit and the
   // next one turn the tile by 60° and 120°.
   void SetFlips(uint32_t gid, Placement& placement) const;
   bool Touches(const Placement& placement, const Bounds& block) const;
-  void GatherTiles(size_t index, const Bounds& block, BlockItems& out);
+  void GatherTiles(size_t index, const Bounds& block, int64_t column, BlockItems& out);
   void GatherObjects(size_t index, const Bounds& block, BlockItems& out) const;
   void GatherImage(size_t index, const Bounds& block, BlockItems& out) const;
   std::optional<Placement> ObjectPlacement(const DrawLayer& drawn, const Object& object);

@@ -62,20 +62,24 @@ std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Comp
 std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, bool withBackground,
                                 const Composition& out, BlockStore& store) {
   std::vector<int32_t> layer = EmptyLayer(out);
-  std::unordered_map<std::pair<uint64_t, uint64_t>, int32_t, KeyHash> seen;
+  SeenKeys seen;
   BlockItems gathered;
   const int64_t firstX = out.placedX / kBlock, firstY = out.placedY / kBlock;
+  scene.StartRun(run, double(firstX * kBlock - out.placedX), out.width - firstX);
   for (int64_t y = firstY; y < out.height; ++y) {
     const double rowTop = double(y * kBlock - out.placedY);
-    scene.StartRow(rowTop, rowTop + kBlock);
-    for (int64_t x = firstX; x < out.width; ++x) {
+    const auto [from, to] = scene.StartRow(run, rowTop, rowTop + kBlock);
+    for (int64_t x = firstX + from; x < firstX + to; ++x) {
       const int blockX = static_cast<int>(x * kBlock - out.placedX);
       const int blockY = static_cast<int>(y * kBlock - out.placedY);
       const Bounds block{double(blockX), double(blockY), double(blockX + kBlock), double(blockY + kBlock)};
-      scene.Gather(block, run, withBackground, gathered);
-      if (gathered.items.empty()) continue;
-      auto [found, isNew] = seen.try_emplace({gathered.key[0], gathered.key[1]}, 0);
+      gathered.collect = false;
+      scene.Gather(block, x - firstX, run, withBackground, gathered);
+      if (gathered.count == 0) continue;
+      const auto [found, isNew] = seen.Find(gathered.key);
       if (isNew) {
+        gathered.collect = true;
+        scene.Gather(block, x - firstX, run, withBackground, gathered);
         Block pixels{};
         for (const Item& item : gathered.items) {
           if (!item.isTile) {
@@ -90,9 +94,9 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, bo
           const Placement placement = scene.TilePlacement(scene.layers[item.layer], tile, item.gid, item.anchor);
           Draw(placement, pixels, blockX, blockY, scene.clip);
         }
-        found->second = store.Add(pixels);
+        *found = store.Add(pixels);
       }
-      layer[static_cast<size_t>(y) * out.width + x] = found->second;
+      layer[static_cast<size_t>(y) * out.width + x] = *found;
     }
   }
   return layer;
@@ -111,7 +115,7 @@ int64_t PlaceOnAxis(int64_t size, int64_t viewStart, int64_t viewSize) {
 }
 
 Composition Compose(const Map& map, const ComposeOptions& options) {
-  Scene scene{map, GridOf(map), FlattenLayers(map), {}, {}, {}, {}, {}, {}, {}, {}, {}};
+  Scene scene(map);
   scene.picture = PictureRectOf(map, scene.grid, scene.layers);
   Composition out;
   out.picture = scene.picture;

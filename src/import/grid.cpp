@@ -107,102 +107,118 @@ constexpr double kFarCells = 1e15;
 int64_t ToCell(double v) { return static_cast<int64_t>(std::clamp(v, -kFarCells, kFarCells)); }
 
 // The k whose anchors `base + k·step` (step > 0) put the drawing box
-// [anchor + low, anchor + high] across the window [from, to].
-struct Span {
-  int64_t first, last;
-};
+// [anchor + low, anchor + high] across the window (from, to).
 Span SpanOf(double base, double step, double from, double to, double low, double high) {
   auto edge = [&](int64_t k, double e) { return (base + double(k) * step) + e; };
-  int64_t first = ToCell(std::floor((from - base - high) / step)) - 1;
+  int64_t first = ToCell(std::floor((from - base - high) / step));
   while (edge(first, high) <= from) ++first;
-  int64_t last = ToCell(std::ceil((to - base - low) / step)) + 1;
+  while (edge(first - 1, high) > from) --first;
+  int64_t last = ToCell(std::ceil((to - base - low) / step));
   while (edge(last, low) >= to) --last;
+  while (edge(last + 1, low) < to) ++last;
   return {first, last};
 }
 
 Span Clip(Span span, int64_t first, int64_t last) { return {std::max(span.first, first), std::min(span.last, last)}; }
 
-void Orthogonal(const Grid& grid, const CellRect& cells, const PixelRect& window, const PixelRect& reach,
-                MapPoint shift, std::vector<CellAt>& out) {
-  const Span xs = Clip(SpanOf(shift.x, double(grid.tw), window.left, window.right, reach.left, reach.right),
-                       cells.x, cells.x + cells.width - 1);
-  const Span ys = Clip(SpanOf(shift.y + double(grid.th), double(grid.th), window.top, window.bottom, reach.top,
-                              reach.bottom),
-                       cells.y, cells.y + cells.height - 1);
-  if (xs.first > xs.last || ys.first > ys.last) return;
-  const RenderOrder order = grid.renderOrder;
-  const bool up = order == RenderOrder::kRightUp || order == RenderOrder::kLeftUp;
-  const bool leftward = order == RenderOrder::kLeftDown || order == RenderOrder::kLeftUp;
-  for (int64_t row = 0; row <= ys.last - ys.first; ++row) {
-    const int64_t y = up ? ys.last - row : ys.first + row;
-    for (int64_t column = 0; column <= xs.last - xs.first; ++column) {
-      const int64_t x = leftward ? xs.last - column : xs.first + column;
-      out.push_back({x, y, {double(x * grid.tw) + shift.x, double((y + 1) * grid.th) + shift.y}});
-    }
+}  // namespace
+
+RowSpans RowSpansOf(const Grid& grid, const CellRect& cells, double top, double bottom, const PixelRect& reach,
+                    MapPoint shift) {
+  RowSpans rows;
+  rows.top = top, rows.bottom = bottom;
+  const int64_t y0 = cells.y, y1 = cells.y + cells.height - 1;
+  const double th = double(grid.th);
+  switch (grid.orientation) {
+    case Orientation::kOrthogonal:
+      rows.spans[0] = Clip(SpanOf(th + shift.y, th, top, bottom, reach.top, reach.bottom), y0, y1);
+      break;
+    case Orientation::kIsometric:
+      rows.spans[0] = Clip(SpanOf(th + shift.y, th / 2, top, bottom, reach.top, reach.bottom), cells.x + y0,
+                           cells.x + cells.width - 1 + y1);
+      break;
+    case Orientation::kStaggered:
+    case Orientation::kHexagonal:
+      if (!grid.staggerX) {
+        rows.spans[0] = Clip(SpanOf(double(grid.step + grid.side) + shift.y, double(grid.step), top, bottom,
+                                    reach.top, reach.bottom),
+                             y0, y1);
+        break;
+      }
+      for (const int shifted : {0, 1})
+        rows.spans[shifted] = Clip(SpanOf(double(grid.cell + (shifted ? grid.half : 0)) + shift.y,
+                                          double(grid.cell), top, bottom, reach.top, reach.bottom),
+                                   y0, y1);
+      break;
+    case Orientation::kOblique: break;  // found cell by cell
   }
+  return rows;
 }
 
-// Anchors along x + y (the screen's rows) and x − y (its columns): drawn by
-// x + y, then by x.
-void Isometric(const Grid& grid, const CellRect& cells, const PixelRect& window, const PixelRect& reach,
-               MapPoint shift, std::vector<CellAt>& out) {
-  const double halfW = double(grid.tw) / 2, halfH = double(grid.th) / 2;
-  const int64_t x0 = cells.x, x1 = cells.x + cells.width - 1, y0 = cells.y, y1 = cells.y + cells.height - 1;
-  const double baseD = grid.originX - halfW + shift.x, baseS = double(grid.th) + shift.y;
-  const Span ss = Clip(SpanOf(baseS, halfH, window.top, window.bottom, reach.top, reach.bottom), x0 + y0, x1 + y1);
-  const Span ds = SpanOf(baseD, halfW, window.left, window.right, reach.left, reach.right);
-  for (int64_t s = ss.first; s <= ss.last; ++s) {
-    int64_t first = std::max({ds.first, 2 * x0 - s, s - 2 * y1});
-    const int64_t last = std::min({ds.last, 2 * x1 - s, s - 2 * y0});
-    if (((first - s) & 1) != 0) ++first;  // x − y and x + y have the same parity
-    for (int64_t d = first; d <= last; d += 2)
-      out.push_back({(s + d) / 2, (s - d) / 2, {double(d) * halfW + baseD, double(s) * halfH + baseS}});
+ColumnSpans ColumnSpansOf(const Grid& grid, const CellRect& cells, double left, double right,
+                          const PixelRect& reach, MapPoint shift) {
+  ColumnSpans columns;
+  columns.left = left, columns.right = right;
+  const int64_t x0 = cells.x, x1 = cells.x + cells.width - 1;
+  const double tw = double(grid.tw);
+  switch (grid.orientation) {
+    case Orientation::kOrthogonal:
+      columns.spans[0] = Clip(SpanOf(shift.x, tw, left, right, reach.left, reach.right), x0, x1);
+      break;
+    case Orientation::kIsometric:  // x − y: clipped to the grid row by row
+      columns.spans[0] = SpanOf(grid.originX - tw / 2 + shift.x, tw / 2, left, right, reach.left, reach.right);
+      break;
+    case Orientation::kStaggered:
+    case Orientation::kHexagonal:
+      if (grid.staggerX) {
+        columns.spans[0] = Clip(SpanOf(shift.x, double(grid.step), left, right, reach.left, reach.right), x0, x1);
+        break;
+      }
+      for (const int shifted : {0, 1})
+        columns.spans[shifted] = Clip(SpanOf((shifted ? double(grid.half) : 0) + shift.x, double(grid.cell), left,
+                                             right, reach.left, reach.right),
+                                      x0, x1);
+      break;
+    case Orientation::kOblique: break;
   }
+  return columns;
 }
 
-// Rows shifted by half a cell: drawn row by row.
-void StaggeredRows(const Grid& grid, const CellRect& cells, const PixelRect& window, const PixelRect& reach,
-                   MapPoint shift, std::vector<CellAt>& out) {
-  const double rowBase = double(grid.step + grid.side) + shift.y;
-  const Span ys = Clip(SpanOf(rowBase, double(grid.step), window.top, window.bottom, reach.top, reach.bottom),
-                       cells.y, cells.y + cells.height - 1);
-  for (int64_t y = ys.first; y <= ys.last; ++y) {
-    const double base = (grid.Shifted(y) ? double(grid.half) : 0) + shift.x;
-    const Span xs = Clip(SpanOf(base, double(grid.cell), window.left, window.right, reach.left, reach.right),
-                         cells.x, cells.x + cells.width - 1);
-    for (int64_t x = xs.first; x <= xs.last; ++x)
-      out.push_back({x, y, {double(x) * double(grid.cell) + base, double(y) * double(grid.step) + rowBase}});
+std::pair<int64_t, int64_t> ColumnsWithCells(const Grid& grid, const CellRect& cells, const RowSpans& rows,
+                                             const std::vector<ColumnSpans>& columns) {
+  const int64_t count = static_cast<int64_t>(columns.size());
+  if (grid.orientation == Orientation::kOblique) return {0, count};
+  const bool anyRow = rows.spans[0].first <= rows.spans[0].last || rows.spans[1].first <= rows.spans[1].last;
+  if (!anyRow) return {0, 0};
+  // What the row's cells span along the columns' axis.
+  Span along{cells.x, cells.x + cells.width - 1};
+  if (grid.orientation == Orientation::kIsometric) {  // x − y over the diagonals x + y = s of the row
+    const int64_t x0 = cells.x, x1 = cells.x + cells.width - 1, y0 = cells.y, y1 = cells.y + cells.height - 1;
+    along = {INT64_MAX, INT64_MIN};
+    for (int64_t s = rows.spans[0].first; s <= rows.spans[0].last; ++s)
+      along = {std::min(along.first, std::max(2 * x0 - s, s - 2 * y1)),
+               std::max(along.last, std::min(2 * x1 - s, s - 2 * y0))};
   }
-}
-
-// Columns shifted by half a cell: each row is drawn in two passes, the
-// columns that aren't shifted first.
-void StaggeredColumns(const Grid& grid, const CellRect& cells, const PixelRect& window, const PixelRect& reach,
-                      MapPoint shift, std::vector<CellAt>& out) {
-  const Span xs = Clip(SpanOf(shift.x, double(grid.step), window.left, window.right, reach.left, reach.right),
-                       cells.x, cells.x + cells.width - 1);
-  if (xs.first > xs.last) return;
-  double bases[2];
-  Span ys[2];
-  for (const int shifted : {0, 1}) {
-    bases[shifted] = double(grid.cell + (shifted ? grid.half : 0)) + shift.y;
-    ys[shifted] = Clip(SpanOf(bases[shifted], double(grid.cell), window.top, window.bottom, reach.top, reach.bottom),
-                       cells.y, cells.y + cells.height - 1);
-  }
-  for (int64_t y = std::min(ys[0].first, ys[1].first); y <= std::max(ys[0].last, ys[1].last); ++y)
-    for (const int shifted : {0, 1}) {
-      if (y < ys[shifted].first || y > ys[shifted].last) continue;
-      const int64_t first = grid.Shifted(xs.first) == (shifted != 0) ? xs.first : xs.first + 1;
-      for (int64_t x = first; x <= xs.last; x += 2)
-        out.push_back({x, y, {double(x) * double(grid.step) + shift.x,
-                              double(y) * double(grid.cell) + bases[shifted]}});
-    }
+  // Columns further right reach cells further right: both ends of their
+  // spans only grow from column to column.
+  const bool twoSpans = !grid.staggerX && (grid.orientation == Orientation::kStaggered ||
+                                           grid.orientation == Orientation::kHexagonal);
+  auto lastOf = [&](const ColumnSpans& c) { return twoSpans ? std::max(c.spans[0].last, c.spans[1].last) : c.spans[0].last; };
+  auto firstOf = [&](const ColumnSpans& c) {
+    return twoSpans ? std::min(c.spans[0].first, c.spans[1].first) : c.spans[0].first;
+  };
+  const auto begin = std::partition_point(columns.begin(), columns.end(),
+                                          [&](const ColumnSpans& c) { return lastOf(c) < along.first; });
+  const auto end = std::partition_point(begin, columns.end(),
+                                        [&](const ColumnSpans& c) { return firstOf(c) <= along.last; });
+  return {begin - columns.begin(), end - columns.begin()};
 }
 
 // A sheared grid: the rows that may reach the window come from where the
 // two strips of anchors cross; each cell is then checked on both axes.
-void Oblique(const Grid& grid, const CellRect& cells, const PixelRect& window, const PixelRect& reach,
-             MapPoint shift, std::vector<CellAt>& out) {
+void ObliqueCells(const Grid& grid, const CellRect& cells, const PixelRect& window, const PixelRect& reach,
+                  MapPoint shift, std::vector<CellAt>& out) {
+  out.clear();
   const double tw = double(grid.tw), th = double(grid.th);
   // Anchors: ax = x·tw + skewX·Y, ay = Y·th + skewY·x with Y = y + 1.
   const double a[2] = {window.left - reach.right - shift.x - 1, window.right - reach.left - shift.x + 1};
@@ -233,26 +249,6 @@ void Oblique(const Grid& grid, const CellRect& cells, const PixelRect& window, c
       if (ay + reach.bottom <= window.top || ay + reach.top >= window.bottom) continue;
       out.push_back({x, y, {anchor.x + shift.x, ay}});
     }
-  }
-}
-
-}  // namespace
-
-void CellsInWindow(const Grid& grid, const CellRect& cells, const PixelRect& window, const PixelRect& reach,
-                   MapPoint shift, std::vector<CellAt>& out) {
-  out.clear();
-  if (cells.width <= 0 || cells.height <= 0) return;
-  switch (grid.orientation) {
-    case Orientation::kOrthogonal: Orthogonal(grid, cells, window, reach, shift, out); break;
-    case Orientation::kIsometric: Isometric(grid, cells, window, reach, shift, out); break;
-    case Orientation::kStaggered:
-    case Orientation::kHexagonal:
-      if (grid.staggerX)
-        StaggeredColumns(grid, cells, window, reach, shift, out);
-      else
-        StaggeredRows(grid, cells, window, reach, shift, out);
-      break;
-    case Orientation::kOblique: Oblique(grid, cells, window, reach, shift, out); break;
   }
 }
 
