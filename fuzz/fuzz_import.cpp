@@ -1,6 +1,7 @@
 // libFuzzer target: the importer's readers and decoders. The first byte
 // picks what the rest is:
-//   0: a map, read as either format, then composed with stand-in images
+//   0: a map of any orientation, read as either format, then composed with
+//      stand-in images
 //   1: a tileset file    2: an object template file
 //   3..: one layer's encoded cells (the byte's bits say how, and how many)
 // External files a map names are a small tileset of each format. Whatever
@@ -68,8 +69,10 @@ void ReadAndCompose(const std::string& text) {
   static const std::shared_ptr<const Image> image = StandIn();
   FillImages(map.tilesets, image);
   FillImages(map.layers, image);
-  const PictureRect picture = PictureRectOf(map, FlattenLayers(map));
-  if (picture.width * picture.height <= 1 << 22) Compose(map);  // big pictures only take time
+  const PictureRect picture = PictureRectOf(map, GridOf(map), FlattenLayers(map));
+  ComposeOptions options;
+  options.background = text.size() % 2 == 0;  // the background colour painted or not
+  if (picture.width * picture.height <= 1 << 22) Compose(map, options);  // big pictures only take time
 }
 
 }  // namespace

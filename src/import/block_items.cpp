@@ -220,8 +220,8 @@ std::optional<Placement> Scene::ObjectPlacement(const DrawLayer& drawn, const Ob
   return placement;
 }
 
-static Scene::Diagonals DiagonalsOf(const CellGrid& cells) {
-  Scene::Diagonals out;
+// `out` keeps the memory it had: one copy after another reuses it.
+static void CopyDiagonals(const CellGrid& cells, Scene::Diagonals& out) {
   const int64_t w = cells.width, h = cells.height;
   out.first = int64_t{cells.x} + cells.y;
   out.start.resize(static_cast<size_t>(w + h - 1));
@@ -241,16 +241,25 @@ static Scene::Diagonals DiagonalsOf(const CellGrid& cells) {
         for (int64_t x = tx; x < std::min(w, tx + kTile); ++x)
           out.gids[static_cast<size_t>(out.start[static_cast<size_t>(x + y)] + x + cells.x)] =
               cells.gids[static_cast<size_t>(y * w + x)];
-  return out;
 }
 
 void Scene::StartRun(const std::vector<size_t>& run, double left, int64_t count) {
   columnCount = count;
+  // The copies of the run before make room for this run's.
+  std::vector<Diagonals> spare;
+  for (Diagonals& copy : diagonals)
+    if (copy.gids.capacity() > 0) spare.push_back(std::move(copy));
   diagonals.assign(layers.size(), {});
   for (const size_t i : run) {
     const CellGrid& cells = layers[i].layer->cells;
     if (layers[i].layer->kind != LayerKind::kTiles || cells.gids.empty()) continue;
-    if (grid.orientation == Orientation::kIsometric) diagonals[i] = DiagonalsOf(cells);
+    if (grid.orientation == Orientation::kIsometric) {
+      if (!spare.empty()) {
+        diagonals[i] = std::move(spare.back());
+        spare.pop_back();
+      }
+      CopyDiagonals(cells, diagonals[i]);
+    }
     columnSpans[i].resize(static_cast<size_t>(count));
     for (int64_t k = 0; k < count; ++k) {
       const double from = left + double(k * kBlock);
