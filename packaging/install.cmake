@@ -42,4 +42,16 @@ else()
   # Named after the package, not the project (tilemap_viewer).
   install(FILES ${packaging}/copyright ${compressed}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tilemap-viewer)
+
+  # Stripped for a package (CPack strips), the programs also lose the
+  # compiler's notes, as dh_strip does for Debian's own. Both are installed
+  # by now: the importer's rule comes with its folder, added earlier.
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      foreach(program tilemap-viewer tilemap-import)
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
+                        COMMAND_ERROR_IS_FATAL ANY)
+      endforeach()
+    endif()")
 endif()
