@@ -17,6 +17,15 @@ if(WIN32)
   if(licences)
     install(FILES ${licences} DESTINATION licenses)
   endif()
+  # So do the compiler's run-time libraries linked into both exes: mingw-w64's
+  # C runtime and winpthreads, and GCC's libgcc and libstdc++, named after
+  # their Debian sources as the others are.
+  foreach(runtime mingw-w64:mingw-w64-x86-64-dev gcc-mingw-w64:gcc-mingw-w64-x86-64-posix)
+    string(REPLACE ":" ";" runtime ${runtime})
+    list(GET runtime 0 source)
+    list(GET runtime 1 package)
+    install(FILES /usr/share/doc/${package}/copyright DESTINATION licenses RENAME ${source}.txt)
+  endforeach()
 else()
   include(GNUInstallDirs)
   install(TARGETS tilemap-viewer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
