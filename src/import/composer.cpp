@@ -6,7 +6,7 @@
 #include <set>
 #include <unordered_map>
 
-#include "app/globals.h"
+#include "shared/globals.h"
 #include "map/layer.h"
 #include "import/import_error.h"
 #include "import/read_map.h"
