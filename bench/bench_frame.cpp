@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/frame_loop.h"
-#include "app/globals.h"
+#include "shared/globals.h"
 #include "bench_maps.h"
 #include "map/layer.h"
 #include "map/map_loader.h"

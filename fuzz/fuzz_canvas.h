@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "app/globals.h"
+#include "shared/globals.h"
 #include "table_helpers.h"
 
 // The window's stand-in for the fuzzers: a 1280 x 720 software renderer and

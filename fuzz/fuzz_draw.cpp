@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/globals.h"
+#include "shared/globals.h"
 #include "fuzz_canvas.h"
 #include "map/layer.h"
 #include "render/draw_map.h"

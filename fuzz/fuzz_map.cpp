@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
+#include "shared/globals.h"
 #include "fuzz_canvas.h"
 #include "map/layer.h"
 #include "map/map_loader.h"

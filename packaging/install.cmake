@@ -19,6 +19,15 @@ if(WIN32)
   if(licences)
     install(FILES ${licences} DESTINATION licenses)
   endif()
+  # So do the compiler's run-time libraries linked into both exes: mingw-w64's
+  # C runtime and winpthreads, and GCC's libgcc and libstdc++, named after
+  # their Debian sources as the others are.
+  foreach(runtime mingw-w64:mingw-w64-x86-64-dev gcc-mingw-w64:gcc-mingw-w64-x86-64-posix)
+    string(REPLACE ":" ";" runtime ${runtime})
+    list(GET runtime 0 source)
+    list(GET runtime 1 package)
+    install(FILES /usr/share/doc/${package}/copyright DESTINATION licenses RENAME ${source}.txt)
+  endforeach()
 else()
   include(GNUInstallDirs)
   install(TARGETS tilemap-viewer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -47,4 +56,16 @@ else()
   # Named after the package, not the project (tilemap_viewer).
   install(FILES ${packaging}/copyright ${compressed}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tilemap-viewer)
+
+  # Stripped for a package (CPack strips), the programs also lose the
+  # compiler's notes, as dh_strip does for Debian's own. Both are installed
+  # by now: the importer's rule comes with its folder, added earlier.
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      foreach(program tilemap-viewer tilemap-import)
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
+                        COMMAND_ERROR_IS_FATAL ANY)
+      endforeach()
+    endif()")
 endif()

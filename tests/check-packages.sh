@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the packages in dist/ as a user meets them: the .deb by lintian
-# (errors and warnings fail); the Windows zip unpacked, its viewer run on the
+# (any tag fails, pedantic ones too); the Windows zip unpacked, its viewer run on the
 # demo and its importer on a small map, then the viewer on what it wrote, all
 # under Wine; the .deb installed with apt-get and its two programs run the
 # same way (then removed); each importer also writes a web site from the page
@@ -15,13 +15,18 @@ run_tests() { (cd tests/e2e && "$python" -m pytest -q -p no:cacheprovider test_p
 status=0  # every check runs; any failure fails the whole
 
 deb=$(ls dist/tilemap-viewer_*.deb)
-echo "== $deb: lintian"
-lintian --fail-on error,warning "$deb" || status=1
+echo "== $deb: lintian, every tag down to pedantic ones"
+lintian -I --pedantic --fail-on error,warning,info,pedantic "$deb" || status=1
 
 zip=$(ls dist/tilemap-viewer-*-win64.zip)
 echo "== $zip: unpacked, its viewer and importer run under Wine"
 cmake -E chdir "$work" cmake -E tar xf "$top/$zip"
 folder=$(ls -d "$work"/tilemap-viewer-*-win64)
+# The licences of everything built into the exes and DLLs: the libraries and
+# the compiler's run-time libraries.
+for licence in libsdl2 libsdl2-image jansson zlib libzstd pugixml mingw-w64 gcc-mingw-w64; do
+  [ -s "$folder/licenses/$licence.txt" ] || { echo "the zip has no licenses/$licence.txt"; status=1; }
+done
 TILEMAP_VIEWER="$folder/tilemap-viewer.exe" TILEMAP_DEMO="$folder" \
   TILEMAP_WINE_PREFIXES="$top/build-windows/wine" run_tests || status=1
 

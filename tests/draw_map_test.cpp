@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
+#include "shared/globals.h"
 #include "map/layer.h"
 #include "render/draw_map.h"
 #include "software_canvas.h"

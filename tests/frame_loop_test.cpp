@@ -3,7 +3,7 @@
 #include <array>
 
 #include "app/frame_loop.h"
-#include "app/globals.h"
+#include "shared/globals.h"
 
 namespace {
 

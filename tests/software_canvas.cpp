@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "app/globals.h"
+#include "shared/globals.h"
 
 SoftwareCanvas::SoftwareCanvas() {
   surface_ = NewImage(1280, 720);

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/globals.h"
+#include "shared/globals.h"
 #include "render/texture_loader.h"
 #include "software_canvas.h"
 

@@ -1,7 +1,7 @@
 #include "app/frame_loop.h"
 
-#include "app/globals.h"
 #include "render/draw_map.h"
+#include "shared/globals.h"
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>

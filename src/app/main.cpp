@@ -8,10 +8,10 @@
 #include <stdexcept>
 
 #include "app/frame_loop.h"
-#include "app/globals.h"
 #include "map/layer.h"
 #include "map/map_loader.h"
 #include "render/texture_loader.h"
+#include "shared/globals.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "app/globals.h"
+#include "shared/globals.h"
 #include "import/block_items.h"
 #include "import/block_store.h"
 #include "import/import_error.h"

@@ -6,8 +6,8 @@
 #include <climits>
 #include <cstdint>
 
-#include "app/globals.h"
 #include "map/layer.h"
+#include "shared/globals.h"
 
 namespace {
 

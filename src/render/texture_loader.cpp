@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "app/globals.h"
+#include "shared/globals.h"
 
 SDL_Texture* LoadTexture(std::string path) {
   SDL_Texture* texture = IMG_LoadTexture(renderer, path.c_str());

@@ -4,8 +4,9 @@
 
 #include <cstdint>
 
-// The process-wide library handles, owned by main for the life of the program.
-// All are null until start-up creates them.
+// The process-wide state the shell and the drawing both use, below either of
+// them. The library handles, owned by main for the life of the program; all
+// are null until start-up creates them.
 extern SDL_Window* window;
 extern SDL_Renderer* renderer;
 extern SDL_Texture* tileset;

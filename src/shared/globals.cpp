@@ -1,4 +1,4 @@
-#include "app/globals.h"
+#include "shared/globals.h"
 
 SDL_Window* window = nullptr;
 SDL_Renderer* renderer = nullptr;
