@@ -7,13 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "import/block_store.h"
 #include "import/draw_item.h"
 #include "import/model.h"
 #include "import/scene.h"
 
 namespace importer {
-
-constexpr int kMaxBlocks = 1536;  // 3 columns, 16384 pixels tall: one texture on any renderer
 
 struct Composition {
   int width = 0, height = 0;  // cells of 32 × 32
@@ -25,9 +24,13 @@ struct Composition {
   std::vector<std::string> warnings;
 };
 
+struct ComposeOptions {
+  bool background = false;  // the map's background colour under its grid area
+};
+
 // Images must be loaded. Throws ImportError when the map needs more blocks
 // or cells than the viewer takes.
-Composition Compose(const Map& map);
+Composition Compose(const Map& map, const ComposeOptions& options = {});
 
 // Where a picture `size` pixels long goes on an axis of the view that
 // starts at `viewStart` and is `viewSize` long: centred on the 32-pixel

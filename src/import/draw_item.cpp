@@ -3,28 +3,47 @@
 #include <algorithm>
 #include <cmath>
 
+
 namespace importer {
 
 static constexpr double kPi = 3.14159265358979323846;
 
 static double Radians(double degrees) { return degrees * kPi / 180.0; }
 
-Bounds BoundsOf(const Placement& placement) {
+// A point turned clockwise by the angle whose cosine and sine are given.
+static Point Turn(Point p, Point about, double c, double s) {
+  const double dx = p.x - about.x, dy = p.y - about.y;
+  return {about.x + dx * c - dy * s, about.y + dx * s + dy * c};
+}
+
+// The box as drawn: flipped, its bottom-left corner kept.
+static Bounds DrawnBox(const Placement& placement) {
   const bool turned = placement.flips.diagonal;
   const double w = turned ? placement.height : placement.width;
   const double h = turned ? placement.width : placement.height;
-  const double left = placement.left, top = placement.bottom - h;
-  if (placement.rotation == 0) return {left, top, left + w, top + h};
+  return {placement.left, placement.bottom - h, placement.left + w, placement.bottom};
+}
+
+Bounds BoundsOf(const Placement& placement) {
+  const Bounds box = DrawnBox(placement);
+  if (placement.rotation == 0 && placement.spin == 0) return box;
+  const Point centre{(box.left + box.right) / 2, (box.top + box.bottom) / 2};
+  const double cs = std::cos(Radians(placement.spin)), ss = std::sin(Radians(placement.spin));
   const double c = std::cos(Radians(placement.rotation)), s = std::sin(Radians(placement.rotation));
   Bounds bounds{INFINITY, INFINITY, -INFINITY, -INFINITY};
-  for (const auto& [x, y] : {std::pair{left, top}, {left + w, top}, {left, top + h}, {left + w, top + h}}) {
-    const double dx = x - placement.pivotX, dy = y - placement.pivotY;
-    const double px = placement.pivotX + dx * c - dy * s, py = placement.pivotY + dx * s + dy * c;
-    bounds = {std::min(bounds.left, px), std::min(bounds.top, py), std::max(bounds.right, px),
-              std::max(bounds.bottom, py)};
+  for (const Point corner : {Point{box.left, box.top}, Point{box.right, box.top}, Point{box.left, box.bottom},
+                             Point{box.right, box.bottom}}) {
+    const Point p = Turn(Turn(corner, centre, cs, ss), {placement.pivotX, placement.pivotY}, c, s);
+    bounds = {std::min(bounds.left, p.x), std::min(bounds.top, p.y), std::max(bounds.right, p.x),
+              std::max(bounds.bottom, p.y)};
   }
   return bounds;
 }
+
+// The source pixel under a box coordinate that grows with the pixel's
+// position, or shrinks with it when `mirrored`: the pixel the centre falls
+// in, an edge belonging to the pixel before the centre.
+static double SourceIndex(double t, bool mirrored) { return mirrored ? std::floor(t) : std::ceil(t) - 1; }
 
 // The separable blend functions of the compositing standard, on 0..1 values.
 static double BlendChannel(BlendMode mode, double below, double source) {
@@ -85,12 +104,12 @@ void Draw(const Placement& placement, Block& block, int blockX, int blockY, cons
   const int y1 = std::min(kBlock, static_cast<int>(std::ceil(std::min(reach.bottom, clip.bottom))) - blockY);
   if (x0 >= x1 || y0 >= y1 || placement.width <= 0 || placement.height <= 0) return;
 
-  const bool turned = placement.flips.diagonal;
-  const double boxW = turned ? placement.height : placement.width;
-  const double boxH = turned ? placement.width : placement.height;
-  const double boxTop = placement.bottom - boxH;
-  const bool rotated = placement.rotation != 0;
+  const Bounds box = DrawnBox(placement);
+  const double boxW = box.right - box.left, boxH = box.bottom - box.top;
+  const bool rotated = placement.rotation != 0, spun = placement.spin != 0;
   const double c = std::cos(Radians(placement.rotation)), s = std::sin(Radians(placement.rotation));
+  const double cs = std::cos(Radians(placement.spin)), ss = std::sin(Radians(placement.spin));
+  const Point centre{box.left + boxW / 2, box.top + boxH / 2};
   // How box coordinates become source coordinates: stretched, or scaled
   // evenly and centred.
   double scaleX = placement.sourceWidth / placement.width, scaleY = placement.sourceHeight / placement.height;
@@ -101,21 +120,31 @@ void Draw(const Placement& placement, Block& block, int blockX, int blockY, cons
     insetX = (placement.width - placement.sourceWidth * fit) / 2;
     insetY = (placement.height - placement.sourceHeight * fit) / 2;
   }
+  // Which source axes run against the box's: a mirrored one counts its
+  // pixels from the other edge.
+  const Flips& flips = placement.flips;
+  const bool mirroredX = flips.diagonal ? flips.vertical : flips.horizontal;
+  const bool mirroredY = flips.diagonal ? flips.horizontal : flips.vertical;
   const auto& tint = placement.tint;
   for (int j = y0; j < y1; ++j) {
     for (int i = x0; i < x1; ++i) {
       double x = blockX + i + 0.5, y = blockY + j + 0.5;  // the pixel's centre
       if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom) continue;
-      if (rotated) {  // turn back about the pivot
-        const double dx = x - placement.pivotX, dy = y - placement.pivotY;
-        x = placement.pivotX + dx * c + dy * s;
-        y = placement.pivotY - dx * s + dy * c;
+      if (rotated) {  // turn back about the pivot, then about the box's centre
+        const Point p = Turn({x, y}, {placement.pivotX, placement.pivotY}, c, -s);
+        x = p.x, y = p.y;
       }
-      const double u = x - placement.left, v = y - boxTop;
-      if (u < 0 || u >= boxW || v < 0 || v >= boxH) continue;
+      if (spun) {
+        const Point p = Turn({x, y}, centre, cs, -ss);
+        x = p.x, y = p.y;
+      }
+      // A centre on the box's left or top edge belongs to what lies before
+      // it, one on the right or bottom edge to this box: halves round up.
+      const double u = x - box.left, v = y - box.top;
+      if (u <= 0 || u > boxW || v <= 0 || v > boxH) continue;
       const Point unflipped = FlipSource(placement.flips, placement.width, placement.height, {u, v});
-      const double sx = std::floor((unflipped.x - insetX) * scaleX);
-      const double sy = std::floor((unflipped.y - insetY) * scaleY);
+      const double sx = SourceIndex((unflipped.x - insetX) * scaleX, mirroredX);
+      const double sy = SourceIndex((unflipped.y - insetY) * scaleY, mirroredY);
       if (sx < 0 || sx >= placement.sourceWidth || sy < 0 || sy >= placement.sourceHeight) continue;
       const Pixel source = placement.image->At(placement.sourceX + static_cast<int>(sx),
                                                placement.sourceY + static_cast<int>(sy));

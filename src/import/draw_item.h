@@ -18,10 +18,12 @@ struct Placement {
   const Image* image = nullptr;
   int sourceX = 0, sourceY = 0, sourceWidth = 0, sourceHeight = 0;
   // The box the image is scaled into, before flipping, in picture pixels.
-  // Flipping keeps its bottom-left corner.
+  // Flipping keeps its bottom-left corner. A pixel whose centre lies on the
+  // box's left or top edge is left to what lies before: halves round up.
   double left = 0, bottom = 0, width = 0, height = 0;
   Flips flips;
   bool preserveAspect = false;  // scaled evenly and centred instead of stretched
+  double spin = 0;              // degrees, clockwise, about the box's centre (hexagonal maps), first
   double rotation = 0;          // degrees, clockwise, about the pivot
   double pivotX = 0, pivotY = 0;
   double opacity = 1;

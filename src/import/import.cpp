@@ -9,10 +9,12 @@
 
 namespace importer {
 
-ImportSummary ImportMap(const std::string& mapPath, const std::string& folder) {
+ImportSummary ImportMap(const std::string& mapPath, const std::string& folder, const ImportOptions& options) {
   Map map = ReadMap(mapPath);
   LoadImages(map);
-  const Composition composition = Compose(map);
+  ComposeOptions compose;
+  compose.background = options.background;
+  const Composition composition = Compose(map, compose);
   WriteOutput(composition, folder);
   ImportSummary summary;
   summary.folder = folder;

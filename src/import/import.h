@@ -14,8 +14,12 @@ struct ImportSummary {
   std::vector<std::string> warnings;
 };
 
+struct ImportOptions {
+  bool background = false;  // paint the map's background colour under its grid area
+};
+
 // Throws ImportError.
-ImportSummary ImportMap(const std::string& mapPath, const std::string& folder);
+ImportSummary ImportMap(const std::string& mapPath, const std::string& folder, const ImportOptions& options = {});
 
 // "<map folder>/<map name without extension>-view".
 std::string DefaultOutputFolder(const std::string& mapPath);

@@ -36,34 +36,88 @@ void Parse(const std::string& text, const std::string& path, Document& document)
   if (!json_is_object(document.root)) throw ImportError(Where(path) + "not a JSON object");
 }
 
-const char* String(const json_t* object, const char* key) {
-  const char* text = json_string_value(json_object_get(object, key));
-  return text != nullptr ? text : "";
+// What a value is, for messages.
+std::string Kind(const json_t* value) {
+  switch (json_typeof(value)) {
+    case JSON_OBJECT: return "an object";
+    case JSON_ARRAY: return "an array";
+    case JSON_STRING: {
+      const std::string text = json_string_value(value);
+      return "the string \"" + (text.size() <= 40 ? text : text.substr(0, 40) + "...") + "\"";
+    }
+    case JSON_INTEGER:
+    case JSON_REAL: return "the number " + std::to_string(json_number_value(value));
+    case JSON_TRUE: return "true";
+    case JSON_FALSE: return "false";
+    default: return "null";
+  }
 }
 
-std::optional<double> OptionalNumber(const json_t* object, const char* key) {
-  const json_t* value = json_object_get(object, key);
-  if (!json_is_number(value)) return std::nullopt;
-  const double number = json_number_value(value);
-  return std::isfinite(number) ? std::optional<double>(number) : std::nullopt;
-}
+// The members of one JSON object, each checked for its type: a member that
+// is there must be what the format says (null counts as absent), and a
+// required one must be there.
+struct Fields {
+  const JsonFile& file;
+  const json_t* object;
+  std::string owner;  // "layer \"ground\": ", for messages; "" for the file's top level
 
-double Number(const json_t* object, const char* key, double otherwise) {
-  return OptionalNumber(object, key).value_or(otherwise);
-}
-
-// Whole numbers that fit an int; anything else counts as the default.
-int Int(const json_t* object, const char* key, int otherwise = 0) {
-  const double number = Number(object, key, otherwise);
-  return number >= -2147483648.0 && number <= 2147483647.0 ? static_cast<int>(number) : otherwise;
-}
-
-bool Flag(const json_t* object, const char* key, bool otherwise) {
-  const json_t* value = json_object_get(object, key);
-  if (json_is_boolean(value)) return json_is_true(value);
-  if (json_is_number(value)) return json_number_value(value) != 0;
-  return otherwise;
-}
+  [[noreturn]] void Expected(const char* key, const char* what, const json_t* value) const {
+    file.Fail(owner + "\"" + key + "\" should be " + what + ", not " + (value ? Kind(value) : "missing"));
+  }
+  const json_t* Get(const char* key) const {
+    const json_t* value = json_object_get(object, key);
+    return json_is_null(value) ? nullptr : value;
+  }
+  std::optional<double> OptionalNumber(const char* key) const {
+    const json_t* value = Get(key);
+    if (value == nullptr) return std::nullopt;
+    if (!json_is_number(value) || !std::isfinite(json_number_value(value))) Expected(key, "a number", value);
+    return json_number_value(value);
+  }
+  double Number(const char* key, double otherwise) const { return OptionalNumber(key).value_or(otherwise); }
+  std::optional<int> OptionalInt(const char* key) const {
+    const json_t* value = Get(key);
+    if (value == nullptr) return std::nullopt;
+    const double number = json_is_number(value) ? json_number_value(value) : 0.5;
+    if (!(number >= -2147483648.0 && number <= 2147483647.0) || number != std::floor(number))
+      Expected(key, "a whole number", value);
+    return static_cast<int>(number);
+  }
+  int Int(const char* key, int otherwise = 0) const { return OptionalInt(key).value_or(otherwise); }
+  int RequiredInt(const char* key) const {
+    if (Get(key) == nullptr) Expected(key, "a whole number", nullptr);
+    return *OptionalInt(key);
+  }
+  // Booleans; older files write 0 and 1.
+  bool Flag(const char* key, bool otherwise) const {
+    const json_t* value = Get(key);
+    if (value == nullptr) return otherwise;
+    if (json_is_boolean(value)) return json_is_true(value);
+    if (json_is_integer(value)) return json_integer_value(value) != 0;
+    Expected(key, "true or false", value);
+  }
+  std::string String(const char* key) const {
+    const json_t* value = Get(key);
+    if (value == nullptr) return "";
+    if (!json_is_string(value)) Expected(key, "a string", value);
+    return json_string_value(value);
+  }
+  std::string RequiredString(const char* key) const {
+    if (Get(key) == nullptr) Expected(key, "a string", nullptr);
+    return String(key);
+  }
+  const json_t* Array(const char* key) const {
+    const json_t* value = Get(key);
+    if (value != nullptr && !json_is_array(value)) Expected(key, "an array", value);
+    return value;
+  }
+  const json_t* Object(const char* key) const {
+    const json_t* value = Get(key);
+    if (value != nullptr && !json_is_object(value)) Expected(key, "an object", value);
+    return value;
+  }
+  Fields Of(const json_t* member, const std::string& name) const { return Fields{file, member, owner + name}; }
+};
 
 std::optional<uint32_t> Gid(const json_t* value) {
   if (!json_is_number(value)) return std::nullopt;
@@ -72,62 +126,68 @@ std::optional<uint32_t> Gid(const json_t* value) {
   return static_cast<uint32_t>(number);
 }
 
-ImageRef ReadImage(const JsonFile& file, const json_t* owner, const char* key) {
+ImageRef ReadImage(const Fields& owner, const char* key) {
   ImageRef ref;
-  ref.namedIn = file.path;
-  const std::string source = String(owner, key);
-  if (!source.empty()) ref.path = ResolvePath(file.path, source);
-  ref.transparent = ParseColor(String(owner, "transparentcolor"));
+  ref.namedIn = owner.file.path;
+  const std::string source = owner.String(key);
+  if (!source.empty()) ref.path = ResolvePath(owner.file.path, source);
+  ref.transparent = ParseColor(owner.String("transparentcolor"));
   return ref;
 }
 
 // "tiles" is an array of tiles with ids in newer files, an object keyed by
 // the id in older ones.
-void ReadTileEntries(const JsonFile& file, const json_t* tiles, Tileset& tileset) {
-  auto readOne = [&](const json_t* tile, int id) {
+void ReadTileEntries(const Fields& set, Tileset& tileset) {
+  auto readOne = [&](const json_t* node, std::optional<int> key) {
+    if (!json_is_object(node)) set.file.Fail(set.owner + "a tile that is not an object");
+    const Fields tile = set.Of(node, "tile " + std::to_string(tileset.tiles.size()) + ": ");
     TileEntry entry;
-    entry.id = id;
-    entry.x = Int(tile, "x");
-    entry.y = Int(tile, "y");
-    entry.width = Int(tile, "width");
-    entry.height = Int(tile, "height");
-    entry.image = ReadImage(file, tile, "image");
-    const json_t* frame = json_array_get(json_object_get(tile, "animation"), 0);
-    if (json_is_object(frame)) entry.firstFrame = Int(frame, "tileid");
+    entry.id = key ? *key : tile.RequiredInt("id");
+    entry.x = tile.Int("x");
+    entry.y = tile.Int("y");
+    entry.width = tile.Int("width");
+    entry.height = tile.Int("height");
+    entry.image = ReadImage(tile, "image");
+    if (const json_t* animation = tile.Array("animation"); json_array_size(animation) > 0) {
+      const json_t* frame = json_array_get(animation, 0);
+      if (!json_is_object(frame)) set.file.Fail(tile.owner + "an animation frame that is not an object");
+      entry.firstFrame = tile.Of(frame, "its first frame: ").RequiredInt("tileid");
+    }
     tileset.tiles.push_back(std::move(entry));
   };
+  const json_t* tiles = set.Get("tiles");
   if (json_is_array(tiles)) {
-    for (size_t i = 0; i < json_array_size(tiles); ++i) {
-      const json_t* tile = json_array_get(tiles, i);
-      if (json_is_object(tile)) readOne(tile, Int(tile, "id"));
-    }
+    for (size_t i = 0; i < json_array_size(tiles); ++i) readOne(json_array_get(tiles, i), std::nullopt);
   } else if (json_is_object(tiles)) {
     const char* key;
     const json_t* tile;
     json_object_foreach(const_cast<json_t*>(tiles), key, tile) {
-      if (json_is_object(tile)) readOne(tile, static_cast<int>(std::strtol(key, nullptr, 10)));
+      readOne(tile, static_cast<int>(std::strtol(key, nullptr, 10)));
     }
+  } else if (tiles != nullptr) {
+    set.Expected("tiles", "an array", tiles);
   }
   SortTiles(tileset);
 }
 
-std::shared_ptr<Tileset> ReadTilesetObject(const JsonFile& file, const json_t* node) {
+std::shared_ptr<Tileset> ReadTilesetObject(const Fields& set) {
   auto tileset = std::make_shared<Tileset>();
-  tileset->file = file.path;
-  tileset->tileWidth = Int(node, "tilewidth");
-  tileset->tileHeight = Int(node, "tileheight");
-  tileset->spacing = Int(node, "spacing");
-  tileset->margin = Int(node, "margin");
-  tileset->alignment = ParseAlignment(String(node, "objectalignment"));
-  tileset->gridRenderSize = std::strcmp(String(node, "tilerendersize"), "grid") == 0;
-  tileset->preserveAspect = std::strcmp(String(node, "fillmode"), "preserve-aspect-fit") == 0;
-  const json_t* offset = json_object_get(node, "tileoffset");
-  tileset->offsetX = Int(offset, "x");
-  tileset->offsetY = Int(offset, "y");
-  tileset->image = ReadImage(file, node, "image");
-  ReadTileEntries(file, json_object_get(node, "tiles"), *tileset);
-  if (const std::string problem = CutProblem(*tileset); !problem.empty())
-    file.Fail("tileset \"" + std::string(String(node, "name")) + "\": " + problem);
+  tileset->file = set.file.path;
+  tileset->tileWidth = set.Int("tilewidth");
+  tileset->tileHeight = set.Int("tileheight");
+  tileset->spacing = set.Int("spacing");
+  tileset->margin = set.Int("margin");
+  tileset->alignment = ParseAlignment(set.String("objectalignment"));
+  tileset->gridRenderSize = set.String("tilerendersize") == "grid";
+  tileset->preserveAspect = set.String("fillmode") == "preserve-aspect-fit";
+  if (const json_t* offset = set.Object("tileoffset")) {
+    const Fields fields = set.Of(offset, "its tile offset: ");
+    tileset->offsetX = fields.Int("x");
+    tileset->offsetY = fields.Int("y");
+  }
+  tileset->image = ReadImage(set, "image");
+  ReadTileEntries(set, *tileset);
+  if (const std::string problem = CutProblem(*tileset); !problem.empty()) set.file.Fail(set.owner + problem);
   return tileset;
 }
 
@@ -136,104 +196,112 @@ TilesetList ReadTilesetRefs(const JsonFile& file, const json_t* tilesets) {
   for (size_t i = 0; i < json_array_size(tilesets); ++i) {
     const json_t* node = json_array_get(tilesets, i);
     if (!json_is_object(node)) file.Fail("a tileset entry that is not an object");
+    const Fields fields{file, node, ""};
+    const std::string name = fields.String("name");
+    const Fields set = fields.Of(node, "tileset " + (name.empty() ? std::to_string(i + 1) : Quoted(name)) + ": ");
     TilesetRef ref;
-    const std::optional<uint32_t> firstGid = Gid(json_object_get(node, "firstgid"));
-    if (!firstGid || *firstGid == 0) file.Fail("a tileset without a first gid");
+    const std::optional<uint32_t> firstGid = Gid(set.Get("firstgid"));
+    if (!firstGid || *firstGid == 0) set.Expected("firstgid", "a tile id of 1 or more", set.Get("firstgid"));
     ref.firstGid = *firstGid;
-    const std::string source = String(node, "source");
+    const std::string source = set.String("source");
     if (!source.empty())
       ref.tileset = LoadTileset(file.context, ResolvePath(file.path, source), file.path);
     else
-      ref.tileset = ReadTilesetObject(file, node);
+      ref.tileset = ReadTilesetObject(set);
     list.push_back(std::move(ref));
   }
   SortTilesets(list);
   return list;
 }
 
-ObjectFields ReadObjectFields(const json_t* node) {
+ObjectFields ReadObjectFields(const Fields& object) {
   ObjectFields fields;
-  fields.x = OptionalNumber(node, "x");
-  fields.y = OptionalNumber(node, "y");
-  fields.width = OptionalNumber(node, "width");
-  fields.height = OptionalNumber(node, "height");
-  fields.rotation = OptionalNumber(node, "rotation");
-  fields.opacity = OptionalNumber(node, "opacity");
-  if (const json_t* gid = json_object_get(node, "gid")) fields.gid = Gid(gid).value_or(0);
-  if (json_object_get(node, "visible")) fields.visible = Flag(node, "visible", true);
+  fields.x = object.OptionalNumber("x");
+  fields.y = object.OptionalNumber("y");
+  fields.width = object.OptionalNumber("width");
+  fields.height = object.OptionalNumber("height");
+  fields.rotation = object.OptionalNumber("rotation");
+  fields.opacity = object.OptionalNumber("opacity");
+  if (const json_t* gid = object.Get("gid")) {
+    fields.gid = Gid(gid);
+    if (!fields.gid) object.Expected("gid", "a tile id", gid);
+  }
+  if (object.Get("visible")) fields.visible = object.Flag("visible", true);
   return fields;
 }
 
-std::string LayerLabel(const json_t* node) {
-  return "layer \"" + std::string(String(node, "name")) + "\": ";
-}
-
 // The cells of a layer or chunk: an array of numbers, or encoded text.
-std::vector<uint32_t> ReadCells(const JsonFile& file, const json_t* layer, const json_t* data,
-                                int64_t width, int64_t height) {
+std::vector<uint32_t> ReadCells(const Fields& layer, const Fields& owner, int64_t width, int64_t height) {
+  const JsonFile& file = layer.file;
   if (width < 0 || height < 0 || width * height > kMaxCells)
-    file.Fail(LayerLabel(layer) + "data of " + std::to_string(width) + " x " +
-              std::to_string(height) + " cells is more than the importer takes");
+    file.Fail(owner.owner + "data of " + std::to_string(width) + " x " + std::to_string(height) +
+              " cells is more than the importer takes");
   const size_t count = static_cast<size_t>(width * height);
-  const std::string encoding = String(layer, "encoding");
+  const std::string encoding = layer.String("encoding");
+  const json_t* data = owner.Get("data");
   if (json_is_array(data) && (encoding.empty() || encoding == "csv")) {
     if (json_array_size(data) != count)
-      file.Fail(LayerLabel(layer) + std::to_string(json_array_size(data)) + " cells, not " +
-                std::to_string(count));
+      file.Fail(owner.owner + std::to_string(json_array_size(data)) + " cells, not " + std::to_string(count));
     std::vector<uint32_t> gids(count);
     for (size_t i = 0; i < count; ++i) {
       const std::optional<uint32_t> gid = Gid(json_array_get(data, i));
-      if (!gid) file.Fail(LayerLabel(layer) + "cell " + std::to_string(i) + " is not a tile id");
+      if (!gid)
+        file.Fail(owner.owner + "\"data\" cell " + std::to_string(i) + " should be a tile id, not " +
+                  Kind(json_array_get(data, i)));
       gids[i] = *gid;
     }
     return gids;
   }
-  if (!json_is_string(data)) file.Fail(LayerLabel(layer) + "its data is neither an array nor a string");
+  if (!json_is_string(data)) owner.Expected("data", "an array of tile ids or a string", data);
   try {
-    return DecodeCells(json_string_value(data), encoding, String(layer, "compression"), count);
+    return DecodeCells(json_string_value(data), encoding, layer.String("compression"), count);
   } catch (const DataError& error) {
-    file.Fail(LayerLabel(layer) + error.what());
+    file.Fail(owner.owner + error.what());
   }
 }
 
-void ReadTileLayer(const JsonFile& file, const Map& map, const json_t* node, Layer& layer) {
-  if (const json_t* chunks = json_object_get(node, "chunks"); map.infinite && chunks) {
+void ReadTileLayer(const Fields& node, const Map& map, Layer& layer) {
+  if (const json_t* chunks = node.Array("chunks"); map.infinite && chunks) {
     std::vector<CellGrid> grids;
     for (size_t i = 0; i < json_array_size(chunks); ++i) {
-      const json_t* chunk = json_array_get(chunks, i);
+      const json_t* element = json_array_get(chunks, i);
+      if (!json_is_object(element)) node.file.Fail(node.owner + "a chunk that is not an object");
+      const Fields chunk = node.Of(element, "chunk " + std::to_string(i + 1) + ": ");
       CellGrid grid;
-      grid.x = Int(chunk, "x");
-      grid.y = Int(chunk, "y");
-      grid.width = Int(chunk, "width");
-      grid.height = Int(chunk, "height");
-      grid.gids = ReadCells(file, node, json_object_get(chunk, "data"), grid.width, grid.height);
+      grid.x = chunk.RequiredInt("x");
+      grid.y = chunk.RequiredInt("y");
+      grid.width = chunk.RequiredInt("width");
+      grid.height = chunk.RequiredInt("height");
+      grid.gids = ReadCells(node, chunk, grid.width, grid.height);
       grids.push_back(std::move(grid));
     }
     try {
       layer.cells = JoinChunks(grids);
     } catch (const DataError& error) {
-      file.Fail(LayerLabel(node) + error.what());
+      node.file.Fail(node.owner + error.what());
     }
     return;
   }
-  const json_t* data = json_object_get(node, "data");
-  if (data == nullptr) return;  // no cells at all
-  layer.cells.width = Int(node, "width", map.width);
-  layer.cells.height = Int(node, "height", map.height);
-  layer.cells.gids = ReadCells(file, node, data, layer.cells.width, layer.cells.height);
+  if (node.Get("data") == nullptr) return;  // no cells at all
+  layer.cells.width = node.Int("width", map.width);
+  layer.cells.height = node.Int("height", map.height);
+  layer.cells.gids = ReadCells(node, node, layer.cells.width, layer.cells.height);
 }
 
-void ReadObjects(const JsonFile& file, const json_t* node, Layer& layer) {
-  const json_t* objects = json_object_get(node, "objects");
+void ReadObjects(const Fields& node, Layer& layer) {
+  const json_t* objects = node.Array("objects");
   for (size_t i = 0; i < json_array_size(objects); ++i) {
     const json_t* element = json_array_get(objects, i);
+    if (!json_is_object(element)) node.file.Fail(node.owner + "an object that is not a JSON object");
+    const Fields object = node.Of(element, "object " + std::to_string(i + 1) + ": ");
     std::shared_ptr<const Template> from;
-    const std::string source = String(element, "template");
-    if (!source.empty()) from = LoadTemplate(file.context, ResolvePath(file.path, source), file.path);
-    if (std::optional<Object> object = MakeObject(ReadObjectFields(element), from.get()))
-      layer.objects.push_back(std::move(*object));
+    const std::string source = object.String("template");
+    if (!source.empty())
+      from = LoadTemplate(node.file.context, ResolvePath(node.file.path, source), node.file.path);
+    if (std::optional<Object> made = MakeObject(ReadObjectFields(object), from.get()))
+      layer.objects.push_back(std::move(*made));
   }
-  SortObjects(layer.objects, std::strcmp(String(node, "draworder"), "index") == 0);
+  SortObjects(layer.objects, node.String("draworder") == "index");
 }
 
 std::vector<Layer> ReadLayers(const JsonFile& file, const Map& map, const json_t* list, int depth) {
@@ -241,35 +309,38 @@ std::vector<Layer> ReadLayers(const JsonFile& file, const Map& map, const json_t
     file.Fail("groups nested more than " + std::to_string(kMaxGroupDepth) + " deep");
   std::vector<Layer> layers;
   for (size_t i = 0; i < json_array_size(list); ++i) {
-    const json_t* node = json_array_get(list, i);
-    const std::string kind = String(node, "type");
+    const json_t* element = json_array_get(list, i);
+    if (!json_is_object(element)) file.Fail("a layer that is not an object");
+    const Fields unnamed{file, element, "layer " + std::to_string(i + 1) + ": "};
+    const std::string name = unnamed.String("name");
+    const Fields node{file, element, "layer " + (name.empty() ? std::to_string(i + 1) : Quoted(name)) + ": "};
+    const std::string kind = node.RequiredString("type");
     Layer layer;
     if (kind == "tilelayer") {
       layer.kind = LayerKind::kTiles;
-      ReadTileLayer(file, map, node, layer);
+      ReadTileLayer(node, map, layer);
     } else if (kind == "objectgroup") {
       layer.kind = LayerKind::kObjects;
-      ReadObjects(file, node, layer);
+      ReadObjects(node, layer);
     } else if (kind == "imagelayer") {
       layer.kind = LayerKind::kImage;
-      layer.image = ReadImage(file, node, "image");
-      layer.repeatX = Flag(node, "repeatx", false);
-      layer.repeatY = Flag(node, "repeaty", false);
+      layer.image = ReadImage(node, "image");
+      layer.repeatX = node.Flag("repeatx", false);
+      layer.repeatY = node.Flag("repeaty", false);
     } else if (kind == "group") {
       layer.kind = LayerKind::kGroup;
-      layer.children = ReadLayers(file, map, json_object_get(node, "layers"), depth + 1);
+      layer.children = ReadLayers(file, map, node.Array("layers"), depth + 1);
     } else {
       continue;
     }
-    layer.name = String(node, "name");
-    layer.visible = Flag(node, "visible", true);
-    layer.opacity = Number(node, "opacity", 1.0);
-    layer.tint = ParseColor(String(node, "tintcolor"));
-    layer.blend = ParseBlendMode(String(node, "mode"));
-    const bool oldImageLayer = kind == "imagelayer" && !json_object_get(node, "offsetx") &&
-                               !json_object_get(node, "offsety");
-    layer.offsetX = Number(node, oldImageLayer ? "x" : "offsetx", 0);
-    layer.offsetY = Number(node, oldImageLayer ? "y" : "offsety", 0);
+    layer.name = name;
+    layer.visible = node.Flag("visible", true);
+    layer.opacity = node.Number("opacity", 1.0);
+    layer.tint = ParseColor(node.String("tintcolor"));
+    layer.blend = ParseBlendMode(node.String("mode"));
+    const bool oldImageLayer = kind == "imagelayer" && !node.Get("offsetx") && !node.Get("offsety");
+    layer.offsetX = node.Number(oldImageLayer ? "x" : "offsetx", 0);
+    layer.offsetY = node.Number(oldImageLayer ? "y" : "offsety", 0);
     layers.push_back(std::move(layer));
   }
   return layers;
@@ -281,49 +352,61 @@ Map ReadJsonMap(ReadContext& context, const std::string& text, const std::string
   const JsonFile file{path, context};
   Document document;
   Parse(text, path, document);
-  const json_t* root = document.root;
-  const std::string type = String(root, "type");
+  const Fields root{file, document.root, "the map's "};
+  const std::string type = root.String("type");
   if (!type.empty() && type != "map") file.Fail("not a map: its type is \"" + type + "\"");
-  const std::string orientation = String(root, "orientation");
-  if (orientation != "orthogonal")
-    file.Fail(orientation.empty() ? "the map has no orientation"
-                                  : orientation + " maps are not supported, only orthogonal ones");
+  const std::string orientation = root.String("orientation");
   Map map;
   map.file = path;
-  map.renderOrder = ParseRenderOrder(String(root, "renderorder")).value_or(RenderOrder::kRightDown);
-  map.width = Int(root, "width");
-  map.height = Int(root, "height");
-  map.tileWidth = Int(root, "tilewidth");
-  map.tileHeight = Int(root, "tileheight");
-  map.infinite = Flag(root, "infinite", false);
-  map.tilesets = ReadTilesetRefs(file, json_object_get(root, "tilesets"));
-  map.layers = ReadLayers(file, map, json_object_get(root, "layers"), 0);
+  if (orientation.empty()) file.Fail("the map has no orientation");
+  if (const std::optional<Orientation> known = ParseOrientation(orientation))
+    map.orientation = *known;
+  else
+    file.Fail("the map's orientation \"" + orientation +
+              "\" is none of orthogonal, isometric, staggered, hexagonal, oblique");
+  map.renderOrder = ParseRenderOrder(root.String("renderorder")).value_or(RenderOrder::kRightDown);
+  map.infinite = root.Flag("infinite", false);
+  map.width = map.infinite ? root.Int("width") : root.RequiredInt("width");
+  map.height = map.infinite ? root.Int("height") : root.RequiredInt("height");
+  map.tileWidth = root.RequiredInt("tilewidth");
+  map.tileHeight = root.RequiredInt("tileheight");
+  map.staggerX = root.String("staggeraxis") == "x";
+  map.staggerEven = root.String("staggerindex") == "even";
+  map.hexSideLength = root.Int("hexsidelength");
+  map.skewX = root.Number("skewx", 0);
+  map.skewY = root.Number("skewy", 0);
+  map.background = ParseColor(root.String("backgroundcolor"));
+  map.tilesets = ReadTilesetRefs(file, root.Array("tilesets"));
+  if (root.Get("layers") == nullptr) root.Expected("layers", "an array", nullptr);
+  map.layers = ReadLayers(file, map, root.Array("layers"), 0);
   return map;
 }
 
 std::shared_ptr<Tileset> ReadJsonTileset(ReadContext& context, const std::string& text,
-                                               const std::string& path) {
+                                         const std::string& path) {
   const JsonFile file{path, context};
   Document document;
   Parse(text, path, document);
-  const std::string type = String(document.root, "type");
+  const Fields root{file, document.root, "the tileset's "};
+  const std::string type = root.String("type");
   if (!type.empty() && type != "tileset") file.Fail("not a tileset: its type is \"" + type + "\"");
-  return ReadTilesetObject(file, document.root);
+  return ReadTilesetObject(root);
 }
 
 Template ReadJsonTemplate(ReadContext& context, const std::string& text, const std::string& path) {
   const JsonFile file{path, context};
   Document document;
   Parse(text, path, document);
-  const std::string type = String(document.root, "type");
+  const Fields root{file, document.root, "the template's "};
+  const std::string type = root.String("type");
   if (!type.empty() && type != "template") file.Fail("not an object template: its type is \"" + type + "\"");
   Template result;
-  result.object = ReadObjectFields(json_object_get(document.root, "object"));
+  if (const json_t* object = root.Object("object")) result.object = ReadObjectFields(root.Of(object, "object: "));
   // A template names its tileset as one object; a list is read as well.
-  json_t* tilesets = json_object_get(document.root, "tilesets");
+  const json_t* tilesets = root.Array("tilesets");
   Document single;
   single.root = json_array();
-  if (json_t* tileset = json_object_get(document.root, "tileset")) json_array_append(single.root, tileset);
+  if (const json_t* tileset = root.Object("tileset")) json_array_append(single.root, const_cast<json_t*>(tileset));
   result.tilesets = std::make_shared<const TilesetList>(
       ReadTilesetRefs(file, json_array_size(single.root) > 0 ? single.root : tilesets));
   return result;

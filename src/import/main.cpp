@@ -1,8 +1,8 @@
 // tilemap-import: turns a map saved by the tile-map editor into the folder
 // that tilemap-viewer shows.
 //
-//   tilemap-import [--view] MAP [OUTPUT_FOLDER]
-//   tilemap-import --site SITE_FOLDER MAP
+//   tilemap-import [--view] [--background] MAP [OUTPUT_FOLDER]
+//   tilemap-import [--background] --site SITE_FOLDER MAP
 //
 // Exit status: 0 written (or, with --view, the viewer's own status), 1 the
 // map could not be imported, 2 a wrong command line.
@@ -28,11 +28,12 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tilemap-import [--view] MAP [OUTPUT_FOLDER]\n"
+    "usage: tilemap-import [--view] [--background] MAP [OUTPUT_FOLDER]\n"
     "Reads MAP (.tmx or .tmj/.json, saved by the tile-map editor) and writes OUTPUT_FOLDER\n"
     "(default: MAP's name with -view, beside it) holding final.png and main.json for\n"
-    "tilemap-viewer. --view then starts the viewer in that folder.\n"
-    "   or: tilemap-import --site SITE_FOLDER MAP\n"
+    "tilemap-viewer. --view then starts the viewer in that folder. --background paints the\n"
+    "map's background colour under it, as the editor's export does when asked.\n"
+    "   or: tilemap-import [--background] --site SITE_FOLDER MAP\n"
     "writes a web site that shows MAP, or adds MAP to one written before.\n";
 
 #ifdef _WIN32
@@ -103,11 +104,14 @@ void Tell(bool dropped, const std::string& line, bool failure) {
 int main(int argc, char* argv[]) {
   std::vector<std::string> paths;
   bool view = false;
+  importer::ImportOptions options;
   std::string site;  // with --site: the web site the map goes into
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--view") {
       view = true;
+    } else if (argument == "--background") {
+      options.background = true;
     } else if (argument == "--site") {
       site = i + 1 < argc ? argv[++i] : "";
       if (site.empty()) {
@@ -143,7 +147,7 @@ int main(int argc, char* argv[]) {
                                                 : importer::DefaultOutputFolder(map);
   try {
     const std::string pageFiles = site.empty() ? "" : importer::PrepareSite(site);
-    const importer::ImportSummary summary = importer::ImportMap(map, folder);
+    const importer::ImportSummary summary = importer::ImportMap(map, folder, options);
     for (const std::string& warning : summary.warnings)
       std::cerr << "tilemap-import: warning: " << map << ": " << warning << std::endl;
     if (!site.empty()) importer::FinishSite(pageFiles, site);

@@ -65,6 +65,7 @@ struct TilesetRef {
 using TilesetList = std::vector<TilesetRef>;  // ascending firstGid
 
 constexpr uint32_t kFlipH = 0x80000000u, kFlipV = 0x40000000u, kFlipD = 0x20000000u;
+constexpr uint32_t kTurn120 = 0x10000000u;  // hexagonal maps only; kFlipD turns them by 60°
 constexpr uint32_t kGidBits = 0x0FFFFFFFu;  // the id without its four flag bits
 
 // A rectangle of cells; fixed maps start at (0, 0), infinite ones anywhere.
@@ -106,11 +107,20 @@ struct Layer {
 
 enum class RenderOrder { kRightDown, kRightUp, kLeftDown, kLeftUp };
 
+enum class Orientation { kOrthogonal, kIsometric, kStaggered, kHexagonal, kOblique };
+
 struct Map {
   std::string file;
+  Orientation orientation = Orientation::kOrthogonal;
   RenderOrder renderOrder = RenderOrder::kRightDown;
   int width = 0, height = 0, tileWidth = 0, tileHeight = 0;
   bool infinite = false;
+  // Staggered and hexagonal maps: columns shifted instead of rows; the even
+  // ones shifted instead of the odd ones; the flat side of a hexagon.
+  bool staggerX = false, staggerEven = false;
+  int hexSideLength = 0;
+  double skewX = 0, skewY = 0;  // oblique maps: pixels per row, per column
+  std::optional<Color> background;
   TilesetList tilesets;
   std::vector<Layer> layers;
 };

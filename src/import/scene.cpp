@@ -63,15 +63,18 @@ static bool ContentSquares(const std::vector<DrawLayer>& layers, int64_t box[4])
   return any;
 }
 
-PictureRect PictureRectOf(const Map& map, const std::vector<DrawLayer>& layers) {
-  const int64_t tw = map.tileWidth, th = map.tileHeight;
-  double left = 0, top = 0, right = static_cast<double>(map.width * tw), bottom = static_cast<double>(map.height * th);
+PixelRect MapArea(const Map& map, const Grid& grid, const std::vector<DrawLayer>& layers) {
+  int64_t cells[4] = {0, 0, map.width, map.height};
   if (map.infinite) {
-    int64_t cells[4] = {0, 0, 1, 1};  // no content: the one cell at the origin
+    cells[2] = cells[3] = 1;  // no content: the one cell at the origin
     ContentSquares(layers, cells);
-    left = static_cast<double>(cells[0] * tw), top = static_cast<double>(cells[1] * th);
-    right = static_cast<double>(cells[2] * tw), bottom = static_cast<double>(cells[3] * th);
   }
+  return GridArea(grid, cells[0], cells[1], cells[2] - cells[0], cells[3] - cells[1]);
+}
+
+PictureRect PictureRectOf(const Map& map, const Grid& grid, const std::vector<DrawLayer>& layers) {
+  const PixelRect area = MapArea(map, grid, layers);
+  double left = area.left, top = area.top, right = area.right, bottom = area.bottom;
   for (const DrawLayer& drawn : layers) {  // image layers that don't repeat widen it
     const Layer& layer = *drawn.layer;
     if (layer.kind != LayerKind::kImage || layer.image.pixels == nullptr) continue;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "import/grid.h"
 #include "import/model.h"
 
 namespace importer {
@@ -23,10 +24,14 @@ struct DrawLayer {
 // Every layer but the groups, first drawn first, hidden ones included.
 std::vector<DrawLayer> FlattenLayers(const Map& map);
 
+// The grid area of the map (fixed maps) or of the squares of 16 × 16 cells
+// that hold something (infinite ones), in map pixels.
+PixelRect MapArea(const Map& map, const Grid& grid, const std::vector<DrawLayer>& layers);
+
 // The picture's rectangle in map pixels. Images must be loaded.
 struct PictureRect {
   int64_t left = 0, top = 0, width = 0, height = 0;
 };
-PictureRect PictureRectOf(const Map& map, const std::vector<DrawLayer>& layers);
+PictureRect PictureRectOf(const Map& map, const Grid& grid, const std::vector<DrawLayer>& layers);
 
 }  // namespace importer

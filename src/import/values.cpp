@@ -57,6 +57,16 @@ std::optional<RenderOrder> ParseRenderOrder(std::string_view text) {
   return std::nullopt;
 }
 
+std::optional<Orientation> ParseOrientation(std::string_view text) {
+  static const std::pair<std::string_view, Orientation> kNames[] = {
+      {"orthogonal", Orientation::kOrthogonal}, {"isometric", Orientation::kIsometric},
+      {"staggered", Orientation::kStaggered},   {"hexagonal", Orientation::kHexagonal},
+      {"oblique", Orientation::kOblique}};
+  for (const auto& [name, value] : kNames)
+    if (text == name) return value;
+  return std::nullopt;
+}
+
 std::string ResolvePath(const std::string& file, const std::string& written) {
   namespace fs = std::filesystem;
   const fs::path target = fs::u8path(written);

@@ -20,6 +20,10 @@ BlendMode ParseBlendMode(std::string_view text);
 // "right-down" and the three others; anything else is an error (nullopt).
 std::optional<RenderOrder> ParseRenderOrder(std::string_view text);
 
+// "orthogonal", "isometric", "staggered", "hexagonal", "oblique"; anything
+// else is none.
+std::optional<Orientation> ParseOrientation(std::string_view text);
+
 // A path written in `file`, taken relative to the folder that file is in
 // (absolute paths stay as they are). UTF-8 throughout.
 std::string ResolvePath(const std::string& file, const std::string& written);

@@ -251,11 +251,20 @@ Map ReadXmlMap(ReadContext& context, const std::string& text, const std::string&
   if (std::strcmp(root.name(), "map") != 0)
     file.Fail(root, "not a map: its root element is <" + std::string(root.name()) + ">");
   const std::string orientation = root.attribute("orientation").as_string();
-  if (orientation != "orthogonal")
-    file.Fail(root, orientation.empty() ? "the map has no orientation"
-                                        : orientation + " maps are not supported, only orthogonal ones");
   Map map;
   map.file = path;
+  if (orientation.empty()) file.Fail(root, "the map has no orientation");
+  if (const std::optional<Orientation> known = ParseOrientation(orientation))
+    map.orientation = *known;
+  else
+    file.Fail(root, "the map's orientation \"" + orientation +
+                        "\" is none of orthogonal, isometric, staggered, hexagonal, oblique");
+  map.staggerX = std::strcmp(root.attribute("staggeraxis").as_string(), "x") == 0;
+  map.staggerEven = std::strcmp(root.attribute("staggerindex").as_string(), "even") == 0;
+  map.hexSideLength = root.attribute("hexsidelength").as_int();
+  map.skewX = root.attribute("skewx").as_double();
+  map.skewY = root.attribute("skewy").as_double();
+  map.background = ParseColor(root.attribute("backgroundcolor").as_string());
   map.renderOrder = ParseRenderOrder(root.attribute("renderorder").as_string()).value_or(RenderOrder::kRightDown);
   map.width = root.attribute("width").as_int();
   map.height = root.attribute("height").as_int();

@@ -16,8 +16,9 @@ from pathlib import Path
 
 from PIL import Image
 
-H, V, D = 0x80000000, 0x40000000, 0x20000000
+H, V, D, T = 0x80000000, 0x40000000, 0x20000000, 0x10000000
 FLIPS = [0, H, V, H | V, D, H | D, V | D, H | V | D]
+TURNS = [0, D, T, D | T, H | D, V | T, H | V | D | T, H]  # on hexagonal maps D turns by 60 degrees, T by 120
 ZSTD = shutil.which("zstd")
 KEY = (255, 0, 255, 255)  # the colour key of the keyed images
 
@@ -146,6 +147,111 @@ def infinite_map():
             dict(template=crate, x=-20, y=-60, width=16, height=40, rotation=90)])])
 
 
+def isometric_map():
+    """Diamonds drawn by x + y, then x, whatever the render order says: tall
+    towers (flipped; the turned ones lie down) overlap the cells drawn before
+    them, with a tile offset and their layer half a pixel off the grid; tile
+    objects measured in rows, bottom-centred, sorted by their map y, one of
+    them on a half pixel."""
+    ground = dict(name="ground", tilewidth=32, tileheight=16, image=("iso.png", sheet(3, 2, 32, 16, seed=11)))
+    towers = dict(name="towers", file="sets/towers", tilewidth=32, tileheight=40, tileoffset=(0, 4),
+                  image=("art/towers.png", sheet(2, 2, 32, 40, seed=12)))
+    return dict(name="isometric", orientation="isometric", renderorder="left-up", tilewidth=32, tileheight=16,
+                width=5, height=4, tilesets=[(1, ground), (7, towers)], layers=[
+        dict(type="tilelayer", name="floor", encoding="csv",
+             cells=grid(5, 4, lambda x, y: (1 + (x + 2 * y) % 6) | FLIPS[(x + y) % 8])),
+        dict(type="tilelayer", name="towers", encoding="base64", compression="zlib", offset=(0.5, -0.5),
+             cells=grid(5, 4, lambda x, y: (7 + (x + y) % 4) | FLIPS[(2 * x + y) % 8] if (x + 3 * y) % 4 != 1
+                        else 0)),
+        dict(type="objectgroup", name="things", objects=[
+            dict(gid=8 | H, x=64, y=16),  # drawn first, as its map y is the smaller, though it lies lower
+            dict(gid=9 | V, x=48, y=24),
+            dict(gid=10 | D, x=65, y=40)])])  # (89, 52.5) on screen
+
+
+def staggered_map():
+    """An infinite staggered map, odd rows shifted, in chunks of 8 at negative
+    cells (-1 is odd): flipped trees taller than the rows overlap the rows
+    drawn before them; tile objects on half pixels."""
+    flat = dict(name="flat", tilewidth=16, tileheight=8, image=("flat.png", sheet(4, 2, 16, 8, seed=13)))
+    trees = dict(name="trees", file="sets/trees", tilewidth=16, tileheight=20, tileoffset=(0, 2),
+                 image=("art/trees.png", sheet(3, 1, 16, 20, seed=14)))
+    return dict(name="staggered", orientation="staggered", staggeraxis="y", staggerindex="odd", tilewidth=16,
+                tileheight=8, width=10, height=10, infinite=True, tilesets=[(1, flat), (9, trees)], layers=[
+        dict(type="tilelayer", name="ground", encoding="csv", chunks=[
+            (-8, -8, grid(8, 8, lambda x, y: (1 + (x + 3 * y) % 8) | FLIPS[(x + y) % 8])),
+            (0, 0, grid(8, 8, lambda x, y: 1 + (x * y) % 8 if x + y < 9 else 0)),
+            (8, -8, grid(8, 8, lambda x, y: 0))]),
+        dict(type="tilelayer", name="trees", encoding="base64", compression="gzip", chunks=[
+            (-8, -8, grid(8, 8, lambda x, y: (9 + (x + y) % 3) | FLIPS[(x + 2 * y) % 8] if (x + 2 * y) % 3 == 0
+                          else 0)),
+            (0, 0, grid(8, 8, lambda x, y: 9 + x % 3 if (3 * x + y) % 4 == 0 else 0))]),
+        dict(type="objectgroup", name="props", objects=[
+            dict(gid=10 | H, x=-60.5, y=-12),
+            dict(gid=3 | V, x=20.5, y=10.5),
+            dict(gid=11 | D, x=-4, y=-4)])])
+
+
+def hexagonal_map():
+    """Flat-topped hexagons, even columns shifted down, each row drawn
+    unshifted columns first: tiles mirrored and turned by 60, 120 and 180
+    degrees about their box's centre (tile offset included), tall pillars
+    half a pixel left of the grid, tile objects turned too, and a background
+    colour painted under the grid area only on request."""
+    hexes = dict(name="hexes", tilewidth=24, tileheight=20, tileoffset=(2, -3),
+                 image=("hexes.png", sheet(3, 2, 24, 20, seed=15)))
+    pillars = dict(name="pillars", file="sets/pillars", tilewidth=24, tileheight=32,
+                   image=("art/pillars.png", sheet(2, 1, 24, 32, seed=16)))
+    return dict(name="hexagonal", orientation="hexagonal", staggeraxis="x", staggerindex="even", hexsidelength=12,
+                tilewidth=24, tileheight=20, width=6, height=4, backgroundcolor="#ff2a4b6c",
+                tilesets=[(1, hexes), (7, pillars)], layers=[
+        dict(type="tilelayer", name="cells", encoding="csv",
+             cells=grid(6, 4, lambda x, y: (1 + (x + y) % 6) | TURNS[(x + 2 * y) % 8] if (x + y) % 5 else 0)),
+        dict(type="tilelayer", name="pillars", encoding="base64", offset=(-1.5, 0),
+             cells=grid(6, 4, lambda x, y: (7 + x % 2) | (0, H, V)[(x + y) % 3] if y and (x + y) % 3 else 0)),
+        dict(type="objectgroup", name="props", objects=[
+            dict(gid=8 | H, x=30.5, y=44),
+            dict(gid=2 | H | D, x=60, y=60),
+            dict(gid=5 | T, x=80, y=30, rotation=90)])])
+
+
+def honeycomb_map():
+    """Pointy-topped hexagons, even rows shifted right, drawn row by row
+    whatever the render order says: tiles taller and wider than a cell (some
+    turned) overlap the rows above and their left neighbours; a layer moved
+    by whole pixels widens the picture."""
+    combs = dict(name="combs", file="sets/combs", tilewidth=14, tileheight=16,
+                 image=("art/combs.png", sheet(2, 2, 14, 16, seed=19)))
+    spires = dict(name="spires", tilewidth=20, tileheight=26, tileoffset=(-1, 2),
+                  image=("spires.png", sheet(2, 1, 20, 26, seed=20)))
+    return dict(name="honeycomb", orientation="hexagonal", staggeraxis="y", staggerindex="even", hexsidelength=6,
+                renderorder="left-down", tilewidth=14, tileheight=16, width=5, height=4,
+                tilesets=[(1, combs), (5, spires)], layers=[
+        dict(type="tilelayer", name="combs", encoding="base64", compression="zlib",
+             cells=grid(5, 4, lambda x, y: (1 + (x + y) % 4) | TURNS[(3 * x + y) % 8])),
+        dict(type="tilelayer", name="spires", encoding="csv", offset=(3, -2),
+             cells=grid(5, 4, lambda x, y: (5 + y % 2) | (0, H, D | T)[x % 3] if (x + 2 * y) % 3 else 0))])
+
+
+def oblique_map():
+    """A grid sheared both ways (up to the right, right going down), drawn
+    right-up: tiles wider and taller than the grid, with a tile offset,
+    overlap their left neighbours and the rows drawn before them, below;
+    tile objects stand on sheared points."""
+    slabs = dict(name="slabs", tilewidth=16, tileheight=16, image=("slabs.png", sheet(3, 2, 16, 16, seed=17)))
+    big = dict(name="big", file="sets/big", tilewidth=24, tileheight=28, tileoffset=(-2, 3),
+               image=("art/big.png", sheet(2, 1, 24, 28, seed=18)))
+    return dict(name="oblique", orientation="oblique", renderorder="right-up", skewx=4, skewy=-2, tilewidth=16,
+                tileheight=16, width=6, height=5, tilesets=[(1, slabs), (7, big)], layers=[
+        dict(type="tilelayer", name="slabs", encoding="tiles",
+             cells=grid(6, 5, lambda x, y: (1 + (2 * x + y) % 6) | FLIPS[(x + 3 * y) % 8])),
+        dict(type="tilelayer", name="big", encoding="csv",
+             cells=grid(6, 5, lambda x, y: (7 + x % 2) | FLIPS[(x + y) % 8] if (x + y) % 3 else 0)),
+        dict(type="objectgroup", name="marks", objects=[
+            dict(gid=8 | H | V, x=24, y=40),  # (34, 37) on screen
+            dict(gid=2 | D, x=64, y=16)])])
+
+
 def failing_map(orientation="orthogonal", encoding="csv", compression=None, cells=((1, 2), (2, 1)), firstgid=1):
     tiles = dict(name="tiny", tilewidth=32, tileheight=32, image=("tiny.png", sheet(2, 1, 32, 32)))
     return dict(name="tiny", tilewidth=32, tileheight=32, width=2, height=2, orientation=orientation,
@@ -153,7 +259,11 @@ def failing_map(orientation="orthogonal", encoding="csv", compression=None, cell
                 layers=[dict(type="tilelayer", name="only", encoding=encoding, compression=compression, cells=cells)])
 
 
-MAPS = {"kept": kept_map, "composite": composite_map, "infinite": infinite_map}
+MAPS = {"kept": kept_map, "composite": composite_map, "infinite": infinite_map, "isometric": isometric_map,
+        "staggered": staggered_map, "hexagonal": hexagonal_map, "honeycomb": honeycomb_map,
+        "oblique": oblique_map}
+# What a map may say of its grid besides the orthogonal's.
+GRID_KEYS = ("staggeraxis", "staggerindex", "hexsidelength", "skewx", "skewy", "backgroundcolor")
 
 
 # --- Writing ---------------------------------------------------------------
@@ -319,6 +429,7 @@ class Writer:
         doc = dict(type="map", version="1.10", orientation=m.get("orientation", "orthogonal"),
                    renderorder=m.get("renderorder", "right-down"), width=m["width"], height=m["height"],
                    tilewidth=m["tilewidth"], tileheight=m["tileheight"], infinite=m.get("infinite", False),
+                   **{k: m[k] for k in GRID_KEYS if k in m},
                    tilesets=[self.tileset(*t) for t in m["tilesets"]], layers=[self.layer(l, m) for l in m["layers"]])
         return self.save(m["name"] + (".tmx" if self.xml else ".tmj"), doc, "map", self.xml)
 

@@ -1,9 +1,11 @@
-"""A small, slow, plain renderer of the editor's orthogonal maps: the picture
-the importer must reproduce. It reads the files as written (either format,
-chosen by content) and draws item by item with nearest-pixel sampling at
-pixel centres and straight-alpha compositing, rounding to 8 bits each time.
-Besides the picture it marks the pixels that got a semi-transparent or tinted
-draw: there the rounding of any two correct renderers may differ by one."""
+"""A small, slow, plain renderer of the editor's maps, of every orientation:
+the picture the importer must reproduce. It reads the files as written
+(either format, chosen by content) and draws item by item with nearest-pixel
+sampling at pixel centres (an edge on a pixel centre, x.5, leaves that pixel
+to the item on its right or below: halves round up) and straight-alpha
+compositing, rounding to 8 bits each time. Besides the picture it marks the
+pixels that got a semi-transparent or tinted draw: there the rounding of any
+two correct renderers may differ by one."""
 
 import base64
 import gzip
@@ -19,6 +21,7 @@ from pathlib import Path
 from PIL import Image
 
 H, V, D, FLAGS = 0x80000000, 0x40000000, 0x20000000, 0xF0000000
+TURN_120 = 0x10000000  # with D, the turns of a tile on a hexagonal map
 LAYER_TAGS = {"layer": "tilelayer", "objectgroup": "objectgroup", "imagelayer": "imagelayer", "group": "group"}
 SHAPES = ("ellipse", "point", "polygon", "polyline", "text", "capsule")
 ALIGN = {"topleft": (0, 0), "top": (.5, 0), "topright": (1, 0), "left": (0, .5), "center": (.5, .5),
@@ -136,21 +139,129 @@ def resolve(tilesets, gid):
     return (img, owner) if img else None
 
 
+class Grid:
+    """Where an orthogonal map puts its cells: each cell's anchor (the
+    bottom-left corner of its drawing box), the order they are drawn in, the
+    pixel rectangle of a block of cells, and where an object's (x, y) lands."""
+    align = "bottomleft"
+
+    def __init__(self, m):
+        self.tw, self.th = int(num(m, "tilewidth")), int(num(m, "tileheight"))
+        self.order = m.get("renderorder", "right-down")
+
+    def anchor(self, x, y):
+        return self.project(x * self.tw, (y + 1) * self.th)
+
+    def order_key(self, x, y):
+        return (-y if "up" in self.order else y), (-x if "left" in self.order else x)
+
+    def area(self, x0, y0, w, h):
+        """(left, top, right, bottom) of the cells x0 .. x0 + w - 1, y0 .. y0 + h - 1."""
+        corners = [self.project(x * self.tw, y * self.th) for x in (x0, x0 + w) for y in (y0, y0 + h)]
+        return (math.floor(min(c[0] for c in corners)), math.floor(min(c[1] for c in corners)),
+                math.ceil(max(c[0] for c in corners)), math.ceil(max(c[1] for c in corners)))
+
+    def project(self, px, py):
+        return px, py
+
+
+class Oblique(Grid):
+    """A sheared orthogonal grid; the tiles themselves are not sheared."""
+
+    def __init__(self, m):
+        super().__init__(m)
+        self.skew = num(m, "skewx"), num(m, "skewy")
+
+    def project(self, px, py):
+        return px + self.skew[0] * py / self.th, py + self.skew[1] * px / self.tw
+
+
+class Isometric(Grid):
+    """Diamonds, drawn by x + y then x; objects are measured in rows (th) on both axes."""
+    align = "bottom"
+
+    def __init__(self, m):
+        super().__init__(m)
+        self.origin_x = int(num(m, "height")) * self.tw // 2
+
+    def anchor(self, x, y):
+        return (x - y) * self.tw / 2 + self.origin_x - self.tw / 2, (x + y) * self.th / 2 + self.th
+
+    def order_key(self, x, y):
+        return x + y, x
+
+    def area(self, x0, y0, w, h):
+        left, top = truncated_half((x0 - y0 - h) * self.tw) + self.origin_x, truncated_half((x0 + y0) * self.th)
+        return left, top, left + (w + h) * self.tw // 2, top + (w + h) * self.th // 2
+
+    def project(self, px, py):
+        tx, ty = px / self.th, py / self.th
+        return (tx - ty) * self.tw / 2 + self.origin_x, (tx + ty) * self.th / 2
+
+
+class Staggered(Grid):
+    """Staggered and hexagonal maps: every other row (axis y) or column
+    (axis x) shifted by half a cell; hexagons have flat sides of `side` pixels."""
+
+    def __init__(self, m):
+        super().__init__(m)
+        s = int(num(m, "hexsidelength")) if m["orientation"] == "hexagonal" else 0
+        self.by_columns, self.odd = m.get("staggeraxis", "y") == "x", m.get("staggerindex", "odd") == "odd"
+        # Sizes along the shifted axis (a: x for rows, y for columns) and across it (b).
+        length_a, length_b = (self.th, self.tw) if self.by_columns else (self.tw, self.th)
+        self.half = length_a // 2
+        self.side = (length_b - s) // 2
+        self.step = self.side + s
+
+    def shifted(self, i):
+        return (i & 1) == (1 if self.odd else 0)  # two's complement: -1 is odd
+
+    def transposed(self, a, b):
+        return (b, a) if self.by_columns else (a, b)
+
+    def anchor(self, x, y):
+        a, b = self.transposed(x, y)
+        left, top = self.transposed(a * 2 * self.half + (self.half if self.shifted(b) else 0), b * self.step)
+        return left, top + (2 * self.half if self.by_columns else self.step + self.side)
+
+    def order_key(self, x, y):
+        return (y, self.shifted(x), x) if self.by_columns else (y, x)
+
+    def area(self, x0, y0, w, h):
+        a0, b0 = self.transposed(x0, y0)
+        wa, hb = self.transposed(w, h)
+        left, top = self.transposed(a0 * 2 * self.half + (self.half if hb == 1 and self.shifted(b0) else 0),
+                                    b0 * self.step)
+        width, height = self.transposed(wa * 2 * self.half + (self.half if hb > 1 else 0), hb * self.step + self.side)
+        return left, top, left + width, top + height
+
+
+GRIDS = {"orthogonal": Grid, "oblique": Oblique, "isometric": Isometric, "staggered": Staggered,
+         "hexagonal": Staggered}
+
+
+def truncated_half(v):
+    return int(v / 2)  # as integer division truncates, toward zero
+
+
 class Picture:
     """The map's picture (`image`, RGBA of R's size), R's top-left (`origin`)
     and the pixels drawn with partial alpha or a tint (`fuzzy`, mode L)."""
 
-    def __init__(self, path):
+    def __init__(self, path, background=False):
+        """`background`: paint the map's background colour under its grid area first."""
         self.folder = Path(path).parent
         m = load(path)
-        if m.get("orientation") != "orthogonal":
-            raise ValueError("orthogonal maps only")
-        self.tw, self.th = int(num(m, "tilewidth")), int(num(m, "tileheight"))
-        self.order = m.get("renderorder", "right-down")
+        self.grid = GRIDS[m["orientation"]](m)
+        self.hexagonal = m["orientation"] == "hexagonal"
         self.tilesets = [Tileset(t, self.folder) for t in m["tilesets"]]
         self.layers = layers = list(self.walk(m["layers"], 0, 0, 1.0, None, True))
-        self.origin, size = self.bounds(m, layers)
+        self.origin, size, area = self.bounds(m, layers)
         self.image, self.fuzzy = Image.new("RGBA", size), Image.new("L", size)
+        if background and m.get("backgroundcolor"):
+            self.image.paste(tuple(round(c * 255) for c in colour(m["backgroundcolor"])),
+                             (area[0] - self.origin[0], area[1] - self.origin[1],
+                              area[2] - self.origin[0], area[3] - self.origin[1]))
         for layer, ox, oy, opacity, tint, shown in layers:
             if shown:
                 getattr(self, "draw_" + layer["type"])(layer, ox - self.origin[0], oy - self.origin[1], opacity,
@@ -182,12 +293,14 @@ class Picture:
         return found
 
     def bounds(self, m, layers):
+        """R's top-left and size, and the grid area's (left, top, right, bottom)."""
         cells = [(0, 0, int(num(m, "width")), int(num(m, "height")))]
         if yes(m, "infinite", False):  # the 16 x 16 cell blocks that hold something, else cell (0, 0)
             cells = [(x // 16 * 16, y // 16 * 16, x // 16 * 16 + 16, y // 16 * 16 + 16) for layer, *_ in layers
                      if layer["type"] == "tilelayer" for x, y in self.cells(layer)] or [(0, 0, 1, 1)]
-        left, top = min(c[0] for c in cells) * self.tw, min(c[1] for c in cells) * self.th
-        right, bottom = max(c[2] for c in cells) * self.tw, max(c[3] for c in cells) * self.th
+        x0, y0 = min(c[0] for c in cells), min(c[1] for c in cells)
+        area = self.grid.area(x0, y0, max(c[2] for c in cells) - x0, max(c[3] for c in cells) - y0)
+        left, top, right, bottom = area
         grow = [0, 0, 0, 0]
         for layer, ox, oy, *_ in layers:
             if layer["type"] == "imagelayer" and layer.get("image"):
@@ -199,16 +312,15 @@ class Picture:
             elif layer["type"] == "tilelayer":
                 grow = [max(g, math.ceil(v)) for g, v in zip(grow, (-ox, -oy, ox, oy))]
         left, top, right, bottom = left - grow[0], top - grow[1], right + grow[2], bottom + grow[3]
-        return (left, top), (right - left, bottom - top)
+        return (left, top), (right - left, bottom - top), area
 
     def draw_tilelayer(self, layer, ox, oy, opacity, tint, mode):
-        sx, sy = (-1 if "left" in self.order else 1), (-1 if "up" in self.order else 1)
-        for (x, y), gid in sorted(self.cells(layer).items(), key=lambda c: (sy * c[0][1], sx * c[0][0])):
+        for (x, y), gid in sorted(self.cells(layer).items(), key=lambda c: self.grid.order_key(*c[0])):
             found = resolve(self.tilesets, gid)
             if found:
                 img, ts = found
-                self.draw(img, *img.size, x * self.tw + ts.offset[0] + ox, (y + 1) * self.th + ts.offset[1] + oy,
-                          gid, opacity, tint, mode)
+                ax, ay = self.grid.anchor(x, y)
+                self.draw(img, *img.size, ax + ts.offset[0] + ox, ay + ts.offset[1] + oy, gid, opacity, tint, mode)
 
     def draw_objectgroup(self, layer, ox, oy, opacity, tint, mode):
         objects = layer.get("objects", [])
@@ -230,8 +342,9 @@ class Picture:
                 continue
             img, ts = found
             w, h = num(o, "width") or img.width, num(o, "height") or img.height
-            kx, ky = ALIGN.get(ts.align, (0, 1))
-            px, py = num(o, "x") + ox, num(o, "y") + oy
+            kx, ky = ALIGN.get(ts.align, ALIGN[self.grid.align])
+            px, py = self.grid.project(num(o, "x"), num(o, "y"))
+            px, py = px + ox, py + oy
             left = px - kx * w + ts.offset[0] * w / img.width
             bottom = py - ky * h + h + ts.offset[1] * h / img.height
             self.draw(img, w, h, left, bottom, int(o["gid"]), opacity * num(o, "opacity", 1), tint, mode,
@@ -251,41 +364,72 @@ class Picture:
 
     def draw(self, img, bw, bh, left, bottom, gid, opacity, tint, mode, rotation=0, pivot=(0, 0)):
         """One item: `img` stretched to bw x bh, flipped by the gid's flags
-        keeping its bottom-left corner at (left, bottom), turned clockwise by
-        `rotation` degrees about `pivot` (picture pixels)."""
-        fh, fv, fd = gid & H, gid & V, gid & D
+        keeping its bottom-left corner at (left, bottom) (on a hexagonal map:
+        mirrored, then turned by the gid's 60 and 120 degrees about the box's
+        centre), turned clockwise by `rotation` degrees about `pivot`
+        (picture pixels)."""
+        fh, fv, fd = gid & H, gid & V, gid & D and not self.hexagonal
         ow, oh = (bh, bw) if fd else (bw, bh)
         top = bottom - oh
-        a = math.radians(rotation)
-        c, s = (round(math.cos(a)), round(math.sin(a))) if rotation % 90 == 0 else (math.cos(a), math.sin(a))
-        px, py = pivot
-        corners = [(px + (x - px) * c - (y - py) * s, py + (x - px) * s + (y - py) * c)
-                   for x in (left, left + ow) for y in (top, bottom)]
+        turns = [Turn(rotation, *pivot)]
+        if self.hexagonal:
+            turns.insert(0, Turn(60 * bool(gid & D) + 120 * bool(gid & TURN_120), left + ow / 2, top + oh / 2))
+        corners = [(x, y) for x in (left, left + ow) for y in (top, bottom)]
+        for turn in turns:
+            corners = [turn.forward(*c) for c in corners]
         x0, x1 = math.floor(min(p[0] for p in corners)), math.ceil(max(p[0] for p in corners))
         y0, y1 = math.floor(min(p[1] for p in corners)), math.ceil(max(p[1] for p in corners))
         src, dst, fuzzy = img.load(), self.image.load(), self.fuzzy.load()
         sw, sh = img.size
+        cols, rows = (sh, sw) if fd else (sw, sh)  # of the flipped image
         for Y in range(max(0, y0), min(self.image.height, y1)):
             for X in range(max(0, x0), min(self.image.width, x1)):
-                dx, dy = X + .5 - pivot[0], Y + .5 - pivot[1]
-                u = pivot[0] + dx * c + dy * s - left
-                v = pivot[1] - dx * s + dy * c - top
-                if not (0 <= u < ow and 0 <= v < oh):
+                u, v = X + .5, Y + .5
+                for turn in reversed(turns):
+                    u, v = turn.backward(u, v)
+                u, v = u - left, v - top
+                if not (0 < u <= ow and 0 < v <= oh):  # halves up: a centre on the left or top edge is outside
                     continue
-                if fd:
-                    u, v = (bw - v if fv else v), (bh - u if fh else u)
-                else:
-                    u, v = (bw - u if fh else u), (bh - v if fv else v)
-                pixel = src[min(int(u * sw / bw), sw - 1), min(int(v * sh / bh), sh - 1)]
-                if composite(dst, X, Y, pixel, opacity, tint, mode):
+                i, j = math.ceil(u * cols / ow) - 1, math.ceil(v * rows / oh) - 1  # in the flipped image
+                x, y = flipped(min(i, cols - 1), min(j, rows - 1), sw, sh, fh, fv, fd)
+                if composite(dst, X, Y, src[x, y], opacity, tint, mode):
                     fuzzy[X, Y] = 255
+
+
+class Turn:
+    """A clockwise turn by whole or any degrees about (cx, cy), both ways."""
+
+    def __init__(self, degrees, cx, cy):
+        a = math.radians(degrees)
+        self.c, self.s = (round(math.cos(a)), round(math.sin(a))) if degrees % 90 == 0 else (math.cos(a), math.sin(a))
+        self.cx, self.cy = cx, cy
+
+    def forward(self, x, y):
+        dx, dy = x - self.cx, y - self.cy
+        return self.cx + dx * self.c - dy * self.s, self.cy + dx * self.s + dy * self.c
+
+    def backward(self, x, y):
+        dx, dy = x - self.cx, y - self.cy
+        return self.cx + dx * self.c + dy * self.s, self.cy - dx * self.s + dy * self.c
+
+
+def flipped(i, j, w, h, fh, fv, fd):
+    """The source pixel of a w x h tile shown at (i, j) of its flipped image:
+    the diagonal flip first (swapping the axes), then H, then V."""
+    if fd:
+        return (w - 1 - j if fv else j), (h - 1 - i if fh else i)
+    return (w - 1 - i if fh else i), (h - 1 - j if fv else j)
 
 
 def composite(dst, X, Y, pixel, opacity, tint, mode):
     """Straight-alpha compositing of one pixel; True when rounding may differ."""
     *rgb, a = pixel
+    tinted = bool(tint) and tint != (1, 1, 1, 1)
+    if a == 255 and opacity == 1 and not tinted and mode != "add":
+        dst[X, Y] = pixel  # covers whatever was there
+        return False
     alpha = a / 255 * opacity
-    if tint and tint != (1, 1, 1, 1):
+    if tinted:
         rgb = [t * (c * a / 255 + 255 - a) for t, c in zip(tint, rgb)]
         alpha *= tint[3]
     if alpha <= 0:
@@ -299,4 +443,4 @@ def composite(dst, X, Y, pixel, opacity, tint, mode):
         out = alpha + da * (1 - alpha)
         rgb = [(c * alpha + b * da * (1 - alpha)) / out for c, b in zip(rgb, back)]
     dst[X, Y] = tuple(int(v + .5) for v in rgb) + (int(out * 255 + .5),)
-    return bool(tint and tint != (1, 1, 1, 1)) or alpha < 1
+    return tinted or alpha < 1

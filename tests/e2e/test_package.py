@@ -12,7 +12,7 @@ from pathlib import Path
 from PIL import Image
 
 from viewer import (DEMO, DEMO_OUTPUT, VIEW_H, VIEW_W, VIEWER, WAIT_SECONDS, WINDOWS, Viewer,
-                    demo_at_start, make_folder, same)
+                    demo_at_start, make_folder, record_end, same)
 
 IMPORTER = Path(VIEWER).with_name("tilemap-import.exe" if WINDOWS else "tilemap-import")
 IMPORT_SECONDS = 120  # Wine starts its services for the first program in a prefix
@@ -89,6 +89,7 @@ def import_line(display, folder, *arguments):
     done = subprocess.run([*command, *arguments], cwd=folder, env=display.env(),
                           capture_output=True, text=True, stdin=subprocess.DEVNULL,
                           timeout=IMPORT_SECONDS)
+    record_end(done.returncode, done.stdout)
     lines = done.stdout.replace("\r\n", "\n").splitlines()
     assert (done.returncode, len(lines)) == (0, 1) and lines[0].startswith("Wrote "), done
     return lines[0]

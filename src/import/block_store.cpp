@@ -1,0 +1,34 @@
+#include "import/block_store.h"
+
+#include <cstring>
+#include <string>
+
+#include "import/import_error.h"
+#include "import/read_map.h"
+
+namespace importer {
+
+int32_t BlockStore::Add(const Block& block) {
+  uint64_t hash = 0;
+  bool empty = true;
+  for (const Pixel& p : block) {
+    uint32_t word;
+    std::memcpy(&word, &p, sizeof word);
+    hash = Mix(hash, word);
+    empty = empty && p.a == 0;
+  }
+  if (empty) return 0;
+  const auto [first, last] = byHash.equal_range(hash);
+  for (auto it = first; it != last; ++it)
+    if (std::memcmp(&blocks[it->second - 1], &block, sizeof block) == 0) return it->second;
+  if (blocks.size() == kMaxBlocks)
+    throw ImportError(Where(map.file) + "the picture needs more than " + std::to_string(kMaxBlocks) +
+                      " different 32 x 32 blocks, more than the viewer's tileset holds "
+                      "(one image of 3 columns, 16384 pixels tall)");
+  blocks.push_back(block);
+  const int32_t value = static_cast<int32_t>(blocks.size());
+  byHash.emplace(hash, value);
+  return value;
+}
+
+}  // namespace importer

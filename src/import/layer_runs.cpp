@@ -1,0 +1,90 @@
+#include "import/layer_runs.h"
+
+#include <algorithm>
+
+#include "map/layer.h"
+
+namespace importer {
+
+static constexpr size_t kMaxOutputLayers = kMaxLayers;
+
+static bool DrawsSomething(const Scene& scene, const DrawLayer& drawn) {
+  const Layer& layer = *drawn.layer;
+  return scene.Drawn(drawn) && (!layer.cells.gids.empty() || !layer.objects.empty() || layer.image.Given());
+}
+
+bool IsPlain(const Scene& scene, const DrawLayer& drawn) {
+  const Map& map = scene.map;
+  const Layer& layer = *drawn.layer;
+  if (map.orientation != Orientation::kOrthogonal || map.tileWidth != kBlock || map.tileHeight != kBlock ||
+      layer.kind != LayerKind::kTiles)
+    return false;
+  if (scene.picture.left % kBlock != 0 || scene.picture.top % kBlock != 0)
+    return false;
+  if (drawn.opacity != 1 || drawn.tint || drawn.offsetX != 0 || drawn.offsetY != 0 ||
+      layer.blend != BlendMode::kNormal)
+    return false;
+  GidTable checked;  // whether an id's tile is a plain 32 x 32 one: 1 yes, 0 no
+  for (const uint32_t gid : layer.cells.gids) {
+    if ((gid & kGidBits) == 0) continue;
+    int32_t& plain = checked[gid & kGidBits];  // flips don't change the size
+    if (plain < 0) {
+      const TileImage tile = ResolveGid(map.tilesets, gid);
+      plain = tile.image == nullptr || (tile.width == kBlock && tile.height == kBlock &&
+                                        tile.tileset->offsetX == 0 && tile.tileset->offsetY == 0);
+    }
+    if (plain == 0) return false;
+  }
+  return true;
+}
+
+// The layers that draw something, in at most three runs, each of which
+// becomes one layer of the viewer. Each run is drawn on its own and the
+// viewer lays them over each other, which is the same picture: drawing one
+// over another ("source over") doesn't care how the draws are grouped. Only
+// other blend modes need what lies below them in their own run. Runs are
+// joined where that costs the fewest blocks: the sparsest neighbours first,
+// so that a dense ground stays alone.
+std::vector<std::vector<size_t>> Runs(const Scene& scene) {
+  std::vector<std::vector<size_t>> runs;
+  std::vector<int64_t> weight;  // the things a run draws
+  for (size_t i = 0; i < scene.layers.size(); ++i) {
+    const DrawLayer& drawn = scene.layers[i];
+    if (!DrawsSomething(scene, drawn)) continue;
+    const Layer& layer = *drawn.layer;
+    int64_t things = static_cast<int64_t>(layer.objects.size()) + (layer.image.Given() ? 1 : 0);
+    for (const uint32_t gid : layer.cells.gids) things += (gid & kGidBits) != 0;
+    if (layer.blend != BlendMode::kNormal) {  // it and everything below: one run
+      for (size_t k = 1; k < runs.size(); ++k) runs[0].insert(runs[0].end(), runs[k].begin(), runs[k].end());
+      for (size_t k = 1; k < weight.size(); ++k) weight[0] += weight[k];
+      runs.resize(std::min<size_t>(runs.size(), 1));
+      weight.resize(runs.size());
+      if (!runs.empty()) {
+        runs[0].push_back(i);
+        weight[0] += things;
+        continue;
+      }
+    }
+    runs.push_back({i});
+    weight.push_back(things);
+  }
+  while (runs.size() > kMaxOutputLayers) {
+    size_t lightest = 0;  // join run k and k + 1
+    for (size_t k = 1; k + 1 < runs.size(); ++k)
+      if (weight[k] + weight[k + 1] < weight[lightest] + weight[lightest + 1]) lightest = k;
+    runs[lightest].insert(runs[lightest].end(), runs[lightest + 1].begin(), runs[lightest + 1].end());
+    weight[lightest] += weight[lightest + 1];
+    runs.erase(runs.begin() + static_cast<ptrdiff_t>(lightest) + 1);
+    weight.erase(weight.begin() + static_cast<ptrdiff_t>(lightest) + 1);
+  }
+  return runs;
+}
+
+std::string RunName(const Scene& scene, const std::vector<size_t>& run) {
+  std::string joined = scene.layers[run.front()].layer->name;
+  for (size_t i = 1; i < run.size(); ++i) joined += " + " + scene.layers[run[i]].layer->name;
+  return joined.size() <= 120 ? joined
+                              : scene.layers[run.front()].layer->name + " + ... + " + scene.layers[run.back()].layer->name;
+}
+
+}  // namespace importer
