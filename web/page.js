@@ -106,24 +106,25 @@ function instantiateFrom(name, fail) {
   };
 }
 
-// The importer's script is loaded when the page first imports.
-let importerScript = null;
+// A program's script, added to the page once: the viewer's at the start, the
+// importer's when the page first imports.
+const scripts = {};
 
-function loadImporter() {
-  if (!importerScript) {
-    importerScript = new Promise((resolve, reject) => {
+function loadScript(name) {
+  if (!scripts[name]) {
+    scripts[name] = new Promise((resolve, reject) => {
       const script = document.createElement('script');
-      script.src = 'tilemap-import.js';
+      script.src = `${name}.js`;
       script.onload = resolve;
       script.onerror = () => {
-        importerScript = null;
+        delete scripts[name];  // tried again at the next run
         script.remove();
-        reject(new Error('tilemap-import.js did not load'));
+        reject(new Error(`${name}.js did not load`));
       };
       document.head.append(script);
     });
   }
-  return importerScript;
+  return scripts[name];
 }
 
 // --- The viewer
@@ -188,11 +189,7 @@ function startViewer(files, keepOutput) {
     finished(status);
   };
 
-  if (typeof createViewer !== 'function') {
-    finish(-1, 'tilemap-viewer.js did not load');
-    return run.done;
-  }
-  createViewer({
+  loadScript('tilemap-viewer').then(() => createViewer({
     canvas,
     instantiateWasm: instantiateFrom('tilemap-viewer', (error) => finish(-1, String(error))),
     print: (line) => { run.lines.push(line); print(line); },
@@ -210,7 +207,7 @@ function startViewer(files, keepOutput) {
     },
     onExit: (status) => finish(status),
     onAbort: (what) => finish(-1, String(what)),
-  }).catch((error) => finish(-1, String(error)));
+  })).catch((error) => finish(-1, error.message || String(error)));
   return run.done;
 }
 
@@ -253,7 +250,7 @@ window.runImporter = function runImporter(files, mapName) {
     };
     module.instantiateWasm = instantiateFrom('tilemap-import', module.onAbort);
     print(`$ tilemap-import ${mapName} out`, 'command');
-    loadImporter().then(() => createImporter(module)).catch((error) => module.onAbort(error.message || error));
+    loadScript('tilemap-import').then(() => createImporter(module)).catch((error) => module.onAbort(error.message || error));
   });
 };
 
@@ -465,7 +462,9 @@ async function fetchFiles(folder) {
 
 // The site's maps; null when it has none (a site that shows the demo).
 async function fetchSiteMaps() {
-  const response = await fetchFresh(kSiteIndex);
+  const asked = window.siteMapsResponse;  // asked for by the page's head, the first time
+  window.siteMapsResponse = null;
+  const response = await (asked || fetchFresh(kSiteIndex));
   if (response.status === 404) return null;
   if (!response.ok) throw failure(kSiteIndex, response);
   const maps = (await response.json()).maps;
@@ -547,7 +546,9 @@ async function showDemo() {
 }
 
 wirePage();
-compileProgram('tilemap-viewer').catch(() => {});  // reported by the run that needs it
+// The viewer's code is on its way while the page finds out what to show.
+loadScript('tilemap-viewer').catch(() => {});  // failures are told by the run that needs it
+compileProgram('tilemap-viewer').catch(() => {});
 window.addEventListener('popstate', () => {
   if (!new URLSearchParams(location.search).has('manual')) showSite();
 });

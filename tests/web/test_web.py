@@ -240,14 +240,15 @@ PROBLEM = "!document.getElementById('ended').hidden && document.getElementById('
 
 def test_a_site_written_by_the_importer_opens_on_its_maps(chromium, measured):
     folder = make_folder()
-    maps_made = [maps.write(maps.composite_map(), folder, "xml"), DEMO / "editor" / "village.tmx"]
+    maps_made = [maps.write(maps.composite_map(), folder / "one", "xml"),
+                 maps.write(maps.isometric_map(), folder / "two", "json")]
     site = folder / "site"
     for path in maps_made:
         done = subprocess.run([IMPORTER, "--site", str(site), str(path)], capture_output=True, text=True,
                               timeout=WAIT_SECONDS)
         assert done.returncode == 0 and done.stdout.startswith("Wrote ") and \
             done.stdout.endswith(f"; serve {site} and open index.html?map={path.stem}\n"), done
-    assert json.loads((site / "maps.json").read_text()) == {"maps": ["composite", "village"]}
+    assert json.loads((site / "maps.json").read_text()) == {"maps": ["composite", "isometric"]}
     server, page = Site(site), chromium.page
     try:
         # The first map, at once; the other one by its link and by its address.
@@ -255,21 +256,21 @@ def test_a_site_written_by_the_importer_opens_on_its_maps(chromium, measured):
         page.click("#canvas")
         wait_for_imported_picture(page, maps_made[0])
         measured["first frame of a site's map after the page opened"] = f"{page.js('viewerFirstFrameMs'):.0f} ms"
-        assert page.js(MAP_LIST) == [["composite", "page"], ["village", None]]
+        assert page.js(MAP_LIST) == [["composite", "page"], ["isometric", None]]
         page.click("#map-list li:nth-child(2) a")
         wait_for_imported_picture(page, maps_made[1])
         assert page.js("[location.search, document.querySelector('[aria-current]').textContent]") == \
-            ["?map=village", "village"]
-        page.open(server.url + "index.html?map=village", READY)
+            ["?map=isometric", "isometric"]
+        page.open(server.url + "index.html?map=isometric", READY)
         wait_for_imported_picture(page, maps_made[1])
         assert quit_with(page, "Escape") == 0
 
         # A map folder gone from the site (its list not written again).
-        shutil.rmtree(site / "maps" / "village")
-        page.open(server.url + "index.html?map=village", READY)
-        assert page.wait_for(PROBLEM) == "The map “village” could not be loaded " \
-            "(maps/village/final.png: 404 File not found)."
-        assert page.js("viewerStatus") is None and page.js(MAP_LIST) == [["composite", None], ["village", "page"]]
+        shutil.rmtree(site / "maps" / "isometric")
+        page.open(server.url + "index.html?map=isometric", READY)
+        assert page.wait_for(PROBLEM) == "The map “isometric” could not be loaded " \
+            "(maps/isometric/final.png: 404 File not found)."
+        assert page.js("viewerStatus") is None and page.js(MAP_LIST) == [["composite", None], ["isometric", "page"]]
     finally:
         page.open("about:blank")
         server.stop()
