@@ -257,6 +257,7 @@ def test_a_site_written_by_the_importer_opens_on_its_maps(chromium, measured):
         wait_for_imported_picture(page, maps_made[0])
         measured["first frame of a site's map after the page opened"] = f"{page.js('viewerFirstFrameMs'):.0f} ms"
         assert page.js(MAP_LIST) == [["composite", "page"], ["isometric", None]]
+        assert page.js("location.search") == "?map=composite"
         page.click("#map-list li:nth-child(2) a")
         wait_for_imported_picture(page, maps_made[1])
         assert page.js("[location.search, document.querySelector('[aria-current]').textContent]") == \
