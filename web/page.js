@@ -530,6 +530,8 @@ async function showSite() {
   } else if (wanted === null && maps.length === 0) {
     await showProblem(`This site has no maps yet: ${kSiteIndex} lists none.`);
   } else {
+    // The address names the map shown, so that it is the link to that map.
+    if (wanted === null) history.replaceState(null, '', `?map=${maps[0]}`);
     await showSiteMap(maps, wanted ?? maps[0], filesSoon);
   }
 }

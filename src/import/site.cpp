@@ -100,7 +100,8 @@ void CopyPageFiles(const fs::path& from, const fs::path& site) {
     std::error_code problem;
     const bool folder = entry->is_directory(problem);
     const fs::path relative = entry->path().lexically_relative(from);
-    if (!IsCopied(relative)) {
+    // A site written inside the built one is not copied into itself.
+    if (!IsCopied(relative) || fs::equivalent(entry->path(), site, problem)) {
       if (folder) entry.disable_recursion_pending();
       continue;
     }

@@ -234,6 +234,23 @@ def wait_for_imported_picture(page, path):
     wait_for_picture(page, expected, lambda shot: not wrong_pixels(shot, expected, room).getbbox())
 
 
+@pytest.mark.parametrize("arguments,status,message", [
+    (["--site", "{other}", "{map}"], 1, "tilemap-import: {other}: already holds files of another site; give a new "
+                                        "or empty folder, or a site written before"),
+    (["--site", "{site}", "{map}", "out"], 2, "tilemap-import: too many arguments"),
+    (["{map}", "--site"], 2, "tilemap-import: --site needs a folder")], ids=["foreign folder", "output", "no folder"])
+def test_a_site_the_importer_cannot_write_is_one_line_and_nothing_written(arguments, status, message):
+    folder = make_folder()
+    where = dict(other=folder / "other", site=folder / "site", map=DEMO / "editor" / "village.tmx")
+    where["other"].mkdir()
+    (where["other"] / "index.html").write_text("someone else's page")
+    done = subprocess.run([IMPORTER, *(a.format(**where) for a in arguments)], capture_output=True, text=True,
+                          timeout=WAIT_SECONDS)
+    assert (done.returncode, done.stdout, done.stderr.splitlines()[0]) == (status, "", message.format(**where))
+    assert sorted(p.name for p in folder.iterdir()) == ["other"] and \
+        [p.name for p in where["other"].iterdir()] == ["index.html"]
+
+
 MAP_LIST = "[...document.querySelectorAll('#map-list a')].map(a => [a.textContent, a.getAttribute('aria-current')])"
 PROBLEM = "!document.getElementById('ended').hidden && document.getElementById('status').textContent"
 
@@ -257,6 +274,7 @@ def test_a_site_written_by_the_importer_opens_on_its_maps(chromium, measured):
         wait_for_imported_picture(page, maps_made[0])
         measured["first frame of a site's map after the page opened"] = f"{page.js('viewerFirstFrameMs'):.0f} ms"
         assert page.js(MAP_LIST) == [["composite", "page"], ["isometric", None]]
+        assert page.js("location.search") == "?map=composite"
         page.click("#map-list li:nth-child(2) a")
         wait_for_imported_picture(page, maps_made[1])
         assert page.js("[location.search, document.querySelector('[aria-current]').textContent]") == \
