@@ -20,8 +20,8 @@ BENCH = BUILD / "bench" / "bench_import"
 RUNS = 5
 MAPS = [("map32", "2048 × 2048 cells of 32 × 32, three CSV layers", 2.0),
         ("map16", "4096 × 4096 cells of 16 × 16 (the same pixels), three CSV layers", None),
-        ("iso32", "isometric, 2048 × 2048 cells of 32 × 16, tiles 32 × 32 (a cell taller than their diamond), "
-                  "three CSV layers", 2.0)]
+        ("iso32", "isometric, 2048 × 2048 cells of 32 × 16: a flat ground, props 32 × 32 standing a cell "
+                  "above their diamond; three CSV layers", 2.0)]
 
 
 def run(*args):
@@ -56,8 +56,8 @@ def main():
     lines = ["# Importer performance", "",
              "Measured by `bench/run.sh` (`bench/import_report.py`), on maps that `bench_import make` "
              "writes: a full ground layer and two sparser layers above it (on the isometric map, props "
-             "on every fourth cell of every fourth row and taller ones on every sixteenth, over which "
-             "the tiles of the cells in front are drawn). *Floor*: reading and decoding "
+             "taller than their cells on every fourth cell of every fourth row and on every sixteenth, "
+             "over which the tiles of the cells in front are drawn). *Floor*: reading and decoding "
              "the map file alone (XML and CSV into the importer's model). *Import*: the whole of "
              "`tilemap-import`, from reading to the written folder. Times are processor "
              "time (user + system; wall time in brackets), which other programs on the machine "

@@ -5,33 +5,34 @@
 
 namespace importer {
 
-// The box comes from the tiles the layer really uses, each id looked at once.
-// On hexagonal maps a turned tile may reach as far as its box's corners
-// around its centre.
+// The box comes from the tiles the layer really uses, each id and flip
+// looked at once. On hexagonal maps a turned tile may reach as far as its
+// box's corners around its centre.
 static Reach ReachOf(const Map& map, const CellGrid& cells) {
   Reach reach{0, -double(map.tileHeight), double(map.tileWidth), 0};
   Reach turned = reach;
   bool anyTurned = false;
+  const bool hexagonal = map.orientation == Orientation::kHexagonal;
   GidTable seen;
   for (const uint32_t gid : cells.gids) {
     anyTurned = anyTurned || (gid & (kFlipD | kTurn120)) != 0;
-    const uint32_t id = gid & kGidBits;
-    if (id == 0 || seen[id] >= 0) continue;
-    seen[id] = 1;
-    const TileImage tile = ResolveGid(map.tilesets, id);
+    if ((gid & kGidBits) == 0 || seen[gid] >= 0) continue;
+    seen[gid] = 1;
+    const TileImage tile = ResolveGid(map.tilesets, gid);
     if (tile.image == nullptr) continue;
     const Tileset& tileset = *tile.tileset;
     const double boxW = tileset.gridRenderSize ? map.tileWidth : tile.width;
     const double boxH = tileset.gridRenderSize ? map.tileHeight : tile.height;
     const double x = tileset.offsetX * boxW / tile.width, y = tileset.offsetY * boxH / tile.height;
-    const double longest = std::max(boxW, boxH);  // a diagonal flip swaps the sides
-    reach = {std::min(reach.left, x), std::min(reach.top, y - longest), std::max(reach.right, x + longest),
+    const bool swapped = (gid & kFlipD) != 0 && !hexagonal;  // a diagonal flip swaps the sides
+    const double wide = swapped ? boxH : boxW, tall = swapped ? boxW : boxH;
+    reach = {std::min(reach.left, x), std::min(reach.top, y - tall), std::max(reach.right, x + wide),
              std::max(reach.bottom, y)};
     const double radius = std::hypot(boxW, boxH) / 2, centreX = x + boxW / 2, centreY = y - boxH / 2;
     turned = {std::min(turned.left, centreX - radius), std::min(turned.top, centreY - radius),
               std::max(turned.right, centreX + radius), std::max(turned.bottom, centreY + radius)};
   }
-  return map.orientation == Orientation::kHexagonal && anyTurned ? turned : reach;
+  return hexagonal && anyTurned ? turned : reach;
 }
 
 Placement Scene::TilePlacement(const DrawLayer& drawn, const TileImage& tile, uint32_t gid, MapPoint anchor) const {
