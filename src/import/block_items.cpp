@@ -249,7 +249,7 @@ static void CopyDiagonals(const CellGrid& cells, Scene::Diagonals& out) {
   out.gids.resize(static_cast<size_t>(next));
   // A band of diagonals at a time, along x: the rows it reads stay in the
   // cache from one x to the next, and each diagonal is written in order.
-  constexpr int64_t kBand = 8;
+  constexpr int64_t kBand = 4;
   for (int64_t band = 0; band < w + h - 1; band += kBand) {
     const int64_t last = std::min(band + kBand, w + h - 1) - 1;
     for (int64_t x = std::max<int64_t>(0, band - h + 1); x <= std::min(w - 1, last); ++x)
