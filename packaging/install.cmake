@@ -11,6 +11,8 @@ if(WIN32)
   install(FILES ${packaging}/README-windows.txt DESTINATION . RENAME README.txt)
   # A map in the editor's format to drop onto the importer.
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/editor DESTINATION .)
+  # The web site the importer's --site copies its page from (built by scripts/build-web.sh).
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/build-web/site/ DESTINATION web OPTIONAL)
   # The libraries built into the exes and DLLs come with their licences
   # (Debian's copyright files, which scripts/build-windows-deps.sh keeps).
   file(GLOB licences ${TILEMAP_WINDOWS_DEPS}/share/licenses/*.txt)
@@ -23,6 +25,9 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/demo/final.png ${PROJECT_SOURCE_DIR}/demo/main.json
           DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/demo OPTIONAL)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/editor DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/demo)
+  # The web site the importer's --site copies its page from (built by scripts/build-web.sh).
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/build-web/site/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/web
+          OPTIONAL)
 
   # Manual pages and changelog compressed as Debian wants them: gzip -9, with
   # no name or time stamp inside, so the same text gives the same bytes.

@@ -3,7 +3,8 @@
 # (errors and warnings fail); the Windows zip unpacked, its viewer run on the
 # demo and its importer on a small map, then the viewer on what it wrote, all
 # under Wine; the .deb installed with apt-get and its two programs run the
-# same way (then removed). tests/e2e/test_package.py does the running.
+# same way (then removed); each importer also writes a web site from the page
+# its package carries. tests/e2e/test_package.py does the running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD

@@ -2,7 +2,10 @@
 // factories (createViewer, createImporter). Each run is a fresh instance:
 // the programs end by exiting, and an instance's memory and files go with it.
 // Files are read in the page and written into the instance's own in-memory
-// file system; nothing leaves the browser.
+// file system; nothing leaves the browser. A site written by
+// `tilemap-import --site` lists its maps in maps.json and holds each in
+// maps/NAME/; the page opens the one its address names (?map=NAME), else the
+// first; a site without maps.json shows the demo.
 'use strict';
 
 const kStatusWords = {
@@ -14,6 +17,8 @@ const kStatusWords = {
 };
 const kViewerFolder = '/viewer';
 const kImportFolder = '/import';
+const kSiteIndex = 'maps.json';
+const kMapName = /^[A-Za-z0-9._-]+$/;  // as the importer names the folders
 
 // What the browser tests read: the current run's output lines and exit status
 // (null while it runs), its frames and when the first one was drawn, and the
@@ -46,6 +51,11 @@ function clearOutput() {
   output.textContent = '';
 }
 
+// A map imported again is fetched anew, not taken from the browser's cache
+// (the server still answers "not modified" for one that wasn't).
+const fetchFresh = (path) => fetch(path, { cache: 'no-cache' });
+const failure = (path, response) => new Error(`${path}: ${response.status} ${response.statusText}`.trim());
+
 // --- Files into an instance's file system
 
 function normalize(path) {
@@ -66,6 +76,54 @@ function writeFiles(FS, folder, files) {
     FS.writeFile(path, bytes);
   }
   FS.chdir(folder);
+}
+
+// --- The programs' code, downloaded and compiled once for all their runs
+
+const compiled = {};
+
+function compileProgram(name) {
+  if (!compiled[name]) {
+    compiled[name] = fetch(`${name}.wasm`).then((response) => {
+      if (!response.ok) throw failure(`${name}.wasm`, response);
+      // Compiled as it arrives, when the server says what it is.
+      if ((response.headers.get('Content-Type') || '').startsWith('application/wasm')) {
+        return WebAssembly.compileStreaming(response);
+      }
+      return response.arrayBuffer().then((bytes) => WebAssembly.compile(bytes));
+    });
+    compiled[name].catch(() => { delete compiled[name]; });  // tried again at the next run
+  }
+  return compiled[name];
+}
+
+// Emscripten's hook for making the instance, from the module compiled above.
+function instantiateFrom(name, fail) {
+  return (imports, receiveInstance) => {
+    compileProgram(name).then((module) => WebAssembly.instantiate(module, imports)
+      .then((instance) => receiveInstance(instance, module))).catch(fail);
+    return {};
+  };
+}
+
+// The importer's script is loaded when the page first imports.
+let importerScript = null;
+
+function loadImporter() {
+  if (!importerScript) {
+    importerScript = new Promise((resolve, reject) => {
+      const script = document.createElement('script');
+      script.src = 'tilemap-import.js';
+      script.onload = resolve;
+      script.onerror = () => {
+        importerScript = null;
+        script.remove();
+        reject(new Error('tilemap-import.js did not load'));
+      };
+      document.head.append(script);
+    });
+  }
+  return importerScript;
 }
 
 // --- The viewer
@@ -95,6 +153,7 @@ function startViewer(files, keepOutput) {
   const canvas = old.cloneNode(false);
   old.replaceWith(canvas);
   byId('ended').hidden = true;
+  byId('again').hidden = false;
   stage.classList.remove('over');
 
   const run = { canvas, lines: [], stopping: false, ended: false };
@@ -135,6 +194,7 @@ function startViewer(files, keepOutput) {
   }
   createViewer({
     canvas,
+    instantiateWasm: instantiateFrom('tilemap-viewer', (error) => finish(-1, String(error))),
     print: (line) => { run.lines.push(line); print(line); },
     printErr: (line) => print(line, 'error'),
     preRun: [(module) => writeFiles(module.FS, kViewerFolder, files)],
@@ -191,12 +251,9 @@ window.runImporter = function runImporter(files, mapName) {
         resolve({ status: -1, lines, files: {} });
       },
     };
+    module.instantiateWasm = instantiateFrom('tilemap-import', module.onAbort);
     print(`$ tilemap-import ${mapName} out`, 'command');
-    if (typeof createImporter !== 'function') {
-      module.onAbort('tilemap-import.js did not load');
-      return;
-    }
-    createImporter(module).catch((error) => module.onAbort(error));
+    loadImporter().then(() => createImporter(module)).catch((error) => module.onAbort(error.message || error));
   });
 };
 
@@ -376,25 +433,127 @@ function wirePage() {
   stage.addEventListener('focusout', () => stage.classList.add('unfocused'));
 }
 
-async function showDemo() {
+// --- What the page opens on: a map of the site, else the demo
+
+// Stops the run on screen and shows why nothing else is, over the canvas.
+async function showProblem(text) {
+  queue = queue.then(stopViewer).then(() => {}, () => {});
+  await queue;
+  say(text, 'error');
+  byId('ended-text').textContent = text;
+  byId('again').hidden = true;
+  byId('ended').hidden = false;
+  stage.classList.add('over');
+}
+
+function servedHint() {
+  return location.protocol === 'file:' ? ' The page needs to be served over HTTP, e.g. by scripts/serve-web.sh.' : '';
+}
+
+// Both files at once; a failure is told for the first of them that failed.
+async function fetchFiles(folder) {
+  const fetchOne = async (name) => {
+    const response = await fetchFresh(`${folder}/${name}`);
+    if (!response.ok) throw failure(`${folder}/${name}`, response);
+    return [name, new Uint8Array(await response.arrayBuffer())];
+  };
+  const results = await Promise.allSettled(['final.png', 'main.json'].map(fetchOne));
+  const failed = results.find((result) => result.status === 'rejected');
+  if (failed) throw failed.reason;
+  return Object.fromEntries(results.map((result) => result.value));
+}
+
+// The site's maps; null when it has none (a site that shows the demo).
+async function fetchSiteMaps() {
+  const response = await fetchFresh(kSiteIndex);
+  if (response.status === 404) return null;
+  if (!response.ok) throw failure(kSiteIndex, response);
+  const maps = (await response.json()).maps;
+  if (!Array.isArray(maps)) throw new Error(`${kSiteIndex} holds no list of maps`);
+  return maps.filter((name) => typeof name === 'string' && kMapName.test(name));
+}
+
+function listMaps(maps, shown) {
+  const list = byId('map-list');
+  list.textContent = '';
+  for (const name of maps) {
+    const link = document.createElement('a');
+    link.href = `?map=${name}`;
+    link.textContent = name;
+    if (name === shown) link.setAttribute('aria-current', 'page');
+    link.addEventListener('click', (event) => {
+      if (event.button !== 0 || event.ctrlKey || event.metaKey || event.shiftKey) return;  // a new tab
+      event.preventDefault();
+      if (name === shown) return;
+      history.pushState(null, '', link.href);
+      showSiteMap(maps, name);
+    });
+    const item = document.createElement('li');
+    item.append(link);
+    list.append(item);
+  }
+  byId('maps').hidden = maps.length === 0;
+}
+
+async function showSiteMap(maps, name, filesSoon) {
+  listMaps(maps, name);
+  if (!kMapName.test(name)) {
+    await showProblem(`There is no map “${name}” on this site: a map's name has only letters, digits, ` +
+                      '“.”, “-” and “_”.');
+    return;
+  }
+  say(`Loading the map ${name}…`);
+  let files;
   try {
-    const files = {};
-    for (const name of ['final.png', 'main.json']) {
-      const response = await fetch(`demo/${name}`);
-      if (!response.ok) throw new Error(`demo/${name}: ${response.status} ${response.statusText}`);
-      files[name] = new Uint8Array(await response.arrayBuffer());
-    }
-    await window.runViewer(files);
+    files = await (filesSoon || fetchFiles(`maps/${name}`));
   } catch (error) {
-    say(`The demo map could not be loaded (${error.message}). The page needs to be served over HTTP, ` +
-        'e.g. by scripts/serve-web.sh.', 'error');
+    await showProblem(`The map “${name}” could not be loaded (${error.message}).` +
+                      (maps.includes(name) ? '' : ' It is not among the maps of this site.'));
+    return;
+  }
+  window.runViewer(files);
+}
+
+async function showSite() {
+  const wanted = new URLSearchParams(location.search).get('map');
+  // The map the address names is fetched while the list of maps is.
+  const filesSoon = wanted !== null && kMapName.test(wanted) ? fetchFiles(`maps/${wanted}`) : null;
+  if (filesSoon) filesSoon.catch(() => {});  // reported when it is shown
+  let maps;
+  try {
+    maps = await fetchSiteMaps();
+  } catch (error) {
+    await showProblem(`The list of this site's maps could not be read (${error.message}).${servedHint()}`);
+    return;
+  }
+  if (maps === null) {
+    await showDemo();
+  } else if (wanted === null && maps.length === 0) {
+    await showProblem(`This site has no maps yet: ${kSiteIndex} lists none.`);
+  } else {
+    await showSiteMap(maps, wanted ?? maps[0], filesSoon);
   }
 }
 
+async function showDemo() {
+  let files;
+  try {
+    files = await fetchFiles('demo');
+  } catch (error) {
+    await showProblem(`The demo map could not be loaded (${error.message}).${servedHint()}`);
+    return;
+  }
+  window.runViewer(files);
+}
+
 wirePage();
+compileProgram('tilemap-viewer').catch(() => {});  // reported by the run that needs it
+window.addEventListener('popstate', () => {
+  if (!new URLSearchParams(location.search).has('manual')) showSite();
+});
 if (new URLSearchParams(location.search).has('manual')) {
   say('Ready: pick or drop a map below.');
   byId('canvas').focus({ preventScroll: true });
 } else {
-  showDemo();
+  showSite();
 }

@@ -30,13 +30,25 @@ enum ExitStatus {
   kExitTilesetFailed = 4,
 };
 
+// Releases what start-up has made so far, newest first; handles not made yet
+// are null. A failing start-up step calls it too, so that no platform has to
+// tear down a live renderer while the process ends (under Wine that races
+// the renderer's own thread and can crash the exit).
+void ReleaseStartUp() {
+  if (tileset != nullptr) SDL_DestroyTexture(tileset);
+  if (renderer != nullptr) SDL_DestroyRenderer(renderer);
+  if (window != nullptr) SDL_DestroyWindow(window);
+  SDL_Quit();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   (void)argc;  // the viewer takes no options
   (void)argv;
 
-  // --- Start-up. A failing step returns at once, destroying nothing.
+  // --- Start-up. A failing step reports, releases what the steps before it
+  // made and returns its status.
 
   // 1. SDL
   if (SDL_Init(kSubsystems) == -1) {
@@ -49,6 +61,7 @@ int main(int argc, char* argv[]) {
                             kWindowWidth, kWindowHeight, SDL_WINDOW_SHOWN);
   if (window == nullptr) {
     std::cout << SDL_GetError() << std::endl;
+    ReleaseStartUp();
     return kExitWindowFailed;
   }
 
@@ -56,6 +69,7 @@ int main(int argc, char* argv[]) {
   renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);
   if (renderer == nullptr) {
     std::cout << SDL_GetError() << std::endl;
+    ReleaseStartUp();
     return kExitRendererFailed;
   }
 
@@ -67,6 +81,7 @@ int main(int argc, char* argv[]) {
     std::cout << error.what() << std::endl;
     std::cout << SDL_GetError() << std::endl;
     [[maybe_unused]] const int ignored = std::system("PAUSE");  // waits for a key on Windows
+    ReleaseStartUp();
     return kExitTilesetFailed;
   }
 
@@ -76,11 +91,7 @@ int main(int argc, char* argv[]) {
   // --- Running
   RunFrameLoop();
 
-  // --- Shutdown, in reverse order of creation. The layer table releases its
-  // cells when the process exits.
-  SDL_DestroyTexture(tileset);
-  SDL_DestroyRenderer(renderer);
-  SDL_DestroyWindow(window);
-  SDL_Quit();
+  // --- Shutdown. The layer table releases its cells when the process exits.
+  ReleaseStartUp();
   return kExitNormal;
 }

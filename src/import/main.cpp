@@ -2,6 +2,7 @@
 // that tilemap-viewer shows.
 //
 //   tilemap-import [--view] [--background] MAP [OUTPUT_FOLDER]
+//   tilemap-import [--background] --site SITE_FOLDER MAP
 //
 // Exit status: 0 written (or, with --view, the viewer's own status), 1 the
 // map could not be imported, 2 a wrong command line.
@@ -22,6 +23,7 @@
 
 #include "import/import.h"
 #include "import/import_error.h"
+#include "import/site.h"
 
 namespace {
 
@@ -30,7 +32,9 @@ const char kUsage[] =
     "Reads MAP (.tmx or .tmj/.json, saved by the tile-map editor) and writes OUTPUT_FOLDER\n"
     "(default: MAP's name with -view, beside it) holding final.png and main.json for\n"
     "tilemap-viewer. --view then starts the viewer in that folder. --background paints the\n"
-    "map's background colour under it, as the editor's export does when asked.\n";
+    "map's background colour under it, as the editor's export does when asked.\n"
+    "   or: tilemap-import [--background] --site SITE_FOLDER MAP\n"
+    "writes a web site that shows MAP, or adds MAP to one written before.\n";
 
 #ifdef _WIN32
 std::wstring Wide(const std::string& text) {
@@ -101,12 +105,19 @@ int main(int argc, char* argv[]) {
   std::vector<std::string> paths;
   bool view = false;
   importer::ImportOptions options;
+  std::string site;  // with --site: the web site the map goes into
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--view") {
       view = true;
     } else if (argument == "--background") {
       options.background = true;
+    } else if (argument == "--site") {
+      site = i + 1 < argc ? argv[++i] : "";
+      if (site.empty()) {
+        std::cerr << "tilemap-import: --site needs a folder\n" << kUsage;
+        return 2;
+      }
     } else if (argument == "--help" || argument == "-h") {
       std::cout << kUsage;
       return 0;
@@ -121,7 +132,7 @@ int main(int argc, char* argv[]) {
 #ifdef _WIN32
   if (dropped) ShowWindow(GetConsoleWindow(), SW_HIDE);  // the message box and the viewer say it all
 #endif
-  if (paths.empty() || paths.size() > 2) {
+  if (paths.empty() || paths.size() > (site.empty() ? 2 : 1)) {
     Tell(dropped, dropped ? "Drop a map file (.tmx, .tmj or .json) onto tilemap-import to view it."
                           : std::string("tilemap-import: ") + (paths.empty() ? "no map given" : "too many arguments"),
          true);
@@ -131,12 +142,17 @@ int main(int argc, char* argv[]) {
   view = view || dropped;
 
   const std::string& map = paths[0];
-  const std::string folder = paths.size() > 1 ? paths[1] : importer::DefaultOutputFolder(map);
+  const std::string folder = !site.empty()     ? importer::SiteMapFolder(site, map)
+                             : paths.size() > 1 ? paths[1]
+                                                : importer::DefaultOutputFolder(map);
   try {
+    const std::string pageFiles = site.empty() ? "" : importer::PrepareSite(site);
     const importer::ImportSummary summary = importer::ImportMap(map, folder, options);
     for (const std::string& warning : summary.warnings)
       std::cerr << "tilemap-import: warning: " << map << ": " << warning << std::endl;
-    std::cout << importer::Describe(summary) << std::endl;
+    if (!site.empty()) importer::FinishSite(pageFiles, site);
+    std::cout << importer::Describe(summary) << (site.empty() ? "" : "; " + importer::SiteAddress(site, map))
+              << std::endl;
     if (view) return StartViewer(folder);
     return 0;
   } catch (const importer::ImportError& error) {

@@ -1,6 +1,38 @@
+import warnings
+
 import pytest
 
+import viewer
 from viewer import Display
+
+
+class WineServerKill(UserWarning):
+    """Shown in the summary: a test ran twice for a kill by Wine's server."""
+
+
+@pytest.hookimpl(tryfirst=True)
+def pytest_pyfunc_call(pyfuncitem):
+    """Under Wine a test whose program was killed by Wine's server as it
+    ended (status -9) runs once more. The kill is tolerated only when the
+    second run passes and that program wrote the same output in it: it had
+    written everything it should before it was killed. A crash, or an output
+    cut short, fails as ever."""
+    test = pyfuncitem.obj
+    arguments = {name: pyfuncitem.funcargs[name] for name in pyfuncitem._fixtureinfo.argnames}
+    viewer.ENDED.clear()
+    try:
+        test(**arguments)
+        return True
+    except viewer.WineKilledAtExit as kill:
+        first = kill
+    viewer.ENDED.clear()
+    test(**arguments)  # a second kill fails the test
+    again = viewer.ENDED[first.index] if first.index < len(viewer.ENDED) else None
+    if again != first.output:
+        raise AssertionError(f"{first}\nwhich is not the output of the passing run:\n{again}")
+    warnings.warn(WineServerKill(f"{pyfuncitem.nodeid}: {first.args[0].splitlines()[0]}, after "
+                                 "writing its whole output; the test ran once more and passed"))
+    return True
 
 
 @pytest.fixture(scope="module")

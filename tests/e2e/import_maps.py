@@ -152,12 +152,14 @@ def isometric_map():
     towers (flipped; the turned ones lie down) overlap the cells drawn before
     them, with a tile offset and their layer half a pixel off the grid; tile
     objects measured in rows, bottom-centred, sorted by their map y, one of
-    them on a half pixel."""
+    them on a half pixel; an image left of the grid widens the picture."""
     ground = dict(name="ground", tilewidth=32, tileheight=16, image=("iso.png", sheet(3, 2, 32, 16, seed=11)))
     towers = dict(name="towers", file="sets/towers", tilewidth=32, tileheight=40, tileoffset=(0, 4),
                   image=("art/towers.png", sheet(2, 2, 32, 40, seed=12)))
     return dict(name="isometric", orientation="isometric", renderorder="left-up", tilewidth=32, tileheight=16,
                 width=5, height=4, tilesets=[(1, ground), (7, towers)], layers=[
+        # in screen pixels, not shifted with the cells: the cells' place on screen shows
+        dict(type="imagelayer", name="haze", image=("haze.png", sheet(1, 1, 20, 12, seed=21)), offset=(-6, 30)),
         dict(type="tilelayer", name="floor", encoding="csv",
              cells=grid(5, 4, lambda x, y: (1 + (x + 2 * y) % 6) | FLIPS[(x + y) % 8])),
         dict(type="tilelayer", name="towers", encoding="base64", compression="zlib", offset=(0.5, -0.5),
@@ -179,7 +181,8 @@ def staggered_map():
     return dict(name="staggered", orientation="staggered", staggeraxis="y", staggerindex="odd", tilewidth=16,
                 tileheight=8, width=10, height=10, infinite=True, tilesets=[(1, flat), (9, trees)], layers=[
         dict(type="tilelayer", name="ground", encoding="csv", chunks=[
-            (-8, -8, grid(8, 8, lambda x, y: (1 + (x + 3 * y) % 8) | FLIPS[(x + y) % 8])),
+            # bit 28 turns tiles on hexagonal maps only
+            (-8, -8, grid(8, 8, lambda x, y: (1 + (x + 3 * y) % 8) | FLIPS[(x + y) % 8] | (T if x % 3 else 0))),
             (0, 0, grid(8, 8, lambda x, y: 1 + (x * y) % 8 if x + y < 9 else 0)),
             (8, -8, grid(8, 8, lambda x, y: 0))]),
         dict(type="tilelayer", name="trees", encoding="base64", compression="gzip", chunks=[
@@ -196,7 +199,7 @@ def hexagonal_map():
     """Flat-topped hexagons, even columns shifted down, each row drawn
     unshifted columns first: tiles mirrored and turned by 60, 120 and 180
     degrees about their box's centre (tile offset included), tall pillars
-    half a pixel left of the grid, tile objects turned too, and a background
+    a pixel and a half left of the grid, tile objects turned too, and a background
     colour painted under the grid area only on request."""
     hexes = dict(name="hexes", tilewidth=24, tileheight=20, tileoffset=(2, -3),
                  image=("hexes.png", sheet(3, 2, 24, 20, seed=15)))

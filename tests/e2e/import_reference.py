@@ -201,7 +201,8 @@ class Isometric(Grid):
 
 class Staggered(Grid):
     """Staggered and hexagonal maps: every other row (axis y) or column
-    (axis x) shifted by half a cell; hexagons have flat sides of `side` pixels."""
+    (axis x) shifted by half a cell; a hexagon's flat sides along the other
+    axis are `hexsidelength` long (none on staggered maps: diamonds)."""
 
     def __init__(self, m):
         super().__init__(m)

@@ -115,12 +115,18 @@ def read_output(folder):
     return doc, picture
 
 
-def expected_output(name, fmt, doc):
-    """The reference picture where the output must hold it, and its fuzzy pixels."""
+def placed(name, fmt, doc):
+    """The reference and the output pixel of its top-left, where the output's size must leave room for it."""
     ref = reference_for(name, fmt)
     ox, oy = place(ref.image.size)
     assert (doc["width"], doc["height"]) == (math.ceil((ox + ref.image.width) / 32),
                                              math.ceil((oy + ref.image.height) / 32))
+    return ref, ox, oy
+
+
+def expected_output(name, fmt, doc):
+    """The reference picture where the output must hold it, and its fuzzy pixels."""
+    ref, ox, oy = placed(name, fmt, doc)
     size = (32 * doc["width"], 32 * doc["height"])
     picture, fuzzy = Image.new("RGBA", size), Image.new("L", size)
     picture.paste(ref.image, (ox, oy))
@@ -140,11 +146,13 @@ def test_the_output_holds_the_maps_picture(name, fmt):
     assert doc["tilewidth"] == doc["tileheight"] == 32
     names = [layer["name"] for layer in doc["layers"]]
     assert 1 <= len(names) <= 3 and names == KEPT_LAYERS.get(name, names), names
-    expected, fuzzy = expected_output(name, fmt, doc)
-    assert_close(opaque_only(picture), expected, fuzzy, folder, f"{name} ({fmt})")
+    ref, ox, oy = placed(name, fmt, doc)
+    where = (ox, oy, ox + ref.image.width, oy + ref.image.height)
+    outside = picture.getchannel("A")
+    outside.paste(0, where)
+    assert not outside.getbbox(), f"drawn outside the map's picture {where}, within {outside.getbbox()}"
+    assert_close(opaque_only(picture.crop(where)), ref.image, ref.fuzzy, folder, f"{name} ({fmt})")
     if name in KEPT_LAYERS:  # each kept layer holds its own tiles, where the map has them
-        ref = reference_for(name, fmt)
-        ox, oy = place(ref.image.size)
         shown = [layer for layer, *_, visible in ref.layers if visible]
         for out, layer in zip(doc["layers"], shown):
             cells = {x + ox // 32 + (y + oy // 32) * doc["width"]

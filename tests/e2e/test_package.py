@@ -1,8 +1,10 @@
 """The packaged programs as a user meets them (tests/check-packages.sh sets
 them up): the viewer, started in the folder its package puts the demo in,
 shows the demo; the importer beside it turns a small editor map into a
-folder on which that viewer shows the map's picture."""
+folder on which that viewer shows the map's picture, and into a web site
+made from the page the package carries."""
 
+import json
 import subprocess
 import time
 from pathlib import Path
@@ -10,7 +12,7 @@ from pathlib import Path
 from PIL import Image
 
 from viewer import (DEMO, DEMO_OUTPUT, VIEW_H, VIEW_W, VIEWER, WAIT_SECONDS, WINDOWS, Viewer,
-                    demo_at_start, make_folder, same)
+                    demo_at_start, make_folder, record_end, same)
 
 IMPORTER = Path(VIEWER).with_name("tilemap-import.exe" if WINDOWS else "tilemap-import")
 IMPORT_SECONDS = 120  # Wine starts its services for the first program in a prefix
@@ -81,6 +83,18 @@ def map_on_screen(viewer):
         time.sleep(0.02)
 
 
+def import_line(display, folder, *arguments):
+    """The packaged importer run in the folder: its one line on success."""
+    command = ["wine", str(IMPORTER)] if WINDOWS else [str(IMPORTER)]
+    done = subprocess.run([*command, *arguments], cwd=folder, env=display.env(),
+                          capture_output=True, text=True, stdin=subprocess.DEVNULL,
+                          timeout=IMPORT_SECONDS)
+    record_end(done.returncode, done.stdout)
+    lines = done.stdout.replace("\r\n", "\n").splitlines()
+    assert (done.returncode, len(lines)) == (0, 1) and lines[0].startswith("Wrote "), done
+    return lines[0]
+
+
 def test_the_packaged_viewer_shows_its_demo(display, running):
     viewer = running(Viewer(display, DEMO))
     viewer.wait_until_running(DEMO_OUTPUT, demo_at_start())
@@ -90,14 +104,9 @@ def test_the_packaged_viewer_shows_its_demo(display, running):
 def test_the_packaged_importer_makes_a_folder_the_viewer_shows(display, running):
     folder = make_folder()
     picture = write_map(folder)
-    command = ["wine", str(IMPORTER)] if WINDOWS else [str(IMPORTER)]
     # The output folder given, as from a command prompt (the map alone is
     # what Explorer passes when a map is dropped on the exe).
-    done = subprocess.run([*command, "map.tmx", "out"], cwd=folder, env=display.env(),
-                          capture_output=True, text=True, stdin=subprocess.DEVNULL,
-                          timeout=IMPORT_SECONDS)
-    lines = done.stdout.replace("\r\n", "\n").splitlines()
-    assert (done.returncode, len(lines)) == (0, 1) and lines[0].startswith("Wrote "), done
+    import_line(display, folder, "map.tmx", "out")
     assert sorted(p.name for p in (folder / "out").iterdir()) == ["final.png", "main.json"]
     with Image.open(folder / "out" / "final.png") as blocks:
         assert blocks.width == 3 * 32 and blocks.height % 32 == 0, blocks.size
@@ -112,3 +121,15 @@ def test_the_packaged_importer_makes_a_folder_the_viewer_shows(display, running)
     assert same(shot, placed(picture, left, top)), "the window does not show the map's picture"
     status, _ = viewer.quit_with("Escape")
     assert status == 0
+
+
+def test_the_packaged_importer_writes_a_web_site_from_the_page_it_carries(display):
+    folder = make_folder()
+    write_map(folder)
+    assert import_line(display, folder, "--site", "site", "map.tmx").endswith(
+        "; serve site and open index.html?map=map")
+    site = folder / "site"
+    assert json.loads((site / "maps.json").read_text()) == {"maps": ["map"]}
+    for name in ("index.html", "page.js", "tilemap-viewer.js", "tilemap-viewer.wasm", "tilemap-import.js",
+                 "tilemap-import.wasm", "maps/map/final.png", "maps/map/main.json"):
+        assert (site / name).is_file(), name

@@ -4,7 +4,10 @@ worked by keys and by the page's file input."""
 
 import base64
 import json
+import os
 import re
+import shutil
+import subprocess
 import tempfile
 import time
 from pathlib import Path
@@ -13,7 +16,7 @@ import pytest
 from PIL import Image
 
 import import_maps as maps
-from browser import WAIT_SECONDS, files_in, to_js_files
+from browser import WAIT_SECONDS, Site, files_in, to_js_files
 from import_reference import Picture
 from test_files import THREE_LAYERS
 from test_import import place, wrong_pixels
@@ -22,6 +25,7 @@ from viewer import (DEMO, DEMO_OUTPUT, QUIT_SECONDS, START_X, START_Y, VIEW_H, V
                     expected_picture, load_map, load_tileset, make_folder, same)
 
 READY = "document.readyState === 'complete' && typeof runViewer === 'function'"
+IMPORTER = os.environ["TILEMAP_IMPORT"]
 
 
 def lines(text):
@@ -211,7 +215,15 @@ def test_an_editor_map_imported_on_the_page_is_shown_as_the_editor_draws_it(page
     doc = json.loads(files["main.json"])
     page.js(f"void runViewer({to_js_files(files)})")
     page.click("#canvas")
-    # The editor's picture where the importer places it, over the viewer's black.
+    wait_for_imported_picture(page, path)
+    assert page.js("viewerLines") == lines("".join(f"\nLayer Name: {layer['name']}\n" for layer in doc["layers"]))
+    assert quit_with(page, "Escape") == 0
+
+
+def wait_for_imported_picture(page, path):
+    """Until the canvas shows the editor's picture of the map where the
+    importer places it, over the viewer's black (off by one where the
+    reference renderer's rounding may differ)."""
     ref = Picture(path)
     ox, oy = place(ref.image.size)
     corner = (ox - (START_X - VIEW_W // 2), oy - (START_Y - VIEW_H // 2))
@@ -220,5 +232,44 @@ def test_an_editor_map_imported_on_the_page_is_shown_as_the_editor_draws_it(page
     room.paste(ref.fuzzy, corner)
     expected = expected.convert("RGB")
     wait_for_picture(page, expected, lambda shot: not wrong_pixels(shot, expected, room).getbbox())
-    assert page.js("viewerLines") == lines("".join(f"\nLayer Name: {layer['name']}\n" for layer in doc["layers"]))
-    assert quit_with(page, "Escape") == 0
+
+
+MAP_LIST = "[...document.querySelectorAll('#map-list a')].map(a => [a.textContent, a.getAttribute('aria-current')])"
+PROBLEM = "!document.getElementById('ended').hidden && document.getElementById('status').textContent"
+
+
+def test_a_site_written_by_the_importer_opens_on_its_maps(chromium, measured):
+    folder = make_folder()
+    maps_made = [maps.write(maps.composite_map(), folder, "xml"), DEMO / "editor" / "village.tmx"]
+    site = folder / "site"
+    for path in maps_made:
+        done = subprocess.run([IMPORTER, "--site", str(site), str(path)], capture_output=True, text=True,
+                              timeout=WAIT_SECONDS)
+        assert done.returncode == 0 and done.stdout.startswith("Wrote ") and \
+            done.stdout.endswith(f"; serve {site} and open index.html?map={path.stem}\n"), done
+    assert json.loads((site / "maps.json").read_text()) == {"maps": ["composite", "village"]}
+    server, page = Site(site), chromium.page
+    try:
+        # The first map, at once; the other one by its link and by its address.
+        page.open(server.url, READY)
+        page.click("#canvas")
+        wait_for_imported_picture(page, maps_made[0])
+        measured["first frame of a site's map after the page opened"] = f"{page.js('viewerFirstFrameMs'):.0f} ms"
+        assert page.js(MAP_LIST) == [["composite", "page"], ["village", None]]
+        page.click("#map-list li:nth-child(2) a")
+        wait_for_imported_picture(page, maps_made[1])
+        assert page.js("[location.search, document.querySelector('[aria-current]').textContent]") == \
+            ["?map=village", "village"]
+        page.open(server.url + "index.html?map=village", READY)
+        wait_for_imported_picture(page, maps_made[1])
+        assert quit_with(page, "Escape") == 0
+
+        # A map folder gone from the site (its list not written again).
+        shutil.rmtree(site / "maps" / "village")
+        page.open(server.url + "index.html?map=village", READY)
+        assert page.wait_for(PROBLEM) == "The map “village” could not be loaded " \
+            "(maps/village/final.png: 404 File not found)."
+        assert page.js("viewerStatus") is None and page.js(MAP_LIST) == [["composite", None], ["village", "page"]]
+    finally:
+        page.open("about:blank")
+        server.stop()
