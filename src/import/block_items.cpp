@@ -284,7 +284,7 @@ void Scene::MarkReached(size_t index, double left, double top, int64_t columns, 
 
 void Scene::StartRun(const std::vector<size_t>& run, double left, double top, int64_t columns, int64_t rows) {
   const int64_t count = columns;
-  columnCount = columns, rowCount = rows;
+  columnCount = columns;
   reached.assign(layers.size(), {});
   // The copies of the run before make room for this run's.
   std::vector<Diagonals> spare;

@@ -128,7 +128,7 @@ struct Scene {
   std::vector<RowSpans> rowSpans;
   std::vector<std::vector<ColumnSpans>> columnSpans;
   std::vector<CellAt> scratch;
-  int64_t columnCount = 0, rowCount = 0;  // of the run being drawn
+  int64_t columnCount = 0;  // of blocks, in the run being drawn
   // Isometric layers of the run, their cells copied diagonal by diagonal
   // (x + y), the order the blocks meet them in: row by row, the walk would
   // jump a whole row of cells from one cell to the next.
@@ -153,8 +153,8 @@ struct Scene {
   // Before a row of blocks: the objects and cells that reach into it. Gives
   // the columns of blocks [first, last) that anything may reach.
   std::pair<int64_t, int64_t> StartRow(const std::vector<size_t>& run, double top, double bottom);
-  // What the run draws into `block` (picture pixels), the block in column
-  // `column` of the run, in order, over the background colour if
+  // What the run draws into `block` (picture pixels), the block at `column`
+  // and `row` of the run's blocks, in order, over the background colour if
   // `withBackground`.
   void Gather(const Bounds& block, int64_t column, int64_t row, const std::vector<size_t>& run, bool withBackground,
               BlockItems& out);
