@@ -30,13 +30,15 @@ uint32_t Next(uint64_t& state) {  // xorshift: the same maps every time
   return static_cast<uint32_t>(state >> 11);
 }
 
-// A 4 × 4 tileset of `tile`-pixel tiles, each its own colour and pattern.
-void WriteTileset(const std::string& path, int tile) {
-  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 4 * tile, 4 * tile, 32, SDL_PIXELFORMAT_RGBA32);
+// A 4 × 4 tileset of `tile` × `tileHeight` tiles (square when not given),
+// each its own colour and pattern.
+void WriteTileset(const std::string& path, int tile, int tileHeight = 0) {
+  const int th = tileHeight > 0 ? tileHeight : tile;
+  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 4 * tile, 4 * th, 32, SDL_PIXELFORMAT_RGBA32);
   auto* pixels = static_cast<uint8_t*>(surface->pixels);
-  for (int y = 0; y < 4 * tile; ++y)
+  for (int y = 0; y < 4 * th; ++y)
     for (int x = 0; x < 4 * tile; ++x) {
-      const int k = y / tile * 4 + x / tile;
+      const int k = y / th * 4 + x / tile;
       uint8_t* p = pixels + y * surface->pitch + x * 4;
       p[0] = uint8_t(40 + 13 * k), p[1] = uint8_t(x * 5), p[2] = uint8_t(y * 3);
       p[3] = (x + y) % 9 == 0 ? 0 : 255;  // holes: the layers below show through
@@ -88,21 +90,25 @@ void WriteMap(const std::string& folder, const std::string& name, int cells, int
   out << "</map>\n";
 }
 
-// An isometric map of `cells` × `cells` on a 32 × 16 grid, its tiles 32 × 32:
-// each stands a cell's height above its diamond, over the cells behind it.
-// The ground changes by areas of 8 × 8 cells; props stand on every fourth
-// cell of every fourth row, tall ones on every sixteenth.
+// An isometric map of `cells` × `cells` on a 32 × 16 grid: a flat ground of
+// 32 × 16 diamonds that changes by areas of 8 × 8 cells, and props 32 × 32,
+// standing a cell's height above their diamond over the cells behind them,
+// on every fourth cell of every fourth row (and on every sixteenth above).
 void WriteIsometricMap(const std::string& folder, const std::string& name, int cells) {
+  WriteTileset(folder + "/" + name + "-ground.png", 32, 16);
   WriteTileset(folder + "/" + name + ".png", 32);
   std::ofstream out(folder + "/" + name + ".tmx");
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.10\" orientation=\"isometric\" "
          "renderorder=\"right-down\" width=\"" << cells << "\" height=\"" << cells
-      << "\" tilewidth=\"32\" tileheight=\"16\" infinite=\"0\">\n <tileset firstgid=\"1\" name=\"t\" "
-         "tilewidth=\"32\" tileheight=\"32\"><image source=\"" << name << ".png\"/></tileset>\n";
+      << "\" tilewidth=\"32\" tileheight=\"16\" infinite=\"0\">\n"
+         " <tileset firstgid=\"1\" name=\"ground\" tilewidth=\"32\" tileheight=\"16\"><image source=\""
+      << name << "-ground.png\"/></tileset>\n"
+         " <tileset firstgid=\"17\" name=\"props\" tilewidth=\"32\" tileheight=\"32\"><image source=\""
+      << name << ".png\"/></tileset>\n";
   WriteLayers(out, cells, [](int layer, int x, int y) {
     if (layer == 0) return uint32_t(1 + (x / 8 + 2 * (y / 8)) % 4);
-    if (layer == 1 && x % 4 == 0 && y % 4 == 0) return uint32_t(13 + (x / 8 + y / 8) % 2);
-    if (layer == 2 && x % 16 == 8 && y % 16 == 8) return uint32_t(15);
+    if (layer == 1 && x % 4 == 0 && y % 4 == 0) return uint32_t(29 + (x / 8 + y / 8) % 2);
+    if (layer == 2 && x % 16 == 8 && y % 16 == 8) return uint32_t(31);
     return uint32_t(0);
   });
   out << "</map>\n";

@@ -283,6 +283,60 @@ TEST(ImporterHalfPixels, AnEdgeOnAPixelCentreLeavesThatPixelToWhatLiesBefore) {
   }
 }
 
+// ---- Composing an isometric map --------------------------------------------------
+
+// The composed picture's pixel at (x, y) of the map's picture: the top
+// layer's, as the viewer lays the layers over each other (opaque tiles).
+Pixel ComposedAt(const Composition& out, int64_t x, int64_t y) {
+  const int64_t px = out.placedX + x, py = out.placedY + y;
+  Pixel shown{};
+  for (const std::vector<int32_t>& layer : out.layers) {
+    const int32_t value = layer[static_cast<size_t>(py / kBlock * out.width + px / kBlock)];
+    if (value == 0) continue;
+    const Pixel& p = out.blocks[static_cast<size_t>(value - 1)][static_cast<size_t>(py % kBlock * kBlock + px % kBlock)];
+    if (p.a != 0) shown = p;
+  }
+  return shown;
+}
+
+TEST(ImporterCompose, TallIsometricTilesCoverTheCellsBehindThemAndTheBackgroundFillsTheGridArea) {
+  // Tiles 4 × 8 on a 4 × 2 grid: red, blue. Cell (0, 0) is red, (1, 1) blue.
+  auto image = std::make_shared<Image>();
+  image->width = 8, image->height = 8;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) image->pixels.push_back(x < 4 ? Pixel{255, 0, 0, 255} : Pixel{0, 0, 255, 255});
+  auto tileset = std::make_shared<Tileset>();
+  tileset->tileWidth = 4, tileset->tileHeight = 8;
+  tileset->image.path = "tiles.png";
+  tileset->image.pixels = image;
+  Map map = GridMap(Orientation::kIsometric, 2, 2, 4, 2);
+  map.renderOrder = RenderOrder::kLeftUp;  // ignored: drawn by x + y
+  map.tilesets = {{1, tileset}};
+  map.background = Color{0, 255, 0, 255};
+  Layer layer;
+  layer.cells = {0, 0, 2, 2, {1, 0, 0, 2}};
+  map.layers = {layer};
+  ComposeOptions options;
+  options.background = true;
+  const Composition out = Compose(map, options);
+  EXPECT_EQ(std::vector<int64_t>({out.picture.left, out.picture.top, out.picture.width, out.picture.height}),
+            std::vector<int64_t>({0, 0, 8, 4}));
+  auto colour = [&](int64_t x, int64_t y) {
+    const Pixel p = ComposedAt(out, x, y);
+    return p.a == 0 ? '.' : p.r ? 'r' : p.g ? 'g' : 'b';
+  };
+  std::string rows;
+  for (int y = 0; y < 4; ++y) {
+    rows += y > 0 ? "/" : "";
+    for (int x = 0; x < 8; ++x) rows += colour(x, y);
+  }
+  // (1, 1) is drawn after (0, 0) and stands over it; the tiles' tops above
+  // the grid area are cut off; the background shows around them.
+  EXPECT_EQ(rows, "ggbbbbgg/ggbbbbgg/ggbbbbgg/ggbbbbgg");
+  options.background = false;
+  EXPECT_EQ(ComposedAt(Compose(map, options), 0, 3).a, 0);
+}
+
 // ---- JSON values of the wrong type ----------------------------------------------
 
 struct JsonCase {

@@ -5,33 +5,34 @@
 
 namespace importer {
 
-// The box comes from the tiles the layer really uses, each id looked at once.
-// On hexagonal maps a turned tile may reach as far as its box's corners
-// around its centre.
+// The box comes from the tiles the layer really uses, each id and flip
+// looked at once. On hexagonal maps a turned tile may reach as far as its
+// box's corners around its centre.
 static Reach ReachOf(const Map& map, const CellGrid& cells) {
   Reach reach{0, -double(map.tileHeight), double(map.tileWidth), 0};
   Reach turned = reach;
   bool anyTurned = false;
+  const bool hexagonal = map.orientation == Orientation::kHexagonal;
   GidTable seen;
   for (const uint32_t gid : cells.gids) {
     anyTurned = anyTurned || (gid & (kFlipD | kTurn120)) != 0;
-    const uint32_t id = gid & kGidBits;
-    if (id == 0 || seen[id] >= 0) continue;
-    seen[id] = 1;
-    const TileImage tile = ResolveGid(map.tilesets, id);
+    if ((gid & kGidBits) == 0 || seen[gid] >= 0) continue;
+    seen[gid] = 1;
+    const TileImage tile = ResolveGid(map.tilesets, gid);
     if (tile.image == nullptr) continue;
     const Tileset& tileset = *tile.tileset;
     const double boxW = tileset.gridRenderSize ? map.tileWidth : tile.width;
     const double boxH = tileset.gridRenderSize ? map.tileHeight : tile.height;
     const double x = tileset.offsetX * boxW / tile.width, y = tileset.offsetY * boxH / tile.height;
-    const double longest = std::max(boxW, boxH);  // a diagonal flip swaps the sides
-    reach = {std::min(reach.left, x), std::min(reach.top, y - longest), std::max(reach.right, x + longest),
+    const bool swapped = (gid & kFlipD) != 0 && !hexagonal;  // a diagonal flip swaps the sides
+    const double wide = swapped ? boxH : boxW, tall = swapped ? boxW : boxH;
+    reach = {std::min(reach.left, x), std::min(reach.top, y - tall), std::max(reach.right, x + wide),
              std::max(reach.bottom, y)};
     const double radius = std::hypot(boxW, boxH) / 2, centreX = x + boxW / 2, centreY = y - boxH / 2;
     turned = {std::min(turned.left, centreX - radius), std::min(turned.top, centreY - radius),
               std::max(turned.right, centreX + radius), std::max(turned.bottom, centreY + radius)};
   }
-  return map.orientation == Orientation::kHexagonal && anyTurned ? turned : reach;
+  return hexagonal && anyTurned ? turned : reach;
 }
 
 Placement Scene::TilePlacement(const DrawLayer& drawn, const TileImage& tile, uint32_t gid, MapPoint anchor) const {
@@ -71,26 +72,38 @@ MapPoint Scene::ShiftOf(const DrawLayer& drawn) const {
   return {drawn.offsetX - double(picture.left), drawn.offsetY - double(picture.top)};
 }
 
-void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, BlockItems& out) {
+void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out) {
   const DrawLayer& drawn = layers[index];
   const CellGrid& cells = drawn.layer->cells;
   if (cells.gids.empty()) return;
+  if (!reached[index].empty() && !reached[index][static_cast<size_t>(row * columnCount + column)]) return;
   const uint64_t layerBits = uint64_t{index} << 32;
   const Diagonals& diagonal = diagonals[index];
   const bool byDiagonal = !diagonal.gids.empty();
   const uint32_t* gids = byDiagonal ? diagonal.gids.data() : cells.gids.data();
   const int64_t* starts = diagonal.start.data() - diagonal.first;
+  bool first = true;
+  int64_t firstX = 0, firstY = 0;
   VisitCells(grid, RectOf(cells), rowSpans[index], columnSpans[index][static_cast<size_t>(column)], reaches[index],
              ShiftOf(drawn), scratch, [&](int64_t x, int64_t y, MapPoint anchor) {
+               // The cells near the block, whether they reach into it or
+               // not: the same neighbourhood always gives the same pixels.
+               // Where the first of them lies in the block (and whether its
+               // row and column are odd, for shifted rows and columns)
+               // places all the others by their steps from it.
+               if (first) {
+                 first = false, firstX = x, firstY = y;
+                 out.AddToKey(Mix(Mix(layerBits | uint64_t(x & 1) << 1 | uint64_t(y & 1),
+                                      BlockItems::Bits(anchor.x - block.left)),
+                                  BlockItems::Bits(anchor.y - block.top)));
+               }
                const uint32_t gid = byDiagonal ? gids[starts[x + y] + x]
                                                : gids[(y - cells.y) * cells.width + (x - cells.x)];
                if ((gid & kGidBits) == 0) return;
-               // The cells near the block, whether they reach into it or
-               // not: the same neighbourhood always gives the same pixels.
                out.Add(Item{true, static_cast<uint32_t>(index), gid, anchor, 0});
-               // One value a cell, worked out apart from the key's chain.
-               out.AddToKey(Mix(Mix(layerBits | gid, BlockItems::Bits(anchor.x - block.left)),
-                                BlockItems::Bits(anchor.y - block.top)));
+               // Steps fit 32 bits: cells lie within 2^24 of the origin.
+               out.AddToKey(uint64_t{(uint64_t{static_cast<uint32_t>(x - firstX)} << 32 | gid) ^
+                                     uint64_t{static_cast<uint32_t>(y - firstY)} * 0x9E3779B97F4A7C15ull});
              });
 }
 
@@ -140,7 +153,7 @@ void Scene::GatherImage(size_t index, const Bounds& block, BlockItems& out) cons
   }
 }
 
-void Scene::Gather(const Bounds& block, int64_t column, const std::vector<size_t>& run, bool withBackground,
+void Scene::Gather(const Bounds& block, int64_t column, int64_t row, const std::vector<size_t>& run, bool withBackground,
                    BlockItems& out) {
   out.count = 0;
   out.items.clear();
@@ -166,7 +179,7 @@ void Scene::Gather(const Bounds& block, int64_t column, const std::vector<size_t
   }
   for (const size_t i : run) {
     switch (layers[i].layer->kind) {
-      case LayerKind::kTiles: GatherTiles(i, block, column, out); break;
+      case LayerKind::kTiles: GatherTiles(i, block, column, row, out); break;
       case LayerKind::kObjects: GatherObjects(i, block, out); break;
       case LayerKind::kImage: GatherImage(i, block, out); break;
       case LayerKind::kGroup: break;
@@ -234,17 +247,45 @@ static void CopyDiagonals(const CellGrid& cells, Scene::Diagonals& out) {
     next += high - low + 1 + 16;
   }
   out.gids.resize(static_cast<size_t>(next));
-  constexpr int64_t kTile = 16;  // copied a square at a time: both sides stay in the cache
-  for (int64_t ty = 0; ty < h; ty += kTile)
-    for (int64_t tx = 0; tx < w; tx += kTile)
-      for (int64_t y = ty; y < std::min(h, ty + kTile); ++y)
-        for (int64_t x = tx; x < std::min(w, tx + kTile); ++x)
-          out.gids[static_cast<size_t>(out.start[static_cast<size_t>(x + y)] + x + cells.x)] =
-              cells.gids[static_cast<size_t>(y * w + x)];
+  // A band of diagonals at a time, along x: the rows it reads stay in the
+  // cache from one x to the next, and each diagonal is written in order.
+  constexpr int64_t kBand = 4;
+  for (int64_t band = 0; band < w + h - 1; band += kBand) {
+    const int64_t last = std::min(band + kBand, w + h - 1) - 1;
+    for (int64_t x = std::max<int64_t>(0, band - h + 1); x <= std::min(w - 1, last); ++x)
+      for (int64_t s = std::max(band, x); s <= std::min(last, x + h - 1); ++s)
+        out.gids[static_cast<size_t>(out.start[static_cast<size_t>(s)] + x + cells.x)] =
+            cells.gids[static_cast<size_t>((s - x) * w + x)];
+  }
 }
 
-void Scene::StartRun(const std::vector<size_t>& run, double left, int64_t count) {
-  columnCount = count;
+void Scene::MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows) {
+  const CellGrid& cells = layers[index].layer->cells;
+  const Reach& reach = reaches[index];
+  const MapPoint shift = ShiftOf(layers[index]);
+  std::vector<bool>& marks = reached[index];
+  marks.assign(static_cast<size_t>(columns * rows), false);
+  auto blockOf = [](double v, int64_t count) {  // rounded outward: a mark too many does no harm
+    return static_cast<int64_t>(std::clamp(std::floor(v / kBlock), -1.0, double(count)));
+  };
+  for (int64_t y = 0; y < cells.height; ++y)
+    for (int64_t x = 0; x < cells.width; ++x) {
+      if ((cells.gids[static_cast<size_t>(y * cells.width + x)] & kGidBits) == 0) continue;
+      const MapPoint anchor = Anchor(grid, cells.x + x, cells.y + y);
+      const double ax = anchor.x + shift.x - left, ay = anchor.y + shift.y - top;
+      const int64_t c0 = std::max<int64_t>(0, blockOf(ax + reach.left, columns));
+      const int64_t c1 = std::min(columns - 1, blockOf(ax + reach.right, columns));
+      const int64_t r0 = std::max<int64_t>(0, blockOf(ay + reach.top, rows));
+      const int64_t r1 = std::min(rows - 1, blockOf(ay + reach.bottom, rows));
+      for (int64_t r = r0; r <= r1; ++r)
+        for (int64_t c = c0; c <= c1; ++c) marks[static_cast<size_t>(r * columns + c)] = true;
+    }
+}
+
+void Scene::StartRun(const std::vector<size_t>& run, double left, double top, int64_t columns, int64_t rows) {
+  const int64_t count = columns;
+  columnCount = columns;
+  reached.assign(layers.size(), {});
   // The copies of the run before make room for this run's.
   std::vector<Diagonals> spare;
   for (Diagonals& copy : diagonals)
@@ -260,6 +301,11 @@ void Scene::StartRun(const std::vector<size_t>& run, double left, int64_t count)
       }
       CopyDiagonals(cells, diagonals[i]);
     }
+    // A sparse layer reaches few blocks: they are found from its tiles, and
+    // the others aren't searched for its cells.
+    const int64_t tiles = std::count_if(cells.gids.begin(), cells.gids.end(),
+                                        [](uint32_t gid) { return (gid & kGidBits) != 0; });
+    if (tiles * 8 < columns * rows) MarkReached(i, left, top, columns, rows);
     columnSpans[i].resize(static_cast<size_t>(count));
     for (int64_t k = 0; k < count; ++k) {
       const double from = left + double(k * kBlock);

@@ -128,7 +128,7 @@ struct Scene {
   std::vector<RowSpans> rowSpans;
   std::vector<std::vector<ColumnSpans>> columnSpans;
   std::vector<CellAt> scratch;
-  int64_t columnCount = 0;  // of the run being drawn
+  int64_t columnCount = 0;  // of blocks, in the run being drawn
   // Isometric layers of the run, their cells copied diagonal by diagonal
   // (x + y), the order the blocks meet them in: row by row, the walk would
   // jump a whole row of cells from one cell to the next.
@@ -138,6 +138,7 @@ struct Scene {
     int64_t first = 0;
   };
   std::vector<Diagonals> diagonals;
+  std::vector<std::vector<bool>> reached;  // per sparse layer of the run: by block, row by row
   std::optional<Placement> background;  // one pixel of the colour, stretched over the grid area
   Image backgroundPixel;
 
@@ -146,16 +147,16 @@ struct Scene {
   // Once the picture is known: the reach of each tile layer, the objects
   // placed, the background colour (when painted) over the map's grid area.
   void Prepare(bool paintBackground);
-  // Before the blocks of a run of layers are gathered: `count` columns of
-  // blocks, the first starting at `left` (picture pixels).
-  void StartRun(const std::vector<size_t>& run, double left, int64_t count);
+  // Before the blocks of a run of layers are gathered: `columns` × `rows`
+  // blocks, the first with its top-left at (left, top) (picture pixels).
+  void StartRun(const std::vector<size_t>& run, double left, double top, int64_t columns, int64_t rows);
   // Before a row of blocks: the objects and cells that reach into it. Gives
   // the columns of blocks [first, last) that anything may reach.
   std::pair<int64_t, int64_t> StartRow(const std::vector<size_t>& run, double top, double bottom);
-  // What the run draws into `block` (picture pixels), the block in column
-  // `column` of the run, in order, over the background colour if
+  // What the run draws into `block` (picture pixels), the block at `column`
+  // and `row` of the run's blocks, in order, over the background colour if
   // `withBackground`.
-  void Gather(const Bounds& block, int64_t column, const std::vector<size_t>& run, bool withBackground,
+  void Gather(const Bounds& block, int64_t column, int64_t row, const std::vector<size_t>& run, bool withBackground,
               BlockItems& out);
 
   // A tile of a cell whose anchor (in picture pixels) is given.
@@ -168,7 +169,9 @@ struct Scene {
   // next one turn the tile by 60° and 120°.
   void SetFlips(uint32_t gid, Placement& placement) const;
   bool Touches(const Placement& placement, const Bounds& block) const;
-  void GatherTiles(size_t index, const Bounds& block, int64_t column, BlockItems& out);
+  void GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out);
+  // For a sparse layer: which blocks of the run its tiles may reach.
+  void MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows);
   void GatherObjects(size_t index, const Bounds& block, BlockItems& out) const;
   void GatherImage(size_t index, const Bounds& block, BlockItems& out) const;
   std::optional<Placement> ObjectPlacement(const DrawLayer& drawn, const Object& object);

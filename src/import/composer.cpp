@@ -65,7 +65,8 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, bo
   SeenKeys seen;
   BlockItems gathered;
   const int64_t firstX = out.placedX / kBlock, firstY = out.placedY / kBlock;
-  scene.StartRun(run, double(firstX * kBlock - out.placedX), out.width - firstX);
+  scene.StartRun(run, double(firstX * kBlock - out.placedX), double(firstY * kBlock - out.placedY),
+                 out.width - firstX, out.height - firstY);
   for (int64_t y = firstY; y < out.height; ++y) {
     const double rowTop = double(y * kBlock - out.placedY);
     const auto [from, to] = scene.StartRow(run, rowTop, rowTop + kBlock);
@@ -74,12 +75,12 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, bo
       const int blockY = static_cast<int>(y * kBlock - out.placedY);
       const Bounds block{double(blockX), double(blockY), double(blockX + kBlock), double(blockY + kBlock)};
       gathered.collect = false;
-      scene.Gather(block, x - firstX, run, withBackground, gathered);
+      scene.Gather(block, x - firstX, y - firstY, run, withBackground, gathered);
       if (gathered.count == 0) continue;
       const auto [found, isNew] = seen.Find(gathered.key);
       if (isNew) {
         gathered.collect = true;
-        scene.Gather(block, x - firstX, run, withBackground, gathered);
+        scene.Gather(block, x - firstX, y - firstY, run, withBackground, gathered);
         Block pixels{};
         for (const Item& item : gathered.items) {
           if (!item.isTile) {

@@ -15,7 +15,9 @@ Grid GridOf(const Map& map) {
   grid.tw = map.tileWidth, grid.th = map.tileHeight;
   grid.originX = double(int64_t{map.height} * map.tileWidth / 2);
   grid.staggerX = map.staggerX, grid.staggerEven = map.staggerEven;
-  grid.skewX = map.skewX, grid.skewY = map.skewY;
+  // Shears where doubles still count whole pixels: a file may hold anything.
+  auto sane = [](double skew) { return std::isfinite(skew) ? std::clamp(skew, -1e6, 1e6) : 0.0; };
+  grid.skewX = sane(map.skewX), grid.skewY = sane(map.skewY);
   if (map.orientation != Orientation::kStaggered && map.orientation != Orientation::kHexagonal) return grid;
   const int64_t s = map.orientation == Orientation::kHexagonal ? map.hexSideLength : 0;
   if (grid.staggerX) {
@@ -104,7 +106,7 @@ namespace {
 // Far beyond any map's cells; keeps the conversions defined.
 constexpr double kFarCells = 1e15;
 
-int64_t ToCell(double v) { return static_cast<int64_t>(std::clamp(v, -kFarCells, kFarCells)); }
+int64_t ToCell(double v) { return std::isnan(v) ? 0 : static_cast<int64_t>(std::clamp(v, -kFarCells, kFarCells)); }
 
 // The k whose anchors `base + k·step` (step > 0) put the drawing box
 // [anchor + low, anchor + high] across the window (from, to).

@@ -355,10 +355,9 @@ Map ReadJsonMap(ReadContext& context, const std::string& text, const std::string
   const Fields root{file, document.root, "the map's "};
   const std::string type = root.String("type");
   if (!type.empty() && type != "map") file.Fail("not a map: its type is \"" + type + "\"");
-  const std::string orientation = root.String("orientation");
+  const std::string orientation = root.RequiredString("orientation");
   Map map;
   map.file = path;
-  if (orientation.empty()) file.Fail("the map has no orientation");
   if (const std::optional<Orientation> known = ParseOrientation(orientation))
     map.orientation = *known;
   else
