@@ -56,7 +56,16 @@ build() {  # source folder, extra cmake options...; TARGET=name builds that one 
   cmake --install "$work/build-$source" >&2
 }
 # Threads stay off: without them the page needs no cross-origin isolation.
-build "$(ls -d libsdl2-2*/)" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_PTHREADS=OFF
+# SDL2's configure checks some 160 things, each a program compiled and linked
+# by Emscripten, over a second of processor time each: most of this script's
+# time unless answered (scripts/configure-answers.sh; a new version's answers
+# are left in the prefix, to be copied there).
+. "$top/scripts/configure-answers.sh"
+sdl_answers="sdl2-${sdl_version#*:}_emscripten-${emscripten_version}"
+sdl=$(ls -d libsdl2-2*/)
+# shellcheck disable=SC2046  # "-C file" or nothing
+build "$sdl" $(answered "$sdl_answers") -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_PTHREADS=OFF
+save_answers "$work/build-$sdl" "$prefix/share/configure-answers/$sdl_answers.cmake"
 # The same formats as the Windows build: those SDL2_image decodes itself.
 build "$(ls -d libsdl2-image-*/)" -DBUILD_SHARED_LIBS=OFF -DSDL2IMAGE_VENDORED=ON \
   -DSDL2IMAGE_BACKEND_STB=ON -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_TESTS=OFF \

@@ -54,7 +54,15 @@ build() {  # source folder, extra cmake options...; TARGET=name builds that one 
   cmake --build "$work/build-$source" --parallel "$(nproc)" ${TARGET:+--target "$TARGET"} >&2
   cmake --install "$work/build-$source" >&2
 }
-build "$(ls -d libsdl2-2*/)" -DSDL_SHARED=ON -DSDL_STATIC=OFF -DSDL_TEST=OFF
+# SDL2's configure checks some 180 things, each a program compiled and
+# linked, unless answered (scripts/configure-answers.sh; a new version's
+# answers are left in the prefix, to be copied there).
+. "$top/scripts/configure-answers.sh"
+sdl_answers="sdl2-${sdl_version#*:}_gcc-${compiler_version}-mingw-w64"
+sdl=$(ls -d libsdl2-2*/)
+# shellcheck disable=SC2046  # "-C file" or nothing
+build "$sdl" $(answered "$sdl_answers") -DSDL_SHARED=ON -DSDL_STATIC=OFF -DSDL_TEST=OFF
+save_answers "$work/build-$sdl" "$prefix/share/configure-answers/$sdl_answers.cmake"
 build "$(ls -d libsdl2-image-*/)" -DBUILD_SHARED_LIBS=ON -DSDL2IMAGE_VENDORED=ON \
   -DSDL2IMAGE_BACKEND_STB=ON -DSDL2IMAGE_BACKEND_WIC=OFF -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_TESTS=OFF \
   -DSDL2IMAGE_AVIF=OFF -DSDL2IMAGE_JXL=OFF -DSDL2IMAGE_TIF=OFF -DSDL2IMAGE_WEBP=OFF
