@@ -44,25 +44,24 @@ fetch_sources "$work" "libsdl2=$sdl_version" "libsdl2-image=$image_version" "jan
                "zlib=$zlib_version" "libzstd=$zstd_version" "pugixml=$pugixml_version"
 
 toolchain="$top/cmake/mingw-w64-x86_64.cmake"
+# Each configure step's checks are answered from scripts/configure-answers/
+# when they were kept for this library and compiler; SDL2's and jansson's
+# would otherwise take most of this script's time.
+. "$top/scripts/configure-answers.sh"
 build() {  # source folder, extra cmake options...; TARGET=name builds that one only
-  local source=$1
+  local source=$1 answers="${1%%/*}_gcc-${compiler_version}-mingw-w64"
   shift
   say "cross-building $source"
+  # shellcheck disable=SC2046  # "-C file", or nothing
   cmake -S "$source" -B "$work/build-$source" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
+    $(answered "$answers") \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DTILEMAP_WINDOWS_DEPS="$prefix" \
     -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >&2
   cmake --build "$work/build-$source" --parallel "$(nproc)" ${TARGET:+--target "$TARGET"} >&2
   cmake --install "$work/build-$source" >&2
+  save_answers "$work/build-$source" "$prefix/share/configure-answers/$answers.cmake"
 }
-# SDL2's configure checks some 180 things, each a program compiled and
-# linked, unless answered (scripts/configure-answers.sh; a new version's
-# answers are left in the prefix, to be copied there).
-. "$top/scripts/configure-answers.sh"
-sdl_answers="sdl2-${sdl_version#*:}_gcc-${compiler_version}-mingw-w64"
-sdl=$(ls -d libsdl2-2*/)
-# shellcheck disable=SC2046  # "-C file" or nothing
-build "$sdl" $(answered "$sdl_answers") -DSDL_SHARED=ON -DSDL_STATIC=OFF -DSDL_TEST=OFF
-save_answers "$work/build-$sdl" "$prefix/share/configure-answers/$sdl_answers.cmake"
+build "$(ls -d libsdl2-2*/)" -DSDL_SHARED=ON -DSDL_STATIC=OFF -DSDL_TEST=OFF
 build "$(ls -d libsdl2-image-*/)" -DBUILD_SHARED_LIBS=ON -DSDL2IMAGE_VENDORED=ON \
   -DSDL2IMAGE_BACKEND_STB=ON -DSDL2IMAGE_BACKEND_WIC=OFF -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_TESTS=OFF \
   -DSDL2IMAGE_AVIF=OFF -DSDL2IMAGE_JXL=OFF -DSDL2IMAGE_TIF=OFF -DSDL2IMAGE_WEBP=OFF

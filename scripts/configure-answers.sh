@@ -1,24 +1,28 @@
-# The answers of a CMake configure step's checks (HAVE_... and the like:
-# does this header exist, does this function link), kept in the repository
+# The answers of a CMake configure step's checks (does this header exist,
+# does this function link, how large is this type), kept in the repository
 # so that configuring the same library with the same compiler doesn't ask
-# them again: each is a small program compiled and linked.
+# them again: each is a small program compiled and linked, over a second of
+# processor time with Emscripten.
 #   . scripts/configure-answers.sh
-#   answered NAME              prints "-C FILE" if scripts/configure-answers/NAME.cmake exists
-#   save_answers BUILD FILE    writes the answers found by the configured BUILD folder into FILE
+#   answered NAME             prints "-C FILE" if scripts/configure-answers/NAME.cmake exists
+#   save_answers BUILD FILE   writes the answers the configured BUILD folder found into FILE
+# A library or compiler of another version configures asking every question;
+# the answers it found are left in its prefix, to be copied into
+# scripts/configure-answers/.
 answered() {
   local file="$top/scripts/configure-answers/$1.cmake"
   if [ -f "$file" ]; then
-    echo "== $1: the configure checks answered by scripts/configure-answers/$1.cmake" >&2
+    echo "== $1: configure checks answered by scripts/configure-answers/$1.cmake" >&2
     echo "-C $file"
-  else
-    echo "== $1: no answers kept for these versions: the configure checks run one by one" >&2
   fi
 }
 save_answers() {
   mkdir -p "$(dirname "$2")"
   {
-    echo "# Results of the configure checks, as CMake found them (see scripts/configure-answers.sh)."
-    sed -n -E 's/^((HAVE|LIBC|STDC)_[A-Za-z0-9_]*):INTERNAL=(.*)$/set(\1 "\3" CACHE INTERNAL "")/p' \
-      "$1/CMakeCache.txt"
+    echo "# The results of the configure checks (see scripts/configure-answers.sh)."
+    # Every cache entry the checks leave: internal ones, but CMake's own.
+    grep -E '^[A-Za-z][A-Za-z0-9_]*:INTERNAL=' "$1/CMakeCache.txt" |
+      grep -v -E '^(CMAKE_|FIND_PACKAGE_MESSAGE_DETAILS_)' |
+      sed -E 's/^([A-Za-z0-9_]+):INTERNAL=(.*)$/set(\1 "\2" CACHE INTERNAL "")/'
   } >"$2"
 }

@@ -1,4 +1,4 @@
-# Results of the configure checks, as CMake found them (see scripts/configure-answers.sh).
+# The results of the configure checks (see scripts/configure-answers.sh).
 set(HAVE_ABS "1" CACHE INTERNAL "")
 set(HAVE_ACOS "1" CACHE INTERNAL "")
 set(HAVE_ACOSF "1" CACHE INTERNAL "")
