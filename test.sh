@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test through CTest: once in the Release
-# build (with the cross-built Windows viewer under Wine), once more with
-# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, then each
-# fuzzer for a minute (TILEMAP_FUZZ_SECONDS sets how long). The release
-# packages are built and checked too. Tests run side by side, one more than
+# build (with the cross-built Windows viewer under Wine and the web build in
+# headless Chromium), once more with AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer, then each fuzzer for a minute
+# (TILEMAP_FUZZ_SECONDS sets how long) while the release packages are built
+# and checked as a user meets them. Tests run side by side, one more than
 # there are cores: each end-to-end suite has a display (and a Wine prefix) of
 # its own, and spends most of its time waiting for the viewer.
 set -euo pipefail
@@ -13,6 +14,24 @@ test_jobs=$((jobs + 1))
 
 scripts/install-deps.sh test
 
+# The Windows and web libraries, built on a machine's first run only (then
+# cached), side by side: each spends part of its time configuring, on one core.
+mkdir -p build-windows build-web
+scripts/build-windows-deps.sh >build-windows/deps.log 2>&1 &
+windows_deps=$!
+scripts/build-web-deps.sh >build-web/deps.log 2>&1 &
+web_deps=$!
+libraries_built() {  # pid, log
+  if ! wait "$1"; then
+    cat "$2"
+    echo "== the libraries failed to build (log: $2)"
+    exit 1
+  fi
+  grep '^== .* libraries: ' "$2"
+}
+libraries_built "$windows_deps" build-windows/deps.log
+libraries_built "$web_deps" build-web/deps.log
+
 scripts/build-windows.sh
 scripts/build-web.sh
 
@@ -21,6 +40,17 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTILEMAP_WERROR=ON \
   -DTILEMAP_WINDOWS_VIEWER="$PWD/build-windows/tilemap-viewer.exe" \
   -DTILEMAP_WEB_SITE="$PWD/build-web/site" >/dev/null
 cmake --build build --parallel "$jobs"
+
+status=0
+# The suites that time nothing wait for conditions, each with a bound, and
+# pass on a busy machine: they run while the sanitizer and fuzzer builds
+# compile. The ones that time the scrolling run later with the machine to
+# themselves.
+echo "== Tests (Release) that time nothing, in the background (log: build/untimed.log)"
+ctest --test-dir build -LE timed --parallel "$test_jobs" --output-on-failure --timeout 900 \
+  >build/untimed.log 2>&1 &
+untimed=$!
+trap 'wait' EXIT  # a failed build ends the script only once the tests in the background have ended
 
 echo "== Sanitizer build into build-sanitize/"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_SANITIZE=ON \
@@ -33,17 +63,24 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
   -DTILEMAP_FUZZ_SECONDS="${TILEMAP_FUZZ_SECONDS:-60}" >/dev/null
 cmake --build build-fuzz --parallel "$jobs" --target fuzz_map fuzz_draw fuzz_import
 
-status=0
-echo "== Tests (Release)"
-ctest --test-dir build --parallel "$test_jobs" --output-on-failure --timeout 900 || status=1
+echo "== Tests (Release) that time nothing"
+wait "$untimed" || status=1
+cat build/untimed.log
 echo "== Tests (sanitizers)"
 ctest --test-dir build-sanitize --parallel "$test_jobs" --output-on-failure --timeout 900 || status=1
-echo "== Release packages, checked as a user meets them"
+echo "== Tests (Release) that time the scrolling, one at a time"
+ctest --test-dir build -L timed --output-on-failure --timeout 900 || status=1
+
+# The fuzzers take a core each for a fixed time; the package checks mostly
+# wait for Wine and apt-get, and time nothing, so they run meanwhile.
+echo "== Fuzzing, ${TILEMAP_FUZZ_SECONDS:-60} s a fuzzer, and the release packages, checked as a user meets them"
+ctest --test-dir build-fuzz --parallel "$jobs" --output-on-failure --timeout 900 >build-fuzz/fuzz.log 2>&1 &
+fuzzing=$!
 if scripts/package.sh; then
   tests/check-packages.sh || status=1
 else
   status=1
 fi
-echo "== Fuzzing, ${TILEMAP_FUZZ_SECONDS:-60} s a fuzzer"
-ctest --test-dir build-fuzz --parallel "$jobs" --output-on-failure --timeout 900 || status=1
+wait "$fuzzing" || status=1
+cat build-fuzz/fuzz.log
 exit "$status"
