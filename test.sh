@@ -11,11 +11,13 @@ set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
 test_jobs=$((jobs + 1))
+say() { echo "== [$((SECONDS / 60)) min $((SECONDS % 60)) s] $*"; }
 
 scripts/install-deps.sh test
 
 # The Windows and web libraries, built on a machine's first run only (then
 # cached), side by side: each spends part of its time configuring, on one core.
+say "Windows and web libraries (built on a first run, then cached)"
 mkdir -p build-windows build-web
 scripts/build-windows-deps.sh >build-windows/deps.log 2>&1 &
 windows_deps=$!
@@ -24,7 +26,7 @@ web_deps=$!
 libraries_built() {  # pid, log
   if ! wait "$1"; then
     cat "$2"
-    echo "== the libraries failed to build (log: $2)"
+    say "the libraries failed to build (log: $2)"
     exit 1
   fi
   grep '^== .* libraries: ' "$2"
@@ -32,10 +34,12 @@ libraries_built() {  # pid, log
 libraries_built "$windows_deps" build-windows/deps.log
 libraries_built "$web_deps" build-web/deps.log
 
+say "Windows programs"
 scripts/build-windows.sh
+say "web programs and site"
 scripts/build-web.sh
 
-echo "== Release build (warnings as errors) into build/"
+say "Release build (warnings as errors) into build/"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTILEMAP_WERROR=ON \
   -DTILEMAP_WINDOWS_VIEWER="$PWD/build-windows/tilemap-viewer.exe" \
   -DTILEMAP_WEB_SITE="$PWD/build-web/site" >/dev/null
@@ -46,34 +50,34 @@ status=0
 # pass on a busy machine: they run while the sanitizer and fuzzer builds
 # compile. The ones that time the scrolling run later with the machine to
 # themselves.
-echo "== Tests (Release) that time nothing, in the background (log: build/untimed.log)"
+say "Tests (Release) that time nothing, in the background (log: build/untimed.log)"
 ctest --test-dir build -LE timed --parallel "$test_jobs" --output-on-failure --timeout 900 \
   >build/untimed.log 2>&1 &
 untimed=$!
 trap 'wait' EXIT  # a failed build ends the script only once the tests in the background have ended
 
-echo "== Sanitizer build into build-sanitize/"
+say "Sanitizer build into build-sanitize/"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_SANITIZE=ON \
   -DTILEMAP_WERROR=ON -DTILEMAP_BENCH=OFF >/dev/null
 cmake --build build-sanitize --parallel "$jobs"
 
-echo "== Fuzzer build (clang, libFuzzer) into build-fuzz/"
+say "Fuzzer build (clang, libFuzzer) into build-fuzz/"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_FUZZ=ON \
   -DTILEMAP_TESTS=OFF -DTILEMAP_BENCH=OFF -DTILEMAP_WERROR=ON \
   -DTILEMAP_FUZZ_SECONDS="${TILEMAP_FUZZ_SECONDS:-60}" >/dev/null
 cmake --build build-fuzz --parallel "$jobs" --target fuzz_map fuzz_draw fuzz_import
 
-echo "== Tests (Release) that time nothing"
+say "Tests (Release) that time nothing"
 wait "$untimed" || status=1
 cat build/untimed.log
-echo "== Tests (sanitizers)"
+say "Tests (sanitizers)"
 ctest --test-dir build-sanitize --parallel "$test_jobs" --output-on-failure --timeout 900 || status=1
-echo "== Tests (Release) that time the scrolling, one at a time"
+say "Tests (Release) that time the scrolling, one at a time"
 ctest --test-dir build -L timed --output-on-failure --timeout 900 || status=1
 
 # The fuzzers take a core each for a fixed time; the package checks mostly
 # wait for Wine and apt-get, and time nothing, so they run meanwhile.
-echo "== Fuzzing, ${TILEMAP_FUZZ_SECONDS:-60} s a fuzzer, and the release packages, checked as a user meets them"
+say "Fuzzing, ${TILEMAP_FUZZ_SECONDS:-60} s a fuzzer, and the release packages, checked as a user meets them"
 ctest --test-dir build-fuzz --parallel "$jobs" --output-on-failure --timeout 900 >build-fuzz/fuzz.log 2>&1 &
 fuzzing=$!
 if scripts/package.sh; then
@@ -83,4 +87,5 @@ else
 fi
 wait "$fuzzing" || status=1
 cat build-fuzz/fuzz.log
+say "done: $([ "$status" -eq 0 ] && echo 'every test passed' || echo 'SOME TESTS FAILED')"
 exit "$status"
