@@ -21,8 +21,7 @@ save_answers() {
   {
     echo "# The results of the configure checks (see scripts/configure-answers.sh)."
     # Every cache entry the checks leave: internal ones, but CMake's own.
-    grep -E '^[A-Za-z][A-Za-z0-9_]*:INTERNAL=' "$1/CMakeCache.txt" |
-      grep -v -E '^(CMAKE_|FIND_PACKAGE_MESSAGE_DETAILS_)' |
-      sed -E 's/^([A-Za-z0-9_]+):INTERNAL=(.*)$/set(\1 "\2" CACHE INTERNAL "")/'
+    sed -n -E '/^(CMAKE_|FIND_PACKAGE_MESSAGE_DETAILS_)/d
+               s/^([A-Za-z][A-Za-z0-9_]*):INTERNAL=(.*)$/set(\1 "\2" CACHE INTERNAL "")/p' "$1/CMakeCache.txt"
   } >"$2"
 }
