@@ -36,8 +36,6 @@ libraries_built "$web_deps" build-web/deps.log
 
 say "Windows programs"
 scripts/build-windows.sh
-say "web programs and site"
-scripts/build-web.sh
 
 say "Release build (warnings as errors) into build/"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTILEMAP_WERROR=ON \
@@ -47,7 +45,7 @@ cmake --build build --parallel "$jobs"
 
 status=0
 # The suites that time nothing wait for conditions, each with a bound, and
-# pass on a busy machine: they run while the sanitizer and fuzzer builds
+# pass on a busy machine: they run while the web, sanitizer and fuzzer builds
 # compile. The ones that time the scrolling run later with the machine to
 # themselves.
 say "Tests (Release) that time nothing, in the background (log: build/untimed.log)"
@@ -55,6 +53,9 @@ ctest --test-dir build -LE timed --parallel "$test_jobs" --output-on-failure --t
   >build/untimed.log 2>&1 &
 untimed=$!
 trap 'wait' EXIT  # a failed build ends the script only once the tests in the background have ended
+
+say "web programs and site (tested with the timed suites)"
+scripts/build-web.sh
 
 say "Sanitizer build into build-sanitize/"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_SANITIZE=ON \

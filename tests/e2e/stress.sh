@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Runs the end-to-end suites many times in a row to show they pass every
 # time, optionally with the machine kept busy, and reports each failure's log.
-#   tests/e2e/stress.sh [-n runs] [-l busy-processes] [-L label] build-dir [more build-dirs...]
+#   tests/e2e/stress.sh [-n runs] [-l busy-processes] [-L label] [-j jobs] build-dir [more build-dirs...]
 #   tests/e2e/stress.sh [-n runs] [-l busy-processes] -c
 # -L picks the suites by their CTest label (default e2e; windows: the Windows
-# viewer's suites under Wine). -c runs the whole test command instead,
+# viewer's suites under Wine); -j runs that many suites side by side, as
+# ./test.sh does (default 1). -c runs the whole test command instead,
 # `CI=true ./test.sh`, each time in a fresh clone of this repository's HEAD
 # (the Windows and web libraries come from the cache), and prints its time.
 # Examples: tests/e2e/stress.sh -n 20 -l 2 build build-sanitize
-#           tests/e2e/stress.sh -n 20 -l 2 -L windows build
+#           tests/e2e/stress.sh -n 20 -l 2 -L windows -j 3 build
 #           tests/e2e/stress.sh -n 3 -l 2 -c
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -17,12 +18,14 @@ runs=10
 busy=0
 label=e2e
 clones=false
-usage="usage: $0 [-n runs] [-l busy-processes] [-L label] build-dir... | -c"
-while getopts "n:l:L:c" option; do
+jobs=1
+usage="usage: $0 [-n runs] [-l busy-processes] [-L label] [-j jobs] build-dir... | -c"
+while getopts "n:l:L:j:c" option; do
   case $option in
     n) runs=$OPTARG ;;
     l) busy=$OPTARG ;;
     L) label=$OPTARG ;;
+    j) jobs=$OPTARG ;;
     c) clones=true ;;
     *) echo "$usage" >&2; exit 2 ;;
   esac
@@ -76,7 +79,8 @@ else
     for run in $(seq "$runs"); do
       log="$logs/$(basename "$build")-$run.log"
       started=$(date +%s)
-      if ctest --test-dir "$build" -L "$label" --output-on-failure --timeout 900 >"$log" 2>&1; then
+      if ctest --test-dir "$build" -L "$label" --parallel "$jobs" --output-on-failure --timeout 900 \
+           >"$log" 2>&1; then
         passes=$((passes + 1))
         passed "$build run $run" "$log" "$started" "$build/Testing/Temporary/LastTest.log"
       else
