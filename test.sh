@@ -1,49 +1,92 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test through CTest: once in the Release
-# build (with the cross-built Windows viewer under Wine), once more with
-# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, then each
-# fuzzer for a minute (TILEMAP_FUZZ_SECONDS sets how long). The release
-# packages are built and checked too. Tests run side by side, one more than
+# build (with the cross-built Windows viewer under Wine and the web build in
+# headless Chromium), once more with AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer, then each fuzzer for a minute
+# (TILEMAP_FUZZ_SECONDS sets how long) while the release packages are built
+# and checked as a user meets them. Tests run side by side, one more than
 # there are cores: each end-to-end suite has a display (and a Wine prefix) of
 # its own, and spends most of its time waiting for the viewer.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
 test_jobs=$((jobs + 1))
+say() { echo "== [$((SECONDS / 60)) min $((SECONDS % 60)) s] $*"; }
 
 scripts/install-deps.sh test
 
-scripts/build-windows.sh
-scripts/build-web.sh
+# The Windows and web libraries, built on a machine's first run only (then
+# cached), side by side: each spends part of its time configuring, on one core.
+say "Windows and web libraries (built on a first run, then cached)"
+mkdir -p build-windows build-web
+scripts/build-windows-deps.sh >build-windows/deps.log 2>&1 &
+windows_deps=$!
+scripts/build-web-deps.sh >build-web/deps.log 2>&1 &
+web_deps=$!
+libraries_built() {  # pid, log
+  if ! wait "$1"; then
+    cat "$2"
+    say "the libraries failed to build (log: $2)"
+    exit 1
+  fi
+  grep '^== .* libraries: ' "$2"
+}
+libraries_built "$windows_deps" build-windows/deps.log
+libraries_built "$web_deps" build-web/deps.log
 
-echo "== Release build (warnings as errors) into build/"
+say "Windows programs"
+scripts/build-windows.sh
+
+say "Release build (warnings as errors) into build/"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTILEMAP_WERROR=ON \
   -DTILEMAP_WINDOWS_VIEWER="$PWD/build-windows/tilemap-viewer.exe" \
   -DTILEMAP_WEB_SITE="$PWD/build-web/site" >/dev/null
 cmake --build build --parallel "$jobs"
 
-echo "== Sanitizer build into build-sanitize/"
+status=0
+# The suites that time nothing wait for conditions, each with a bound, and
+# pass on a busy machine: they run while the web, sanitizer and fuzzer builds
+# compile. The ones that time the scrolling run later with the machine to
+# themselves.
+say "Tests (Release) that time nothing, in the background (log: build/untimed.log)"
+ctest --test-dir build -LE timed --parallel "$test_jobs" --output-on-failure --timeout 900 \
+  >build/untimed.log 2>&1 &
+untimed=$!
+trap 'wait' EXIT  # a failed build ends the script only once the tests in the background have ended
+
+say "web programs and site (tested with the timed suites)"
+scripts/build-web.sh
+
+say "Sanitizer build into build-sanitize/"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_SANITIZE=ON \
   -DTILEMAP_WERROR=ON -DTILEMAP_BENCH=OFF >/dev/null
 cmake --build build-sanitize --parallel "$jobs"
 
-echo "== Fuzzer build (clang, libFuzzer) into build-fuzz/"
+say "Fuzzer build (clang, libFuzzer) into build-fuzz/"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_FUZZ=ON \
   -DTILEMAP_TESTS=OFF -DTILEMAP_BENCH=OFF -DTILEMAP_WERROR=ON \
   -DTILEMAP_FUZZ_SECONDS="${TILEMAP_FUZZ_SECONDS:-60}" >/dev/null
 cmake --build build-fuzz --parallel "$jobs" --target fuzz_map fuzz_draw fuzz_import
 
-status=0
-echo "== Tests (Release)"
-ctest --test-dir build --parallel "$test_jobs" --output-on-failure --timeout 900 || status=1
-echo "== Tests (sanitizers)"
+say "Tests (Release) that time nothing"
+wait "$untimed" || status=1
+cat build/untimed.log
+say "Tests (sanitizers)"
 ctest --test-dir build-sanitize --parallel "$test_jobs" --output-on-failure --timeout 900 || status=1
-echo "== Release packages, checked as a user meets them"
+say "Tests (Release) that time the scrolling, one at a time"
+ctest --test-dir build -L timed --output-on-failure --timeout 900 || status=1
+
+# The fuzzers take a core each for a fixed time; the package checks mostly
+# wait for Wine and apt-get, and time nothing, so they run meanwhile.
+say "Fuzzing, ${TILEMAP_FUZZ_SECONDS:-60} s a fuzzer, and the release packages, checked as a user meets them"
+ctest --test-dir build-fuzz --parallel "$jobs" --output-on-failure --timeout 900 >build-fuzz/fuzz.log 2>&1 &
+fuzzing=$!
 if scripts/package.sh; then
   tests/check-packages.sh || status=1
 else
   status=1
 fi
-echo "== Fuzzing, ${TILEMAP_FUZZ_SECONDS:-60} s a fuzzer"
-ctest --test-dir build-fuzz --parallel "$jobs" --output-on-failure --timeout 900 || status=1
+wait "$fuzzing" || status=1
+cat build-fuzz/fuzz.log
+say "done: $([ "$status" -eq 0 ] && echo 'every test passed' || echo 'SOME TESTS FAILED')"
 exit "$status"

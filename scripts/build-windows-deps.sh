@@ -44,15 +44,22 @@ fetch_sources "$work" "libsdl2=$sdl_version" "libsdl2-image=$image_version" "jan
                "zlib=$zlib_version" "libzstd=$zstd_version" "pugixml=$pugixml_version"
 
 toolchain="$top/cmake/mingw-w64-x86_64.cmake"
+# Each configure step's checks are answered from scripts/configure-answers/
+# when they were kept for this library and compiler; SDL2's and jansson's
+# would otherwise take most of this script's time.
+. "$top/scripts/configure-answers.sh"
 build() {  # source folder, extra cmake options...; TARGET=name builds that one only
-  local source=$1
+  local source=$1 answers="${1%%/*}_gcc-${compiler_version}-mingw-w64"
   shift
   say "cross-building $source"
+  # shellcheck disable=SC2046  # "-C file", or nothing
   cmake -S "$source" -B "$work/build-$source" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
+    $(answered "$answers") \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DTILEMAP_WINDOWS_DEPS="$prefix" \
     -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >&2
   cmake --build "$work/build-$source" --parallel "$(nproc)" ${TARGET:+--target "$TARGET"} >&2
   cmake --install "$work/build-$source" >&2
+  save_answers "$work/build-$source" "$prefix/share/configure-answers/$answers.cmake"
 }
 build "$(ls -d libsdl2-2*/)" -DSDL_SHARED=ON -DSDL_STATIC=OFF -DSDL_TEST=OFF
 build "$(ls -d libsdl2-image-*/)" -DBUILD_SHARED_LIBS=ON -DSDL2IMAGE_VENDORED=ON \

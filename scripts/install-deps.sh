@@ -30,5 +30,6 @@ done
 echo "== Installing: ${missing[*]}"
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-"${sudo[@]}" apt-get update -q
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+apt=("${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600)  # waits for another apt-get at work
+"${apt[@]}" update -q
+DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -q --no-install-recommends "${missing[@]}"

@@ -38,7 +38,10 @@ diff -r "$(ls -d "$work"/tilemap-viewer-*-web)" build-web/site || status=1
 echo "== $deb: installed with apt-get, its viewer and importer run"
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "$top/$deb" >/dev/null
+# Another apt-get at work (another build, the system's own updates) is waited
+# for, not a failure.
+apt=("${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600)
+DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -q --no-install-recommends "$top/$deb" >/dev/null
 TILEMAP_VIEWER=/usr/bin/tilemap-viewer TILEMAP_DEMO=/usr/share/tilemap-viewer/demo run_tests || status=1
-"${sudo[@]}" apt-get remove -y -q tilemap-viewer >/dev/null
+"${apt[@]}" remove -y -q tilemap-viewer >/dev/null
 exit "$status"

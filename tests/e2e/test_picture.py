@@ -89,11 +89,14 @@ def test_holding_right_for_a_second_scrolls_about_500_pixels(display, running):
     map_doc, tileset = load_map(folder), load_tileset(folder)
     viewer = running(Viewer(display, folder))
     viewer.wait_until_running(DEMO_OUTPUT, expected_picture(map_doc, tileset, START_X, START_Y))
-    # A frame slower than 50 ms (a new GL context, a busy machine) leaves time
-    # in the accumulator that later frames work off at five steps each, faster
-    # than 500 pixels a second. So the second's hold counts only when short
-    # holds just before and after it show the camera at its steady speed.
+    # A frame slower than 50 ms (a new GL context, a busy machine) loses the
+    # time past five steps, or leaves time in the accumulator that later
+    # frames work off at five steps each, faster than 500 pixels a second.
+    # Either comes and goes with the machine's load; a wrong speed stays. So
+    # the second's hold, between short holds that show the camera at its
+    # steady speed, must come out right in one of ten tries.
     x = START_X
+    seconds = []
     for attempt in range(10):
         key = ("Right", "Left")[attempt % 2]  # back and forth, staying on the map
         before = scroll(viewer, map_doc, tileset, key, x, 0.2)
@@ -104,10 +107,12 @@ def test_holding_right_for_a_second_scrolls_about_500_pixels(display, running):
         after = scroll(viewer, map_doc, tileset, key, second[-1], 0.2)
         x = after[-1]
         if at_500_pixels_a_second(*after):
-            assert at_500_pixels_a_second(*second), second
-            break
+            seconds.append(second[:3])
+            if at_500_pixels_a_second(*second):
+                break
     else:
-        raise AssertionError("the camera never kept its steady speed around a hold")
+        raise AssertionError(f"no second's hold between steady ones moved 500 pixels: {seconds} "
+                             "(pixels, shortest and longest time held)")
     assert viewer.quit_with("Escape")[0] == 0
 
 

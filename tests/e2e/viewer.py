@@ -15,6 +15,8 @@ from pathlib import Path
 
 from PIL import Image, ImageChops
 
+from window_states import WindowStates
+
 VIEWER = os.environ["TILEMAP_VIEWER"]
 # The Windows build runs under Wine, each suite in a prefix of its own under
 # this folder.
@@ -70,7 +72,8 @@ def record_end(status, output):
 
 class Display:
     """An Xvfb server on a display number it picks itself; stopped by its pid.
-    For the Windows build it also owns the Wine prefix its viewers run in."""
+    For the Windows build it also owns the Wine prefix its viewers run in, and
+    keeps the windows' states as a window manager does (window_states.py)."""
 
     def __init__(self, name="e2e"):
         read_end, write_end = os.pipe()
@@ -85,7 +88,9 @@ class Display:
             raise RuntimeError("Xvfb did not start")
         self.name = ":" + number
         self.wine_prefix = None
+        self.window_states = None
         if WINDOWS:
+            self.window_states = WindowStates(self.name)
             self.start_wine(name)
 
     def env(self, **extra):
@@ -118,13 +123,16 @@ class Display:
 
     def keep_wineserver(self):
         """The prefix's wineserver stays up between viewers (until stop), so
-        that each viewer doesn't start Wine's services anew."""
+        that each viewer doesn't start Wine's services anew. They are started
+        here, by a program whose output nobody reads: started by a viewer,
+        they would hold its output pipes open long after it ended."""
         self.wine(["wineserver", "-p"])
+        self.wine(["wine", "cmd", "/c", "exit"], check=False)  # with no graphics driver it fails, started all the same
 
-    def wine(self, command, timeout=120):
+    def wine(self, command, timeout=120, check=True):
         """A Wine tool in this display's prefix; bounded, as every Wine run is."""
         subprocess.run(command, env=self.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       check=True, timeout=timeout)
+                       check=check, timeout=timeout)
 
     def wine_graphics(self, driver):
         """Sets (or with None, removes) the prefix's graphics driver. It takes
@@ -190,6 +198,8 @@ class Display:
         if self.wine_prefix:
             subprocess.run(["wineserver", "-k"], env=self.env(), timeout=60)
             shutil.rmtree(self.wine_prefix, ignore_errors=True)
+        if self.window_states:
+            self.window_states.stop()
         os.kill(self.process.pid, signal.SIGTERM)
         self.process.wait(timeout=10)
 
