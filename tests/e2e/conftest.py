@@ -30,8 +30,9 @@ def pytest_pyfunc_call(pyfuncitem):
     again = viewer.ENDED[first.index] if first.index < len(viewer.ENDED) else None
     if again != first.output:
         raise AssertionError(f"{first}\nwhich is not the output of the passing run:\n{again}")
-    warnings.warn(WineServerKill(f"{pyfuncitem.nodeid}: {first.args[0].splitlines()[0]}, after "
-                                 "writing its whole output; the test ran once more and passed"))
+    warnings.warn(WineServerKill(f"{pyfuncitem.nodeid}: program {first.index + 1} of the test was killed by "
+                                 "Wine's server (status -9) as it ended, after writing its whole output; "
+                                 "the test ran once more and passed"))
     return True
 
 

@@ -1,5 +1,6 @@
 """The picture in the window, pixel for pixel, at start and while scrolling."""
 
+import math
 import random
 
 from PIL import Image
@@ -80,8 +81,11 @@ def scroll(viewer, map_doc, tileset, key, from_x, seconds):
 def at_500_pixels_a_second(moved, shortest, longest, _=None):
     """Keys are sampled once a frame and the steps of a frame cover the time
     since the one before, so the frames around the press and around the
-    release can each gain or lose up to a frame (at most 50 ms)."""
-    return 500 * (shortest - 2 * FRAME) <= moved <= 500 * (longest + 2 * FRAME)
+    release can each gain or lose up to a frame (at most 50 ms). The camera
+    moves in whole 10 ms steps of 5 pixels."""
+    fewest_steps = math.floor((shortest - 2 * FRAME) * 100 + 1e-9)  # 1e-9: not a step, a rounding
+    most_steps = math.ceil((longest + 2 * FRAME) * 100 - 1e-9)
+    return 5 * fewest_steps <= moved <= 5 * most_steps
 
 
 def test_holding_right_for_a_second_scrolls_about_500_pixels(display, running):
