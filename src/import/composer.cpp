@@ -124,10 +124,17 @@ Composition Compose(const Map& map, const ComposeOptions& options) {
   out.placedY = PlaceOnAxis(scene.picture.height, kViewTop, kViewHeight);
   const int64_t width = (out.placedX + scene.picture.width + kBlock - 1) / kBlock;
   const int64_t height = (out.placedY + scene.picture.height + kBlock - 1) / kBlock;
-  if (width * height > kMaxCells)
-    throw ImportError(Where(map.file) + "the picture is " + std::to_string(scene.picture.width) + " x " +
-                      std::to_string(scene.picture.height) + " pixels, more than the viewer's " +
-                      std::to_string(kMaxCells) + " cells of 32 x 32 hold");
+  // Each side on its own first: their product could overflow.
+  if (width > kMaxCells || height > kMaxCells || width * height > kMaxCells) {
+    // Past that many pixels a side, the sizes are where the picture was held, not its own.
+    constexpr int64_t kMaxSide = kMaxCells * kBlock;
+    const bool measured = scene.picture.width <= kMaxSide && scene.picture.height <= kMaxSide;
+    throw ImportError(Where(map.file) + "the picture is " +
+                      (measured ? std::to_string(scene.picture.width) + " x " +
+                                      std::to_string(scene.picture.height) + " pixels, more than"
+                                : std::string("too large: more than")) +
+                      " the viewer's " + std::to_string(kMaxCells) + " cells of 32 x 32 hold");
+  }
   out.width = static_cast<int>(width), out.height = static_cast<int>(height);
   scene.clip = {0, 0, double(scene.picture.width), double(scene.picture.height)};
   scene.Prepare(options.background);
