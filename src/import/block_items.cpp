@@ -14,7 +14,10 @@ static Reach ReachOf(const Map& map, const CellGrid& cells) {
   bool anyTurned = false;
   const bool hexagonal = map.orientation == Orientation::kHexagonal;
   GidTable seen;
+  uint32_t previous = 0;  // neighbours often hold the same tile: looked up once
   for (const uint32_t gid : cells.gids) {
+    if (gid == previous) continue;
+    previous = gid;
     anyTurned = anyTurned || (gid & (kFlipD | kTurn120)) != 0;
     if ((gid & kGidBits) == 0 || seen[gid] >= 0) continue;
     seen[gid] = 1;
@@ -70,6 +73,16 @@ static CellRect RectOf(const CellGrid& cells) { return {cells.x, cells.y, cells.
 
 MapPoint Scene::ShiftOf(const DrawLayer& drawn) const {
   return {drawn.offsetX - double(picture.left), drawn.offsetY - double(picture.top)};
+}
+
+bool Scene::MayReach(const std::vector<size_t>& run, int64_t column, int64_t row) const {
+  for (const size_t i : run) {
+    const Layer& layer = *layers[i].layer;
+    if (layer.kind != LayerKind::kTiles) return true;
+    if (layer.cells.gids.empty()) continue;
+    if (reached[i].empty() || reached[i][static_cast<size_t>(row * columnCount + column)]) return true;
+  }
+  return false;
 }
 
 void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out) {

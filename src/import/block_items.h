@@ -153,6 +153,9 @@ struct Scene {
   // Before a row of blocks: the objects and cells that reach into it. Gives
   // the columns of blocks [first, last) that anything may reach.
   std::pair<int64_t, int64_t> StartRow(const std::vector<size_t>& run, double top, double bottom);
+  // False when nothing of the run can reach the block at `column` and
+  // `row`: its layers are all sparse tile layers whose tiles don't reach it.
+  bool MayReach(const std::vector<size_t>& run, int64_t column, int64_t row) const;
   // What the run draws into `block` (picture pixels), the block at `column`
   // and `row` of the run's blocks, in order, over the background colour if
   // `withBackground`.
