@@ -90,11 +90,11 @@ void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64
   const CellGrid& cells = drawn.layer->cells;
   if (cells.gids.empty()) return;
   if (!reached[index].empty() && !reached[index][static_cast<size_t>(row * columnCount + column)]) return;
+  if (!out.collect && grid.orientation == Orientation::kIsometric) {
+    KeyIsometricTiles(index, block, column, out);
+    return;
+  }
   const uint64_t layerBits = uint64_t{index} << 32;
-  const Diagonals& diagonal = diagonals[index];
-  const bool byDiagonal = !diagonal.gids.empty();
-  const uint32_t* gids = byDiagonal ? diagonal.gids.data() : cells.gids.data();
-  const int64_t* starts = diagonal.start.data() - diagonal.first;
   bool first = true;
   int64_t firstX = 0, firstY = 0;
   VisitCells(grid, RectOf(cells), rowSpans[index], columnSpans[index][static_cast<size_t>(column)], reaches[index],
@@ -110,14 +110,93 @@ void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64
                                       BlockItems::Bits(anchor.x - block.left)),
                                   BlockItems::Bits(anchor.y - block.top)));
                }
-               const uint32_t gid = byDiagonal ? gids[starts[x + y] + x]
-                                               : gids[(y - cells.y) * cells.width + (x - cells.x)];
+               const uint32_t gid = cells.gids[static_cast<size_t>((y - cells.y) * cells.width + (x - cells.x))];
                if ((gid & kGidBits) == 0) return;
                out.Add(Item{true, static_cast<uint32_t>(index), gid, anchor, 0});
                // Steps fit 32 bits: cells lie within 2^24 of the origin.
                out.AddToKey(uint64_t{(uint64_t{static_cast<uint32_t>(x - firstX)} << 32 | gid) ^
                                      uint64_t{static_cast<uint32_t>(y - firstY)} * 0x9E3779B97F4A7C15ull});
              });
+}
+
+// A well-spread 64-bit hash step (splitmix64's finaliser): the column keys
+// are joined with few steps, so each must mix fully.
+static uint64_t Scramble(uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 27;
+  x *= 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+// Odd: every power of it has an inverse among 64-bit numbers.
+constexpr uint64_t kColumnWeight = 0x9E3779B97F4A7C15ull;
+
+static uint64_t Inverse(uint64_t odd) {
+  uint64_t inverse = odd;  // right in the lowest 3 bits; each step doubles them
+  for (int i = 0; i < 5; ++i) inverse *= 2 - odd * inverse;
+  return inverse;
+}
+
+// The row's columns d = x − y, each keyed by its cells within the row's
+// diagonals s = x + y: their steps from the row's first diagonal and gids.
+void Scene::KeyColumns(size_t index) {
+  const CellGrid& cells = layers[index].layer->cells;
+  const Span ss = rowSpans[index].spans[0];
+  const int64_t x0 = cells.x, x1 = cells.x + cells.width - 1, y0 = cells.y, y1 = cells.y + cells.height - 1;
+  ColumnKeys& keys = columnKeys[index];
+  keys.first = std::max(2 * x0 - ss.last, ss.first - 2 * y1);
+  keys.last = std::min(2 * x1 - ss.first, ss.last - 2 * y0);
+  if (ss.first > ss.last || keys.first > keys.last) {
+    keys.last = keys.first - 1;
+    return;
+  }
+  const size_t count = static_cast<size_t>(keys.last - keys.first + 1);
+  keys.sums.resize(count + 1), keys.tiles.resize(count + 1);
+  keys.sums[0] = 0, keys.tiles[0] = 0;
+  uint64_t weight = 1;
+  for (size_t k = 0; k < count; ++k, weight *= kColumnWeight) {
+    const int64_t d = keys.first + static_cast<int64_t>(k);
+    int64_t first = std::max(std::max(ss.first, 2 * x0 - d), d + 2 * y0);
+    const int64_t last = std::min(std::min(ss.last, 2 * x1 - d), d + 2 * y1);
+    first += (first - d) & 1;  // x − y and x + y have the same parity
+    uint64_t key = 0;
+    uint32_t tiles = 0;
+    // Down a column, x and y both grow by one from cell to cell.
+    const int64_t step = int64_t{cells.width} + 1;
+    int64_t at = ((first - d) / 2 - y0) * cells.width + ((first + d) / 2 - x0);
+    for (int64_t s = first; s <= last; s += 2, at += step) {
+      const uint32_t gid = cells.gids[static_cast<size_t>(at)];
+      if ((gid & kGidBits) == 0) continue;
+      // Each cell hashed on its own and the hashes added: no cell waits for the one before.
+      key += Scramble(uint64_t(s - ss.first) << 32 | gid);
+      ++tiles;
+    }
+    keys.sums[k + 1] = keys.sums[k] + key * weight;
+    keys.tiles[k + 1] = keys.tiles[k] + tiles;
+  }
+}
+
+// The cells near the block are those of its columns (x − y) within the
+// row's diagonals (x + y). Where its first column and the row's first
+// diagonal lie in the block places every cell by its steps from them: the
+// same columns always give the same pixels.
+void Scene::KeyIsometricTiles(size_t index, const Bounds& block, int64_t column, BlockItems& out) const {
+  const ColumnKeys& keys = columnKeys[index];
+  const Span ds = columnSpans[index][static_cast<size_t>(column)].spans[0];
+  const int64_t from = std::max(ds.first, keys.first), to = std::min(ds.last, keys.last);
+  if (from > to) return;
+  const size_t begin = static_cast<size_t>(from - keys.first), end = static_cast<size_t>(to - keys.first + 1);
+  const uint32_t tiles = keys.tiles[end] - keys.tiles[begin];
+  if (tiles == 0) return;
+  out.count += tiles;
+  const double halfW = double(grid.tw) / 2, halfH = double(grid.th) / 2;
+  const MapPoint shift = ShiftOf(layers[index]);
+  const Span ss = rowSpans[index].spans[0];
+  out.AddToKey(uint64_t{index} << 32 | uint64_t{1} << 61);
+  out.AddToKey(double(from) * halfW + (grid.originX - halfW + shift.x) - block.left);
+  out.AddToKey(double(ss.first) * halfH + (double(grid.th) + shift.y) - block.top);
+  out.AddToKey((keys.sums[end] - keys.sums[begin]) * keys.unweigh[begin]);
 }
 
 void Scene::GatherObjects(size_t index, const Bounds& block, BlockItems& out) const {
@@ -246,32 +325,6 @@ std::optional<Placement> Scene::ObjectPlacement(const DrawLayer& drawn, const Ob
   return placement;
 }
 
-// `out` keeps the memory it had: one copy after another reuses it.
-static void CopyDiagonals(const CellGrid& cells, Scene::Diagonals& out) {
-  const int64_t w = cells.width, h = cells.height;
-  out.first = int64_t{cells.x} + cells.y;
-  out.start.resize(static_cast<size_t>(w + h - 1));
-  int64_t next = 0;
-  for (int64_t s = 0; s < w + h - 1; ++s) {  // x runs over max(0, s - h + 1) .. min(w - 1, s)
-    const int64_t low = std::max<int64_t>(0, s - h + 1), high = std::min(w - 1, s);
-    out.start[static_cast<size_t>(s)] = next - low - cells.x;
-    // A cache line between diagonals: those of a row of cells 2^k long would
-    // otherwise all fall into the same few sets of the cache.
-    next += high - low + 1 + 16;
-  }
-  out.gids.resize(static_cast<size_t>(next));
-  // A band of diagonals at a time, along x: the rows it reads stay in the
-  // cache from one x to the next, and each diagonal is written in order.
-  constexpr int64_t kBand = 4;
-  for (int64_t band = 0; band < w + h - 1; band += kBand) {
-    const int64_t last = std::min(band + kBand, w + h - 1) - 1;
-    for (int64_t x = std::max<int64_t>(0, band - h + 1); x <= std::min(w - 1, last); ++x)
-      for (int64_t s = std::max(band, x); s <= std::min(last, x + h - 1); ++s)
-        out.gids[static_cast<size_t>(out.start[static_cast<size_t>(s)] + x + cells.x)] =
-            cells.gids[static_cast<size_t>((s - x) * w + x)];
-  }
-}
-
 void Scene::MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows) {
   const CellGrid& cells = layers[index].layer->cells;
   const Reach& reach = reaches[index];
@@ -299,20 +352,15 @@ void Scene::StartRun(const std::vector<size_t>& run, double left, double top, in
   const int64_t count = columns;
   columnCount = columns;
   reached.assign(layers.size(), {});
-  // The copies of the run before make room for this run's.
-  std::vector<Diagonals> spare;
-  for (Diagonals& copy : diagonals)
-    if (copy.gids.capacity() > 0) spare.push_back(std::move(copy));
-  diagonals.assign(layers.size(), {});
+  columnKeys.assign(layers.size(), {});
   for (const size_t i : run) {
     const CellGrid& cells = layers[i].layer->cells;
     if (layers[i].layer->kind != LayerKind::kTiles || cells.gids.empty()) continue;
     if (grid.orientation == Orientation::kIsometric) {
-      if (!spare.empty()) {
-        diagonals[i] = std::move(spare.back());
-        spare.pop_back();
-      }
-      CopyDiagonals(cells, diagonals[i]);
+      std::vector<uint64_t>& unweigh = columnKeys[i].unweigh;
+      unweigh.resize(static_cast<size_t>(cells.width) + cells.height - 1);  // a row's columns at most
+      const uint64_t inverse = Inverse(kColumnWeight);
+      for (size_t k = 0; k < unweigh.size(); ++k) unweigh[k] = k == 0 ? 1 : unweigh[k - 1] * inverse;
     }
     // A sparse layer reaches few blocks: they are found from its tiles, and
     // the others aren't searched for its cells.
@@ -339,6 +387,7 @@ std::pair<int64_t, int64_t> Scene::StartRow(const std::vector<size_t>& run, doub
     const CellGrid& cells = layer.cells;
     if (layer.kind == LayerKind::kTiles && !cells.gids.empty()) {
       rowSpans[i] = RowSpansOf(grid, RectOf(cells), top, bottom, reaches[i], ShiftOf(layers[i]));
+      if (grid.orientation == Orientation::kIsometric) KeyColumns(i);
       widen(ColumnsWithCells(grid, RectOf(cells), rowSpans[i], columnSpans[i]));
     }
     if (layer.kind == LayerKind::kImage) widen({0, all});

@@ -129,15 +129,19 @@ struct Scene {
   std::vector<std::vector<ColumnSpans>> columnSpans;
   std::vector<CellAt> scratch;
   int64_t columnCount = 0;  // of blocks, in the run being drawn
-  // Isometric layers of the run, their cells copied diagonal by diagonal
-  // (x + y), the order the blocks meet them in: row by row, the walk would
-  // jump a whole row of cells from one cell to the next.
-  struct Diagonals {
-    std::vector<uint32_t> gids;
-    std::vector<int64_t> start;  // of diagonal x + y = s: gids[start[s - first] + x]
-    int64_t first = 0;
+  // Isometric layers of the run: a key of each column of cells (x − y) in
+  // the row of blocks being gathered, each column keyed once per row and
+  // not once per block it is near. The keys are summed along the row, each
+  // weighed by a power of kColumnWeight, so that a block joins its columns
+  // in a few steps: the difference of two sums, turned to weigh its own
+  // first column by 1.
+  struct ColumnKeys {
+    int64_t first = 0, last = -1;  // the row's columns that hold cells
+    std::vector<uint64_t> sums;    // sums[k]: of columns first .. first + k − 1
+    std::vector<uint32_t> tiles;   // tiles[k]: their cells that hold a tile
+    std::vector<uint64_t> unweigh;  // unweigh[k]: kColumnWeight^−k
   };
-  std::vector<Diagonals> diagonals;
+  std::vector<ColumnKeys> columnKeys;
   std::vector<std::vector<bool>> reached;  // per sparse layer of the run: by block, row by row
   std::optional<Placement> background;  // one pixel of the colour, stretched over the grid area
   Image backgroundPixel;
@@ -173,6 +177,9 @@ struct Scene {
   void SetFlips(uint32_t gid, Placement& placement) const;
   bool Touches(const Placement& placement, const Bounds& block) const;
   void GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out);
+  // An isometric layer's part of the block's key, from its columns of cells.
+  void KeyIsometricTiles(size_t index, const Bounds& block, int64_t column, BlockItems& out) const;
+  void KeyColumns(size_t index);
   // For a sparse layer: which blocks of the run its tiles may reach.
   void MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows);
   void GatherObjects(size_t index, const Bounds& block, BlockItems& out) const;
