@@ -138,43 +138,100 @@ static uint64_t Inverse(uint64_t odd) {
   return inverse;
 }
 
-// The row's columns d = x − y, each keyed by its cells within the row's
-// diagonals s = x + y: their steps from the row's first diagonal and gids.
-void Scene::KeyColumns(size_t index) {
-  const CellGrid& cells = layers[index].layer->cells;
-  const Span ss = rowSpans[index].spans[0];
+// Which columns d = x − y hold cells within the diagonals `ss` (x + y),
+// each column's own key and tiles set to none, at k + 1 (the sums come later).
+static void StartColumns(const CellGrid& cells, Span ss, Scene::ColumnKeys& keys) {
   const int64_t x0 = cells.x, x1 = cells.x + cells.width - 1, y0 = cells.y, y1 = cells.y + cells.height - 1;
-  ColumnKeys& keys = columnKeys[index];
   keys.first = std::max(2 * x0 - ss.last, ss.first - 2 * y1);
   keys.last = std::min(2 * x1 - ss.first, ss.last - 2 * y0);
-  if (ss.first > ss.last || keys.first > keys.last) {
-    keys.last = keys.first - 1;
+  if (ss.first > ss.last || keys.first > keys.last) keys.last = keys.first - 1;
+  const size_t count = static_cast<size_t>(keys.last - keys.first + 1);
+  keys.sums.assign(count + 1, 0), keys.tiles.assign(count + 1, 0);
+}
+
+// The sums along the row, each column weighed by kColumnWeight^k.
+static void SumColumns(Scene::ColumnKeys& keys) {
+  uint64_t weight = 1;
+  for (size_t k = 1; k < keys.sums.size(); ++k, weight *= kColumnWeight) {
+    keys.sums[k] = keys.sums[k - 1] + keys.sums[k] * weight;
+    keys.tiles[k] += keys.tiles[k - 1];
+  }
+}
+
+// A cell's part of its column's key: its step from the row's first
+// diagonal and its gid. Each cell is hashed on its own and the hashes
+// added: no cell waits for the one before.
+static uint64_t CellKey(int64_t step, uint32_t gid) { return Scramble(uint64_t(step) << 32 | gid); }
+
+// The row's columns d = x − y, each keyed by its cells within the row's
+// diagonals s = x + y.
+void Scene::KeyColumns(size_t index, double top) {
+  if (sparseTiles[index].start.empty()) {
+    KeyDenseColumns(index, top);
     return;
   }
-  const size_t count = static_cast<size_t>(keys.last - keys.first + 1);
-  keys.sums.resize(count + 1), keys.tiles.resize(count + 1);
-  keys.sums[0] = 0, keys.tiles[0] = 0;
-  uint64_t weight = 1;
-  for (size_t k = 0; k < count; ++k, weight *= kColumnWeight) {
-    const int64_t d = keys.first + static_cast<int64_t>(k);
-    int64_t first = std::max(std::max(ss.first, 2 * x0 - d), d + 2 * y0);
-    const int64_t last = std::min(std::min(ss.last, 2 * x1 - d), d + 2 * y1);
+  StartColumns(layers[index].layer->cells, rowSpans[index].spans[0], columnKeys[index]);
+  KeySparseColumns(index, columnKeys[index]);
+  SumColumns(columnKeys[index]);
+}
+
+void Scene::KeySparseColumns(size_t index, ColumnKeys& keys) const {
+  const Span ss = rowSpans[index].spans[0];
+  if (keys.first > keys.last) return;
+  const TilesByDiagonal& sparse = sparseTiles[index];
+  const int64_t from = std::max(ss.first, sparse.first) - sparse.first;
+  const int64_t to = std::min(ss.last - sparse.first + 1, static_cast<int64_t>(sparse.start.size()) - 1);
+  for (int64_t k = from; k < to; ++k)
+    for (size_t t = sparse.start[static_cast<size_t>(k)]; t < sparse.start[static_cast<size_t>(k + 1)]; ++t) {
+      const size_t column = static_cast<size_t>(sparse.tiles[t].d - keys.first + 1);
+      keys.sums[column] += CellKey(k + sparse.first - ss.first, sparse.tiles[t].gid);
+      ++keys.tiles[column];
+    }
+}
+
+void Scene::KeyDenseColumns(size_t index, double top) {
+  KeysAhead& ahead = keysAhead[index];
+  if (ahead.next < ahead.tops.size() && ahead.tops[ahead.next] == top) {
+    std::swap(columnKeys[index], ahead.rows[ahead.next++]);
+    return;
+  }
+  constexpr size_t kRowsAhead = 8;
+  const CellGrid& cells = layers[index].layer->cells;
+  const CellRect rect = RectOf(cells);
+  ahead.rows.resize(kRowsAhead), ahead.tops.resize(kRowsAhead), ahead.next = 1;
+  Span rows[kRowsAhead];
+  Span all{INT64_MAX, INT64_MIN}, columns{INT64_MAX, INT64_MIN};  // of the rows together
+  for (size_t j = 0; j < kRowsAhead; ++j) {
+    ahead.tops[j] = top + double(j * kBlock);
+    rows[j] = RowSpansOf(grid, rect, ahead.tops[j], ahead.tops[j] + kBlock, reaches[index], ShiftOf(layers[index]))
+                  .spans[0];
+    StartColumns(cells, rows[j], ahead.rows[j]);
+    if (ahead.rows[j].first > ahead.rows[j].last) continue;
+    all = {std::min(all.first, rows[j].first), std::max(all.last, rows[j].last)};
+    columns = {std::min(columns.first, ahead.rows[j].first), std::max(columns.last, ahead.rows[j].last)};
+  }
+  const int64_t x0 = cells.x, x1 = cells.x + cells.width - 1, y0 = cells.y, y1 = cells.y + cells.height - 1;
+  for (int64_t d = columns.first; d <= columns.last; ++d) {
+    int64_t first = std::max(std::max(all.first, 2 * x0 - d), d + 2 * y0);
+    const int64_t last = std::min(std::min(all.last, 2 * x1 - d), d + 2 * y1);
     first += (first - d) & 1;  // x − y and x + y have the same parity
-    uint64_t key = 0;
-    uint32_t tiles = 0;
     // Down a column, x and y both grow by one from cell to cell.
     const int64_t step = int64_t{cells.width} + 1;
     int64_t at = ((first - d) / 2 - y0) * cells.width + ((first + d) / 2 - x0);
     for (int64_t s = first; s <= last; s += 2, at += step) {
       const uint32_t gid = cells.gids[static_cast<size_t>(at)];
       if ((gid & kGidBits) == 0) continue;
-      // Each cell hashed on its own and the hashes added: no cell waits for the one before.
-      key += Scramble(uint64_t(s - ss.first) << 32 | gid);
-      ++tiles;
+      for (size_t j = 0; j < kRowsAhead; ++j) {
+        if (s < rows[j].first || s > rows[j].last) continue;
+        ColumnKeys& keys = ahead.rows[j];
+        const size_t column = static_cast<size_t>(d - keys.first + 1);
+        keys.sums[column] += CellKey(s - rows[j].first, gid);
+        ++keys.tiles[column];
+      }
     }
-    keys.sums[k + 1] = keys.sums[k] + key * weight;
-    keys.tiles[k + 1] = keys.tiles[k] + tiles;
   }
+  for (ColumnKeys& keys : ahead.rows) SumColumns(keys);
+  std::swap(columnKeys[index], ahead.rows[0]);
 }
 
 // The cells near the block are those of its columns (x − y) within the
@@ -196,7 +253,7 @@ void Scene::KeyIsometricTiles(size_t index, const Bounds& block, int64_t column,
   out.AddToKey(uint64_t{index} << 32 | uint64_t{1} << 61);
   out.AddToKey(double(from) * halfW + (grid.originX - halfW + shift.x) - block.left);
   out.AddToKey(double(ss.first) * halfH + (double(grid.th) + shift.y) - block.top);
-  out.AddToKey((keys.sums[end] - keys.sums[begin]) * keys.unweigh[begin]);
+  out.AddToKey((keys.sums[end] - keys.sums[begin]) * unweigh[index][begin]);
 }
 
 void Scene::GatherObjects(size_t index, const Bounds& block, BlockItems& out) const {
@@ -325,6 +382,24 @@ std::optional<Placement> Scene::ObjectPlacement(const DrawLayer& drawn, const Ob
   return placement;
 }
 
+static void SortByDiagonal(const CellGrid& cells, Scene::TilesByDiagonal& out) {
+  const int64_t w = cells.width, h = cells.height;
+  out.first = int64_t{cells.x} + cells.y;
+  out.start.assign(static_cast<size_t>(w + h), 0);
+  for (int64_t y = 0; y < h; ++y)  // how many on each diagonal, counted at the next one's entry
+    for (int64_t x = 0; x < w; ++x)
+      if ((cells.gids[static_cast<size_t>(y * w + x)] & kGidBits) != 0) ++out.start[static_cast<size_t>(x + y + 1)];
+  for (size_t k = 1; k < out.start.size(); ++k) out.start[k] += out.start[k - 1];
+  out.tiles.resize(out.start.back());
+  std::vector<size_t> next(out.start.begin(), out.start.end() - 1);
+  for (int64_t y = 0; y < h; ++y)
+    for (int64_t x = 0; x < w; ++x) {
+      const uint32_t gid = cells.gids[static_cast<size_t>(y * w + x)];
+      if ((gid & kGidBits) == 0) continue;
+      out.tiles[next[static_cast<size_t>(x + y)]++] = {static_cast<int32_t>(x - y + cells.x - cells.y), gid};
+    }
+}
+
 void Scene::MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows) {
   const CellGrid& cells = layers[index].layer->cells;
   const Reach& reach = reaches[index];
@@ -353,20 +428,26 @@ void Scene::StartRun(const std::vector<size_t>& run, double left, double top, in
   columnCount = columns;
   reached.assign(layers.size(), {});
   columnKeys.assign(layers.size(), {});
+  sparseTiles.assign(layers.size(), {});
+  keysAhead.assign(layers.size(), {});
+  unweigh.assign(layers.size(), {});
   for (const size_t i : run) {
     const CellGrid& cells = layers[i].layer->cells;
     if (layers[i].layer->kind != LayerKind::kTiles || cells.gids.empty()) continue;
     if (grid.orientation == Orientation::kIsometric) {
-      std::vector<uint64_t>& unweigh = columnKeys[i].unweigh;
-      unweigh.resize(static_cast<size_t>(cells.width) + cells.height - 1);  // a row's columns at most
+      std::vector<uint64_t>& powers = unweigh[i];
+      powers.resize(static_cast<size_t>(cells.width) + cells.height - 1);  // a row's columns at most
       const uint64_t inverse = Inverse(kColumnWeight);
-      for (size_t k = 0; k < unweigh.size(); ++k) unweigh[k] = k == 0 ? 1 : unweigh[k - 1] * inverse;
+      for (size_t k = 0; k < powers.size(); ++k) powers[k] = k == 0 ? 1 : powers[k - 1] * inverse;
     }
     // A sparse layer reaches few blocks: they are found from its tiles, and
     // the others aren't searched for its cells.
     const int64_t tiles = std::count_if(cells.gids.begin(), cells.gids.end(),
                                         [](uint32_t gid) { return (gid & kGidBits) != 0; });
-    if (tiles * 8 < columns * rows) MarkReached(i, left, top, columns, rows);
+    if (tiles * 8 < columns * rows) {
+      MarkReached(i, left, top, columns, rows);
+      if (grid.orientation == Orientation::kIsometric) SortByDiagonal(cells, sparseTiles[i]);
+    }
     columnSpans[i].resize(static_cast<size_t>(count));
     for (int64_t k = 0; k < count; ++k) {
       const double from = left + double(k * kBlock);
@@ -387,7 +468,7 @@ std::pair<int64_t, int64_t> Scene::StartRow(const std::vector<size_t>& run, doub
     const CellGrid& cells = layer.cells;
     if (layer.kind == LayerKind::kTiles && !cells.gids.empty()) {
       rowSpans[i] = RowSpansOf(grid, RectOf(cells), top, bottom, reaches[i], ShiftOf(layers[i]));
-      if (grid.orientation == Orientation::kIsometric) KeyColumns(i);
+      if (grid.orientation == Orientation::kIsometric) KeyColumns(i, top);
       widen(ColumnsWithCells(grid, RectOf(cells), rowSpans[i], columnSpans[i]));
     }
     if (layer.kind == LayerKind::kImage) widen({0, all});

@@ -139,9 +139,30 @@ struct Scene {
     int64_t first = 0, last = -1;  // the row's columns that hold cells
     std::vector<uint64_t> sums;    // sums[k]: of columns first .. first + k − 1
     std::vector<uint32_t> tiles;   // tiles[k]: their cells that hold a tile
-    std::vector<uint64_t> unweigh;  // unweigh[k]: kColumnWeight^−k
   };
   std::vector<ColumnKeys> columnKeys;
+  std::vector<std::vector<uint64_t>> unweigh;  // per layer: unweigh[k] = kColumnWeight^−k
+  // A dense layer's columns are keyed for a few rows of blocks at once:
+  // each row of blocks meets a cell in every row of cells, so one pass
+  // over them serves those rows.
+  struct KeysAhead {
+    std::vector<ColumnKeys> rows;
+    std::vector<double> tops;  // of those rows of blocks
+    size_t next = 0;
+  };
+  std::vector<KeysAhead> keysAhead;
+  // Their sparse layers' tiles by diagonal (x + y), so that a row of blocks
+  // finds the few it holds without reading its every cell.
+  struct TilesByDiagonal {
+    struct Tile {
+      int32_t d;  // x − y
+      uint32_t gid;
+    };
+    int64_t first = 0;          // the x + y of diagonal 0
+    std::vector<size_t> start;  // tiles[start[k] .. start[k + 1]) lie on diagonal first + k
+    std::vector<Tile> tiles;
+  };
+  std::vector<TilesByDiagonal> sparseTiles;
   std::vector<std::vector<bool>> reached;  // per sparse layer of the run: by block, row by row
   std::optional<Placement> background;  // one pixel of the colour, stretched over the grid area
   Image backgroundPixel;
@@ -179,7 +200,9 @@ struct Scene {
   void GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out);
   // An isometric layer's part of the block's key, from its columns of cells.
   void KeyIsometricTiles(size_t index, const Bounds& block, int64_t column, BlockItems& out) const;
-  void KeyColumns(size_t index);
+  void KeyColumns(size_t index, double top);
+  void KeySparseColumns(size_t index, ColumnKeys& keys) const;
+  void KeyDenseColumns(size_t index, double top);
   // For a sparse layer: which blocks of the run its tiles may reach.
   void MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows);
   void GatherObjects(size_t index, const Bounds& block, BlockItems& out) const;
