@@ -8,6 +8,7 @@ resident memory is its own; runs of the floor and the import alternate, and
 the fastest of each counts (interference only ever adds time)."""
 
 import json
+import os
 import subprocess
 import sys
 import tempfile
@@ -17,7 +18,7 @@ from pathlib import Path
 TOP = Path(__file__).resolve().parent.parent
 BUILD = Path(sys.argv[1] if len(sys.argv) > 1 else TOP / "build").resolve()
 BENCH = BUILD / "bench" / "bench_import"
-RUNS = 5
+RUNS = 7
 MAPS = [("map32", "2048 × 2048 cells of 32 × 32, three CSV layers", 2.0),
         ("map16", "4096 × 4096 cells of 16 × 16 (the same pixels), three CSV layers", None),
         ("iso32", "isometric, 2048 × 2048 cells of 32 × 16: a flat ground, props 32 × 32 standing a cell "
@@ -30,6 +31,7 @@ def run(*args):
 
 
 def main():
+    load_before = os.getloadavg()[0]
     work = Path(tempfile.mkdtemp(prefix="tilemap-bench-import-"))
     print(f"== writing the benchmark maps into {work}", flush=True)
     subprocess.run([str(BENCH), "make", str(work)], check=True)
@@ -61,16 +63,23 @@ def main():
              "the map file alone (XML and CSV into the importer's model). *Import*: the whole of "
              "`tilemap-import`, from reading to the written folder. Times are processor "
              "time (user + system; wall time in brackets), which other programs on the machine "
-             "hardly change. Fastest of "
+             "change less than wall time, though they still share its caches: on a loaded machine "
+             "runs vary by a tenth or more, hence the fastest of "
              f"{RUNS} runs each, alternating, each in a fresh process; memory is the peak resident "
              "size (VmHWM).", "",
-             f"Run on {time.strftime('%Y-%m-%d')}.", "",
+             f"Run on {time.strftime('%Y-%m-%d')}, on {os.cpu_count()} cores with a load average "
+             f"of {load_before:.1f} before and {os.getloadavg()[0]:.1f} after.", "",
              "| map | floor | import | ratio | target |", "|---|---|---|---|---|", *rows, "",
              "Where an isometric import's time goes: a 32 × 32 block of its picture is reached by about "
-             "eight cells of each layer (the diamonds overlap each other's boxes, and the props stand a "
-             "cell above theirs), where a block of the 32-pixel orthogonal map is one cell, kept as it is; "
-             "every block's cells are looked up and keyed, so that blocks seen before are not drawn again. "
-             "The cells are walked diagonal by diagonal, the order the blocks meet them in.", "",
+             "ten cells of each layer (the diamonds overlap each other's boxes, and the props stand a "
+             "cell above theirs), where a block of the 32-pixel orthogonal map is one cell, kept as it is. "
+             "Every block is keyed by what reaches it, so that blocks seen before are not drawn again. "
+             "Each column of cells (x − y) of a row of blocks is keyed once and the keys are summed "
+             "along the row, so that a block's key is the difference of two sums, not a walk over its "
+             "cells. A dense layer's columns are keyed for eight rows of blocks in one pass over its "
+             "cells (each pass meets every row of cells, a page of memory each, and that is most of its "
+             "time); a sparse layer's from its tiles sorted by diagonal. Blocks that no tile of a run "
+             "of sparse layers reaches are passed over.", "",
              "What was written:", "", *notes, ""]
     target = TOP / "docs" / "import-performance.md"
     target.write_text("\n".join(lines))

@@ -349,7 +349,7 @@ class JsonTypes : public testing::TestWithParam<JsonCase> {};
 
 TEST_P(JsonTypes, AreRefusedNamingTheFieldAndWhatWasExpected) {
   std::string text =
-      R"({"type": "map", "orientation": "isometric", "width": 2, "height": 1, "tilewidth": 32,
+      R"({"type": "map", "orientation": "oblique", "width": 2, "height": 1, "tilewidth": 32,
           "tileheight": 16, "infinite": false, "skewx": 0, "tilesets": [{"firstgid": 1, "name": "t",
           "tilewidth": 32, "tileheight": 32, "image": "t.png"}], "layers": [{"type": "tilelayer",
           "name": "ground", "width": 2, "height": 1, "data": [1, 0]}, {"type": "objectgroup",
@@ -359,8 +359,8 @@ TEST_P(JsonTypes, AreRefusedNamingTheFieldAndWhatWasExpected) {
   text.replace(text.find(c.written), std::string(c.written).size(), c.wrong);
   ReadContext context;
   try {
-    ReadMapText(context, text, "m.tmj");
-    FAIL() << "read";
+    Compose(ReadMapText(context, text, "m.tmj"));
+    FAIL() << "imported";
   } catch (const ImportError& error) {
     EXPECT_EQ(std::string(error.what()), std::string("m.tmj: ") + c.message);
   }
@@ -372,9 +372,14 @@ INSTANTIATE_TEST_SUITE_P(
         JsonCase{R"("width": 2)", R"("width": "four")",
                  R"(the map's "width" should be a whole number, not the string "four")"},
         JsonCase{R"("tilewidth": 32)", R"("tilewidth": 32.5)",
-                 R"(the map's "tilewidth" should be a whole number, not the number 32.500000)"},
-        JsonCase{R"("orientation": "isometric")", R"("orientation": 3)",
-                 R"(the map's "orientation" should be a string, not the number 3.000000)"},
+                 R"(the map's "tilewidth" should be a whole number, not the number 32.5)"},
+        JsonCase{R"("width": 2)", R"("width": 8589934592)",
+                 R"(the map's "width" should be a whole number, not the number 8589934592)"},
+        JsonCase{R"("width": 2)", R"("width": -2)", R"(the map's size -2 x 1 cells can't be negative)"},
+        JsonCase{R"("skewx": 0)", R"("skewx": 1e308)",
+                 R"(the picture is too large: more than the viewer's 67108864 cells of 32 x 32 hold)"},
+        JsonCase{R"("orientation": "oblique")", R"("orientation": 3)",
+                 R"(the map's "orientation" should be a string, not the number 3)"},
         JsonCase{R"("infinite": false)", R"("infinite": "no")",
                  R"(the map's "infinite" should be true or false, not the string "no")"},
         JsonCase{R"("skewx": 0)", R"("skewx": true)", R"(the map's "skewx" should be a number, not true)"},
@@ -383,7 +388,9 @@ INSTANTIATE_TEST_SUITE_P(
         JsonCase{R"([1, 0])", R"([1, "0"])",
                  R"(layer "ground": "data" cell 1 should be a tile id, not the string "0")"},
         JsonCase{R"([1, 0])", R"(7)",
-                 R"(layer "ground": "data" should be an array of tile ids or a string, not the number 7.000000)"},
+                 R"(layer "ground": "data" should be an array of tile ids or a string, not the number 7)"},
+        JsonCase{R"("firstgid": 1)", R"("firstgid": 1.5e-7)",
+                 R"(tileset "t": "firstgid" should be a tile id of 1 or more, not the number 1.5e-7)"},
         JsonCase{R"("x": 4)", R"("x": "4")", R"(layer "props": object 1: "x" should be a number, not the string "4")"},
         JsonCase{R"("firstgid": 1)", R"("firstgid": "1")",
                  R"(tileset "t": "firstgid" should be a tile id of 1 or more, not the string "1")"}),

@@ -14,7 +14,10 @@ static Reach ReachOf(const Map& map, const CellGrid& cells) {
   bool anyTurned = false;
   const bool hexagonal = map.orientation == Orientation::kHexagonal;
   GidTable seen;
+  uint32_t previous = 0;  // neighbours often hold the same tile: looked up once
   for (const uint32_t gid : cells.gids) {
+    if (gid == previous) continue;
+    previous = gid;
     anyTurned = anyTurned || (gid & (kFlipD | kTurn120)) != 0;
     if ((gid & kGidBits) == 0 || seen[gid] >= 0) continue;
     seen[gid] = 1;
@@ -72,16 +75,26 @@ MapPoint Scene::ShiftOf(const DrawLayer& drawn) const {
   return {drawn.offsetX - double(picture.left), drawn.offsetY - double(picture.top)};
 }
 
+bool Scene::MayReach(const std::vector<size_t>& run, int64_t column, int64_t row) const {
+  for (const size_t i : run) {
+    const Layer& layer = *layers[i].layer;
+    if (layer.kind != LayerKind::kTiles) return true;
+    if (layer.cells.gids.empty()) continue;
+    if (reached[i].empty() || reached[i][static_cast<size_t>(row * columnCount + column)]) return true;
+  }
+  return false;
+}
+
 void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out) {
   const DrawLayer& drawn = layers[index];
   const CellGrid& cells = drawn.layer->cells;
   if (cells.gids.empty()) return;
   if (!reached[index].empty() && !reached[index][static_cast<size_t>(row * columnCount + column)]) return;
+  if (!out.collect && grid.orientation == Orientation::kIsometric) {
+    KeyIsometricTiles(index, block, column, out);
+    return;
+  }
   const uint64_t layerBits = uint64_t{index} << 32;
-  const Diagonals& diagonal = diagonals[index];
-  const bool byDiagonal = !diagonal.gids.empty();
-  const uint32_t* gids = byDiagonal ? diagonal.gids.data() : cells.gids.data();
-  const int64_t* starts = diagonal.start.data() - diagonal.first;
   bool first = true;
   int64_t firstX = 0, firstY = 0;
   VisitCells(grid, RectOf(cells), rowSpans[index], columnSpans[index][static_cast<size_t>(column)], reaches[index],
@@ -97,14 +110,150 @@ void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64
                                       BlockItems::Bits(anchor.x - block.left)),
                                   BlockItems::Bits(anchor.y - block.top)));
                }
-               const uint32_t gid = byDiagonal ? gids[starts[x + y] + x]
-                                               : gids[(y - cells.y) * cells.width + (x - cells.x)];
+               const uint32_t gid = cells.gids[static_cast<size_t>((y - cells.y) * cells.width + (x - cells.x))];
                if ((gid & kGidBits) == 0) return;
                out.Add(Item{true, static_cast<uint32_t>(index), gid, anchor, 0});
                // Steps fit 32 bits: cells lie within 2^24 of the origin.
                out.AddToKey(uint64_t{(uint64_t{static_cast<uint32_t>(x - firstX)} << 32 | gid) ^
                                      uint64_t{static_cast<uint32_t>(y - firstY)} * 0x9E3779B97F4A7C15ull});
              });
+}
+
+// A well-spread 64-bit hash step (splitmix64's finaliser): the column keys
+// are joined with few steps, so each must mix fully.
+static uint64_t Scramble(uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 27;
+  x *= 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+// Odd: every power of it has an inverse among 64-bit numbers.
+constexpr uint64_t kColumnWeight = 0x9E3779B97F4A7C15ull;
+
+static uint64_t Inverse(uint64_t odd) {
+  uint64_t inverse = odd;  // right in the lowest 3 bits; each step doubles them
+  for (int i = 0; i < 5; ++i) inverse *= 2 - odd * inverse;
+  return inverse;
+}
+
+// Which columns d = x − y hold cells within the diagonals `ss` (x + y),
+// each column's own key and tiles set to none, at k + 1 (the sums come later).
+static void StartColumns(const CellGrid& cells, Span ss, Scene::ColumnKeys& keys) {
+  const int64_t x0 = cells.x, x1 = cells.x + cells.width - 1, y0 = cells.y, y1 = cells.y + cells.height - 1;
+  keys.first = std::max(2 * x0 - ss.last, ss.first - 2 * y1);
+  keys.last = std::min(2 * x1 - ss.first, ss.last - 2 * y0);
+  if (ss.first > ss.last || keys.first > keys.last) keys.last = keys.first - 1;
+  const size_t count = static_cast<size_t>(keys.last - keys.first + 1);
+  keys.sums.assign(count + 1, 0), keys.tiles.assign(count + 1, 0);
+}
+
+// The sums along the row, each column weighed by kColumnWeight^k.
+static void SumColumns(Scene::ColumnKeys& keys) {
+  uint64_t weight = 1;
+  for (size_t k = 1; k < keys.sums.size(); ++k, weight *= kColumnWeight) {
+    keys.sums[k] = keys.sums[k - 1] + keys.sums[k] * weight;
+    keys.tiles[k] += keys.tiles[k - 1];
+  }
+}
+
+// A cell's part of its column's key: its step from the row's first
+// diagonal and its gid. Each cell is hashed on its own and the hashes
+// added: no cell waits for the one before.
+static uint64_t CellKey(int64_t step, uint32_t gid) { return Scramble(uint64_t(step) << 32 | gid); }
+
+// The row's columns d = x − y, each keyed by its cells within the row's
+// diagonals s = x + y.
+void Scene::KeyColumns(size_t index, double top) {
+  if (sparseTiles[index].start.empty()) {
+    KeyDenseColumns(index, top);
+    return;
+  }
+  StartColumns(layers[index].layer->cells, rowSpans[index].spans[0], columnKeys[index]);
+  KeySparseColumns(index, columnKeys[index]);
+  SumColumns(columnKeys[index]);
+}
+
+void Scene::KeySparseColumns(size_t index, ColumnKeys& keys) const {
+  const Span ss = rowSpans[index].spans[0];
+  if (keys.first > keys.last) return;
+  const TilesByDiagonal& sparse = sparseTiles[index];
+  const int64_t from = std::max(ss.first, sparse.first) - sparse.first;
+  const int64_t to = std::min(ss.last - sparse.first + 1, static_cast<int64_t>(sparse.start.size()) - 1);
+  for (int64_t k = from; k < to; ++k)
+    for (size_t t = sparse.start[static_cast<size_t>(k)]; t < sparse.start[static_cast<size_t>(k + 1)]; ++t) {
+      const size_t column = static_cast<size_t>(sparse.tiles[t].d - keys.first + 1);
+      keys.sums[column] += CellKey(k + sparse.first - ss.first, sparse.tiles[t].gid);
+      ++keys.tiles[column];
+    }
+}
+
+void Scene::KeyDenseColumns(size_t index, double top) {
+  KeysAhead& ahead = keysAhead[index];
+  if (ahead.next < ahead.tops.size() && ahead.tops[ahead.next] == top) {
+    std::swap(columnKeys[index], ahead.rows[ahead.next++]);
+    return;
+  }
+  constexpr size_t kRowsAhead = 8;
+  const CellGrid& cells = layers[index].layer->cells;
+  const CellRect rect = RectOf(cells);
+  ahead.rows.resize(kRowsAhead), ahead.tops.resize(kRowsAhead), ahead.next = 1;
+  Span rows[kRowsAhead];
+  Span all{INT64_MAX, INT64_MIN}, columns{INT64_MAX, INT64_MIN};  // of the rows together
+  for (size_t j = 0; j < kRowsAhead; ++j) {
+    ahead.tops[j] = top + double(j * kBlock);
+    rows[j] = RowSpansOf(grid, rect, ahead.tops[j], ahead.tops[j] + kBlock, reaches[index], ShiftOf(layers[index]))
+                  .spans[0];
+    StartColumns(cells, rows[j], ahead.rows[j]);
+    if (ahead.rows[j].first > ahead.rows[j].last) continue;
+    all = {std::min(all.first, rows[j].first), std::max(all.last, rows[j].last)};
+    columns = {std::min(columns.first, ahead.rows[j].first), std::max(columns.last, ahead.rows[j].last)};
+  }
+  const int64_t x0 = cells.x, x1 = cells.x + cells.width - 1, y0 = cells.y, y1 = cells.y + cells.height - 1;
+  for (int64_t d = columns.first; d <= columns.last; ++d) {
+    int64_t first = std::max(std::max(all.first, 2 * x0 - d), d + 2 * y0);
+    const int64_t last = std::min(std::min(all.last, 2 * x1 - d), d + 2 * y1);
+    first += (first - d) & 1;  // x − y and x + y have the same parity
+    // Down a column, x and y both grow by one from cell to cell.
+    const int64_t step = int64_t{cells.width} + 1;
+    int64_t at = ((first - d) / 2 - y0) * cells.width + ((first + d) / 2 - x0);
+    for (int64_t s = first; s <= last; s += 2, at += step) {
+      const uint32_t gid = cells.gids[static_cast<size_t>(at)];
+      if ((gid & kGidBits) == 0) continue;
+      for (size_t j = 0; j < kRowsAhead; ++j) {
+        if (s < rows[j].first || s > rows[j].last) continue;
+        ColumnKeys& keys = ahead.rows[j];
+        const size_t column = static_cast<size_t>(d - keys.first + 1);
+        keys.sums[column] += CellKey(s - rows[j].first, gid);
+        ++keys.tiles[column];
+      }
+    }
+  }
+  for (ColumnKeys& keys : ahead.rows) SumColumns(keys);
+  std::swap(columnKeys[index], ahead.rows[0]);
+}
+
+// The cells near the block are those of its columns (x − y) within the
+// row's diagonals (x + y). Where its first column and the row's first
+// diagonal lie in the block places every cell by its steps from them: the
+// same columns always give the same pixels.
+void Scene::KeyIsometricTiles(size_t index, const Bounds& block, int64_t column, BlockItems& out) const {
+  const ColumnKeys& keys = columnKeys[index];
+  const Span ds = columnSpans[index][static_cast<size_t>(column)].spans[0];
+  const int64_t from = std::max(ds.first, keys.first), to = std::min(ds.last, keys.last);
+  if (from > to) return;
+  const size_t begin = static_cast<size_t>(from - keys.first), end = static_cast<size_t>(to - keys.first + 1);
+  const uint32_t tiles = keys.tiles[end] - keys.tiles[begin];
+  if (tiles == 0) return;
+  out.count += tiles;
+  const double halfW = double(grid.tw) / 2, halfH = double(grid.th) / 2;
+  const MapPoint shift = ShiftOf(layers[index]);
+  const Span ss = rowSpans[index].spans[0];
+  out.AddToKey(uint64_t{index} << 32 | uint64_t{1} << 61);
+  out.AddToKey(double(from) * halfW + (grid.originX - halfW + shift.x) - block.left);
+  out.AddToKey(double(ss.first) * halfH + (double(grid.th) + shift.y) - block.top);
+  out.AddToKey((keys.sums[end] - keys.sums[begin]) * unweigh[index][begin]);
 }
 
 void Scene::GatherObjects(size_t index, const Bounds& block, BlockItems& out) const {
@@ -233,30 +382,22 @@ std::optional<Placement> Scene::ObjectPlacement(const DrawLayer& drawn, const Ob
   return placement;
 }
 
-// `out` keeps the memory it had: one copy after another reuses it.
-static void CopyDiagonals(const CellGrid& cells, Scene::Diagonals& out) {
+static void SortByDiagonal(const CellGrid& cells, Scene::TilesByDiagonal& out) {
   const int64_t w = cells.width, h = cells.height;
   out.first = int64_t{cells.x} + cells.y;
-  out.start.resize(static_cast<size_t>(w + h - 1));
-  int64_t next = 0;
-  for (int64_t s = 0; s < w + h - 1; ++s) {  // x runs over max(0, s - h + 1) .. min(w - 1, s)
-    const int64_t low = std::max<int64_t>(0, s - h + 1), high = std::min(w - 1, s);
-    out.start[static_cast<size_t>(s)] = next - low - cells.x;
-    // A cache line between diagonals: those of a row of cells 2^k long would
-    // otherwise all fall into the same few sets of the cache.
-    next += high - low + 1 + 16;
-  }
-  out.gids.resize(static_cast<size_t>(next));
-  // A band of diagonals at a time, along x: the rows it reads stay in the
-  // cache from one x to the next, and each diagonal is written in order.
-  constexpr int64_t kBand = 4;
-  for (int64_t band = 0; band < w + h - 1; band += kBand) {
-    const int64_t last = std::min(band + kBand, w + h - 1) - 1;
-    for (int64_t x = std::max<int64_t>(0, band - h + 1); x <= std::min(w - 1, last); ++x)
-      for (int64_t s = std::max(band, x); s <= std::min(last, x + h - 1); ++s)
-        out.gids[static_cast<size_t>(out.start[static_cast<size_t>(s)] + x + cells.x)] =
-            cells.gids[static_cast<size_t>((s - x) * w + x)];
-  }
+  out.start.assign(static_cast<size_t>(w + h), 0);
+  for (int64_t y = 0; y < h; ++y)  // how many on each diagonal, counted at the next one's entry
+    for (int64_t x = 0; x < w; ++x)
+      if ((cells.gids[static_cast<size_t>(y * w + x)] & kGidBits) != 0) ++out.start[static_cast<size_t>(x + y + 1)];
+  for (size_t k = 1; k < out.start.size(); ++k) out.start[k] += out.start[k - 1];
+  out.tiles.resize(out.start.back());
+  std::vector<size_t> next(out.start.begin(), out.start.end() - 1);
+  for (int64_t y = 0; y < h; ++y)
+    for (int64_t x = 0; x < w; ++x) {
+      const uint32_t gid = cells.gids[static_cast<size_t>(y * w + x)];
+      if ((gid & kGidBits) == 0) continue;
+      out.tiles[next[static_cast<size_t>(x + y)]++] = {static_cast<int32_t>(x - y + cells.x - cells.y), gid};
+    }
 }
 
 void Scene::MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows) {
@@ -286,26 +427,27 @@ void Scene::StartRun(const std::vector<size_t>& run, double left, double top, in
   const int64_t count = columns;
   columnCount = columns;
   reached.assign(layers.size(), {});
-  // The copies of the run before make room for this run's.
-  std::vector<Diagonals> spare;
-  for (Diagonals& copy : diagonals)
-    if (copy.gids.capacity() > 0) spare.push_back(std::move(copy));
-  diagonals.assign(layers.size(), {});
+  columnKeys.assign(layers.size(), {});
+  sparseTiles.assign(layers.size(), {});
+  keysAhead.assign(layers.size(), {});
+  unweigh.assign(layers.size(), {});
   for (const size_t i : run) {
     const CellGrid& cells = layers[i].layer->cells;
     if (layers[i].layer->kind != LayerKind::kTiles || cells.gids.empty()) continue;
     if (grid.orientation == Orientation::kIsometric) {
-      if (!spare.empty()) {
-        diagonals[i] = std::move(spare.back());
-        spare.pop_back();
-      }
-      CopyDiagonals(cells, diagonals[i]);
+      std::vector<uint64_t>& powers = unweigh[i];
+      powers.resize(static_cast<size_t>(cells.width) + cells.height - 1);  // a row's columns at most
+      const uint64_t inverse = Inverse(kColumnWeight);
+      for (size_t k = 0; k < powers.size(); ++k) powers[k] = k == 0 ? 1 : powers[k - 1] * inverse;
     }
     // A sparse layer reaches few blocks: they are found from its tiles, and
     // the others aren't searched for its cells.
     const int64_t tiles = std::count_if(cells.gids.begin(), cells.gids.end(),
                                         [](uint32_t gid) { return (gid & kGidBits) != 0; });
-    if (tiles * 8 < columns * rows) MarkReached(i, left, top, columns, rows);
+    if (tiles * 8 < columns * rows) {
+      MarkReached(i, left, top, columns, rows);
+      if (grid.orientation == Orientation::kIsometric) SortByDiagonal(cells, sparseTiles[i]);
+    }
     columnSpans[i].resize(static_cast<size_t>(count));
     for (int64_t k = 0; k < count; ++k) {
       const double from = left + double(k * kBlock);
@@ -326,6 +468,7 @@ std::pair<int64_t, int64_t> Scene::StartRow(const std::vector<size_t>& run, doub
     const CellGrid& cells = layer.cells;
     if (layer.kind == LayerKind::kTiles && !cells.gids.empty()) {
       rowSpans[i] = RowSpansOf(grid, RectOf(cells), top, bottom, reaches[i], ShiftOf(layers[i]));
+      if (grid.orientation == Orientation::kIsometric) KeyColumns(i, top);
       widen(ColumnsWithCells(grid, RectOf(cells), rowSpans[i], columnSpans[i]));
     }
     if (layer.kind == LayerKind::kImage) widen({0, all});

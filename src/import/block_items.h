@@ -129,15 +129,40 @@ struct Scene {
   std::vector<std::vector<ColumnSpans>> columnSpans;
   std::vector<CellAt> scratch;
   int64_t columnCount = 0;  // of blocks, in the run being drawn
-  // Isometric layers of the run, their cells copied diagonal by diagonal
-  // (x + y), the order the blocks meet them in: row by row, the walk would
-  // jump a whole row of cells from one cell to the next.
-  struct Diagonals {
-    std::vector<uint32_t> gids;
-    std::vector<int64_t> start;  // of diagonal x + y = s: gids[start[s - first] + x]
-    int64_t first = 0;
+  // Isometric layers of the run: a key of each column of cells (x − y) in
+  // the row of blocks being gathered, each column keyed once per row and
+  // not once per block it is near. The keys are summed along the row, each
+  // weighed by a power of kColumnWeight, so that a block joins its columns
+  // in a few steps: the difference of two sums, turned to weigh its own
+  // first column by 1.
+  struct ColumnKeys {
+    int64_t first = 0, last = -1;  // the row's columns that hold cells
+    std::vector<uint64_t> sums;    // sums[k]: of columns first .. first + k − 1
+    std::vector<uint32_t> tiles;   // tiles[k]: their cells that hold a tile
   };
-  std::vector<Diagonals> diagonals;
+  std::vector<ColumnKeys> columnKeys;
+  std::vector<std::vector<uint64_t>> unweigh;  // per layer: unweigh[k] = kColumnWeight^−k
+  // A dense layer's columns are keyed for a few rows of blocks at once:
+  // each row of blocks meets a cell in every row of cells, so one pass
+  // over them serves those rows.
+  struct KeysAhead {
+    std::vector<ColumnKeys> rows;
+    std::vector<double> tops;  // of those rows of blocks
+    size_t next = 0;
+  };
+  std::vector<KeysAhead> keysAhead;
+  // Their sparse layers' tiles by diagonal (x + y), so that a row of blocks
+  // finds the few it holds without reading its every cell.
+  struct TilesByDiagonal {
+    struct Tile {
+      int32_t d;  // x − y
+      uint32_t gid;
+    };
+    int64_t first = 0;          // the x + y of diagonal 0
+    std::vector<size_t> start;  // tiles[start[k] .. start[k + 1]) lie on diagonal first + k
+    std::vector<Tile> tiles;
+  };
+  std::vector<TilesByDiagonal> sparseTiles;
   std::vector<std::vector<bool>> reached;  // per sparse layer of the run: by block, row by row
   std::optional<Placement> background;  // one pixel of the colour, stretched over the grid area
   Image backgroundPixel;
@@ -153,6 +178,9 @@ struct Scene {
   // Before a row of blocks: the objects and cells that reach into it. Gives
   // the columns of blocks [first, last) that anything may reach.
   std::pair<int64_t, int64_t> StartRow(const std::vector<size_t>& run, double top, double bottom);
+  // False when nothing of the run can reach the block at `column` and
+  // `row`: its layers are all sparse tile layers whose tiles don't reach it.
+  bool MayReach(const std::vector<size_t>& run, int64_t column, int64_t row) const;
   // What the run draws into `block` (picture pixels), the block at `column`
   // and `row` of the run's blocks, in order, over the background colour if
   // `withBackground`.
@@ -170,6 +198,11 @@ struct Scene {
   void SetFlips(uint32_t gid, Placement& placement) const;
   bool Touches(const Placement& placement, const Bounds& block) const;
   void GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out);
+  // An isometric layer's part of the block's key, from its columns of cells.
+  void KeyIsometricTiles(size_t index, const Bounds& block, int64_t column, BlockItems& out) const;
+  void KeyColumns(size_t index, double top);
+  void KeySparseColumns(size_t index, ColumnKeys& keys) const;
+  void KeyDenseColumns(size_t index, double top);
   // For a sparse layer: which blocks of the run its tiles may reach.
   void MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows);
   void GatherObjects(size_t index, const Bounds& block, BlockItems& out) const;

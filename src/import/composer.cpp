@@ -71,6 +71,7 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, bo
     const double rowTop = double(y * kBlock - out.placedY);
     const auto [from, to] = scene.StartRow(run, rowTop, rowTop + kBlock);
     for (int64_t x = firstX + from; x < firstX + to; ++x) {
+      if (!withBackground && !scene.MayReach(run, x - firstX, y - firstY)) continue;
       const int blockX = static_cast<int>(x * kBlock - out.placedX);
       const int blockY = static_cast<int>(y * kBlock - out.placedY);
       const Bounds block{double(blockX), double(blockY), double(blockX + kBlock), double(blockY + kBlock)};
@@ -124,10 +125,17 @@ Composition Compose(const Map& map, const ComposeOptions& options) {
   out.placedY = PlaceOnAxis(scene.picture.height, kViewTop, kViewHeight);
   const int64_t width = (out.placedX + scene.picture.width + kBlock - 1) / kBlock;
   const int64_t height = (out.placedY + scene.picture.height + kBlock - 1) / kBlock;
-  if (width * height > kMaxCells)
-    throw ImportError(Where(map.file) + "the picture is " + std::to_string(scene.picture.width) + " x " +
-                      std::to_string(scene.picture.height) + " pixels, more than the viewer's " +
-                      std::to_string(kMaxCells) + " cells of 32 x 32 hold");
+  // Each side on its own first: their product could overflow.
+  if (width > kMaxCells || height > kMaxCells || width * height > kMaxCells) {
+    // Past that many pixels a side, the sizes are where the picture was held, not its own.
+    constexpr int64_t kMaxSide = kMaxCells * kBlock;
+    const bool measured = scene.picture.width <= kMaxSide && scene.picture.height <= kMaxSide;
+    throw ImportError(Where(map.file) + "the picture is " +
+                      (measured ? std::to_string(scene.picture.width) + " x " +
+                                      std::to_string(scene.picture.height) + " pixels, more than"
+                                : std::string("too large: more than")) +
+                      " the viewer's " + std::to_string(kMaxCells) + " cells of 32 x 32 hold");
+  }
   out.width = static_cast<int>(width), out.height = static_cast<int>(height);
   scene.clip = {0, 0, double(scene.picture.width), double(scene.picture.height)};
   scene.Prepare(options.background);

@@ -15,8 +15,10 @@ Grid GridOf(const Map& map) {
   grid.tw = map.tileWidth, grid.th = map.tileHeight;
   grid.originX = double(int64_t{map.height} * map.tileWidth / 2);
   grid.staggerX = map.staggerX, grid.staggerEven = map.staggerEven;
-  // Shears where doubles still count whole pixels: a file may hold anything.
-  auto sane = [](double skew) { return std::isfinite(skew) ? std::clamp(skew, -1e6, 1e6) : 0.0; };
+  // A file may hold any shear. One past 2^26 blocks of 32 pixels makes a
+  // picture too large for the viewer whatever it is, so it is held there,
+  // where doubles still count whole pixels, and the picture is refused.
+  auto sane = [](double skew) { return std::isfinite(skew) ? std::clamp(skew, -1e10, 1e10) : 0.0; };
   grid.skewX = sane(map.skewX), grid.skewY = sane(map.skewY);
   if (map.orientation != Orientation::kStaggered && map.orientation != Orientation::kHexagonal) return grid;
   const int64_t s = map.orientation == Orientation::kHexagonal ? map.hexSideLength : 0;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "import/decode.h"
@@ -36,6 +38,23 @@ void Parse(const std::string& text, const std::string& path, Document& document)
   if (!json_is_object(document.root)) throw ImportError(Where(path) + "not a JSON object");
 }
 
+// A number as a file would write it: the fewest digits that read back as
+// the same double ("2.5", "1e308"), not printf's six decimals.
+std::string Shortest(double number) {
+  char text[32];
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, number);
+    if (std::strtod(text, nullptr) == number) break;
+  }
+  std::string out = text;
+  const size_t e = out.find('e');
+  if (e == std::string::npos) return out;
+  // "1e+308" and "1e-05" are written "1e308" and "1e-5".
+  const std::string sign = out[e + 1] == '-' ? "-" : "";
+  const size_t digitsAt = out.find_first_not_of("+-0", e + 1);
+  return out.substr(0, e + 1) + sign + (digitsAt == std::string::npos ? "0" : out.substr(digitsAt));
+}
+
 // What a value is, for messages.
 std::string Kind(const json_t* value) {
   switch (json_typeof(value)) {
@@ -45,8 +64,8 @@ std::string Kind(const json_t* value) {
       const std::string text = json_string_value(value);
       return "the string \"" + (text.size() <= 40 ? text : text.substr(0, 40) + "...") + "\"";
     }
-    case JSON_INTEGER:
-    case JSON_REAL: return "the number " + std::to_string(json_number_value(value));
+    case JSON_INTEGER: return "the number " + std::to_string(json_integer_value(value));
+    case JSON_REAL: return "the number " + Shortest(json_real_value(value));
     case JSON_TRUE: return "true";
     case JSON_FALSE: return "false";
     default: return "null";
@@ -233,9 +252,10 @@ ObjectFields ReadObjectFields(const Fields& object) {
 // The cells of a layer or chunk: an array of numbers, or encoded text.
 std::vector<uint32_t> ReadCells(const Fields& layer, const Fields& owner, int64_t width, int64_t height) {
   const JsonFile& file = layer.file;
-  if (width < 0 || height < 0 || width * height > kMaxCells)
-    file.Fail(owner.owner + "data of " + std::to_string(width) + " x " + std::to_string(height) +
-              " cells is more than the importer takes");
+  const std::string refusal = SizeRefusal(width, height);
+  if (!refusal.empty())
+    file.Fail(owner.owner + "data of " + std::to_string(width) + " x " + std::to_string(height) + " cells " +
+              refusal);
   const size_t count = static_cast<size_t>(width * height);
   const std::string encoding = layer.String("encoding");
   const json_t* data = owner.Get("data");

@@ -16,6 +16,12 @@ std::string Where(const std::string& file, int line) {
   return line > 0 ? file + ":" + std::to_string(line) + ": " : file + ": ";
 }
 
+std::string SizeRefusal(int64_t width, int64_t height) {
+  if (width < 0 || height < 0) return "can't be negative";
+  if (width * height > kMaxCells) return "is more than the importer takes";  // both below 2^31: no overflow
+  return "";
+}
+
 void SortTilesets(TilesetList& tilesets) {
   std::stable_sort(tilesets.begin(), tilesets.end(),
                    [](const TilesetRef& a, const TilesetRef& b) { return a.firstGid < b.firstGid; });
@@ -183,10 +189,10 @@ Map ReadMapText(ReadContext& context, const std::string& text, const std::string
   if (map.tileWidth <= 0 || map.tileHeight <= 0 || map.tileWidth > kLargestTile || map.tileHeight > kLargestTile)
     throw ImportError(Where(path) + "the map's tile size " + std::to_string(map.tileWidth) + " x " +
                       std::to_string(map.tileHeight) + " is not one the importer can draw");
-  if (!map.infinite && (map.width < 0 || map.height < 0 ||
-                        int64_t{map.width} * map.height > kMaxCells))
+  const std::string refusal = map.infinite ? "" : SizeRefusal(map.width, map.height);
+  if (!refusal.empty())
     throw ImportError(Where(path) + "the map's size " + std::to_string(map.width) + " x " +
-                      std::to_string(map.height) + " cells is more than the importer takes");
+                      std::to_string(map.height) + " cells " + refusal);
   CheckIds(map, map.layers);
   return map;
 }

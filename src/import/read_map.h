@@ -60,6 +60,10 @@ void SortObjects(std::vector<Object>& objects, bool fileOrder);
 // Why an image-based tileset can't be cut into tiles, or "" when it can.
 std::string CutProblem(const Tileset& tileset);
 
+// What keeps a grid of `width` × `height` cells out, in words ("can't be
+// negative"), or "" when it is taken.
+std::string SizeRefusal(int64_t width, int64_t height);
+
 // "file:line: " for messages (no line: "file: ").
 std::string Where(const std::string& file, int line = 0);
 

@@ -68,20 +68,22 @@ void WriteMap(const Composition& composition, const fs::path& path) {
   };
   buffer += "{\"tilewidth\": 32, \"tileheight\": 32, \"width\": " + std::to_string(composition.width) +
             ", \"height\": " + std::to_string(composition.height) + ",\n \"layers\": [";
+  // A row's numbers are made here and then appended: growing the buffer
+  // for each row would clear a row's worst case first.
+  std::vector<char> row(static_cast<size_t>(composition.width) * 12);
   for (size_t i = 0; i < composition.layers.size(); ++i) {
     buffer += i == 0 ? "\n" : ",\n";
     buffer += "  {\"name\": " + JsonName(composition.layerNames[i], i) + ", \"data\": [";
     const int32_t* cell = composition.layers[i].data();
     for (int y = 0; y < composition.height; ++y) {
       buffer += y == 0 ? "\n   " : ",\n   ";
-      // Numbers straight into the buffer: this is most of the writing.
-      size_t used = buffer.size();
-      buffer.resize(used + static_cast<size_t>(composition.width) * 12);
+      // This is most of the writing.
+      char* end = row.data();
       for (int x = 0; x < composition.width; ++x, ++cell) {
-        if (x > 0) buffer[used++] = ',';
-        used = static_cast<size_t>(std::to_chars(&buffer[used], &buffer[used] + 11, *cell).ptr - buffer.data());
+        if (x > 0) *end++ = ',';
+        end = std::to_chars(end, end + 11, *cell).ptr;
       }
-      buffer.resize(used);
+      buffer.append(row.data(), end);
       if (buffer.size() > (1 << 20)) flush();
     }
     buffer += "]}";

@@ -134,9 +134,10 @@ ObjectFields ReadObjectFields(const pugi::xml_node& node) {
 std::vector<uint32_t> ReadCells(const XmlFile& file, const pugi::xml_node& node,
                                 const std::string& encoding, const std::string& compression,
                                 int64_t width, int64_t height) {
-  if (width < 0 || height < 0 || width * height > kMaxCells)
-    file.Fail(node, "layer data of " + std::to_string(width) + " x " + std::to_string(height) +
-                        " cells is more than the importer takes");
+  const std::string refusal = SizeRefusal(width, height);
+  if (!refusal.empty())
+    file.Fail(node, "layer data of " + std::to_string(width) + " x " + std::to_string(height) + " cells " +
+                        refusal);
   const size_t count = static_cast<size_t>(width * height);
   if (encoding.empty()) {
     std::vector<uint32_t> gids;
