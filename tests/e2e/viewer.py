@@ -57,6 +57,14 @@ class WineKilledAtExit(Exception):
         self.index, self.output = index, output
 
 
+class WineDisplayMissing(Exception):
+    """Under Wine the viewer found no display ("No displays available",
+    status 1) where the test wanted its window: Wine's display devices, set
+    up by its own desktop process, were not there yet on a loaded machine.
+    The viewer reported SDL's failure as it should; conftest.py runs the test
+    once more, and it must then pass."""
+
+
 # The output of each program run of the current test that ended by itself, in
 # the order they ended.
 ENDED = []
@@ -257,6 +265,8 @@ class Viewer:
         status = self.process.poll()
         if status is not None:
             self._join()
+            if WINDOWS and status == 1 and self.output() == "No displays available\n":
+                raise WineDisplayMissing(f"{what}: under Wine the viewer found no display (status 1)")
             raise AssertionError(f"{what}: the viewer ended with status {status}:\n"
                                  f"{self.output()}{self._err.decode(errors='replace')}")
         raise AssertionError(f"{what}; output so far:\n{self.output()}")
