@@ -142,8 +142,10 @@ static uint64_t Inverse(uint64_t odd) {
 // each column's own key and tiles set to none, at k + 1 (the sums come later).
 static void StartColumns(const CellGrid& cells, Span ss, Scene::ColumnKeys& keys) {
   const int64_t x0 = cells.x, x1 = cells.x + cells.width - 1, y0 = cells.y, y1 = cells.y + cells.height - 1;
-  keys.first = std::max(2 * x0 - ss.last, ss.first - 2 * y1);
-  keys.last = std::min(2 * x1 - ss.first, ss.last - 2 * y0);
+  // Only the layer's own columns: a row's diagonals can reach past them, and
+  // a row's keys are unweighed with one power per column of the layer.
+  keys.first = std::max({2 * x0 - ss.last, ss.first - 2 * y1, x0 - y1});
+  keys.last = std::min({2 * x1 - ss.first, ss.last - 2 * y0, x1 - y0});
   if (ss.first > ss.last || keys.first > keys.last) keys.last = keys.first - 1;
   const size_t count = static_cast<size_t>(keys.last - keys.first + 1);
   keys.sums.assign(count + 1, 0), keys.tiles.assign(count + 1, 0);
