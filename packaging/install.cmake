@@ -37,6 +37,8 @@ else()
   # The web site the importer's --site copies its page from (built by scripts/build-web.sh).
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/build-web/site/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/web
           OPTIONAL)
+  install(FILES ${packaging}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+          RENAME tilemap-viewer)
 
   # Manual pages and changelog compressed as Debian wants them: gzip -9, with
   # no name or time stamp inside, so the same text gives the same bytes.
