@@ -10,6 +10,7 @@ headless=(xvfb xauth xdotool imagemagick libgl1-mesa-dri)
 testing=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pytest python3-pil
          clang libclang-rt-14-dev valgrind
          mingw-w64 dpkg-dev wine wine64  # the Windows build, tested under Wine
+         libxdamage1  # the scrolling test times the frames with the display's Damage reports
          lintian  # the Debian package's own check
          zstd  # the importer's tests compress cells with it
          emscripten chromium python3-websocket)  # the web build, tested in headless Chromium
