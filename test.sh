@@ -15,6 +15,13 @@ say() { echo "== [$((SECONDS / 60)) min $((SECONDS % 60)) s] $*"; }
 
 scripts/install-deps.sh test
 
+# A compiler cache shared by every clone and build tree on this machine: a
+# file compiled before, with the same flags and headers, isn't compiled
+# again. Paths are taken relative to the clone, so clones share it.
+export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+export CCACHE_DIR=${CCACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/tilemap-viewer/ccache}
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-2G}
+
 # The Windows and web libraries, built on a machine's first run only (then
 # cached), side by side: each spends part of its time configuring, on one core.
 say "Windows and web libraries (built on a first run, then cached)"

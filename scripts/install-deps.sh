@@ -8,6 +8,7 @@ build=(build-essential cmake pkg-config libsdl2-dev libsdl2-image-dev libjansson
        libpugixml-dev zlib1g-dev libzstd-dev)  # the last three for the importer
 headless=(xvfb xauth xdotool imagemagick libgl1-mesa-dri)
 testing=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pytest python3-pil
+         ccache  # ./test.sh's five builds compile what they compiled before once
          clang libclang-rt-14-dev valgrind
          mingw-w64 dpkg-dev wine wine64  # the Windows build, tested under Wine
          libxdamage1  # the scrolling test times the frames with the display's Damage reports
