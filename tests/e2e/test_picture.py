@@ -119,23 +119,30 @@ def test_holding_right_for_a_second_scrolls_about_500_pixels(display, running):
     # steps past the fifth for later frames, which may come after the key is
     # up, or work off steps owed from before it went down. The display's own
     # clock shows such frames: a hold counts when no frame around it owed a
-    # step, and then it must move 500 pixels.
+    # step, and then it must move 500 pixels. Under Wine, Direct3D can queue
+    # a few frames and present them evenly after the program stalled, so a
+    # stall can hide from the display: a wrong speed is the same in every
+    # hold, so three counted holds must go wrong before the test fails.
     clock = FrameClock(display.name)
     try:
         x = START_X
-        most_owed_in_each = []
+        counted_wrong, most_owed_in_each = [], []
         for attempt in range(TRIES):
             key = ("Right", "Left")[attempt % 2]  # back and forth, staying on the map
             moved, shortest, longest, x, owed = scroll(viewer, clock, map_doc, tileset, key, x, 1.0)
-            if owed is not None and owed < 0.01:
-                assert at_500_pixels_a_second(moved, shortest, longest), \
-                    f"a second's hold with no step owed moved {moved} pixels " \
-                    f"(held {shortest:.3f} to {longest:.3f} s)"
-                break
             most_owed_in_each.append(owed)
+            if owed is None or owed >= 0.01:
+                continue
+            if at_500_pixels_a_second(moved, shortest, longest):
+                break
+            counted_wrong.append((moved, round(shortest, 3), round(longest, 3)))
+            assert len(counted_wrong) < 3, \
+                f"three holds with no step owed moved the wrong distance: {counted_wrong} " \
+                "(pixels, shortest and longest time held)"
         else:
-            raise AssertionError(f"frames over 50 ms left steps owed around every one of {TRIES} holds "
-                                 f"(the most owed in each, in s: {most_owed_in_each})")
+            raise AssertionError(f"no hold of {TRIES} both had every frame's steps run and moved 500 pixels: "
+                                 f"the most owed around each, in s: {most_owed_in_each}; "
+                                 f"counted holds that went wrong: {counted_wrong}")
     finally:
         clock.stop()
     assert viewer.quit_with("Escape")[0] == 0
