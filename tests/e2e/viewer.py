@@ -16,6 +16,7 @@ from pathlib import Path
 from PIL import Image, ImageChops
 
 from window_states import WindowStates
+from xlib import EventHeader, xlib
 
 VIEWER = os.environ["TILEMAP_VIEWER"]
 # The Windows build runs under Wine, each suite in a prefix of its own under
@@ -173,20 +174,9 @@ class Display:
     def close_window(self, window):
         """Asks the window to close, as a window manager's close button does:
         a WM_DELETE_WINDOW message (there is no window manager here)."""
-        xlib = ctypes.CDLL("libX11.so.6")
-        xlib.XOpenDisplay.restype = ctypes.c_void_p
-        xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        xlib.XInternAtom.restype = ctypes.c_ulong
-        xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                                    ctypes.c_void_p]
-        xlib.XFlush.argtypes = xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
-
         class ClientMessage(ctypes.Structure):
-            _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                        ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
-                        ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
-                        ("data", ctypes.c_long * 5)]
+            _fields_ = EventHeader._fields_ + [("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                                               ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
 
         class Event(ctypes.Union):
             _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
