@@ -19,7 +19,7 @@
 #include <string>
 
 #include "import/import.h"
-#include "import/read_map.h"
+#include "import/read/read_map.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <string>
 
-#include "import/composer.h"
-#include "import/decode.h"
+#include "import/compose/composer.h"
+#include "import/read/decode.h"
 #include "import/import_error.h"
-#include "import/read_map.h"
+#include "import/read/read_map.h"
 
 using namespace importer;
 

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "import/composer.h"
-#include "import/decode.h"
-#include "import/draw_item.h"
-#include "import/grid.h"
+#include "import/compose/composer.h"
+#include "import/read/decode.h"
+#include "import/compose/draw_item.h"
+#include "import/compose/grid.h"
 #include "import/import_error.h"
 #include "import/model.h"
-#include "import/read_map.h"
+#include "import/read/read_map.h"
 
 using namespace importer;
 

@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
-#include "import/composer.h"
-#include "import/images.h"
-#include "import/read_map.h"
-#include "import/writer.h"
+#include "import/compose/composer.h"
+#include "import/read/images.h"
+#include "import/read/read_map.h"
+#include "import/write/writer.h"
 
 namespace importer {
 

@@ -23,7 +23,7 @@
 
 #include "import/import.h"
 #include "import/import_error.h"
-#include "import/site.h"
+#include "import/write/site.h"
 
 namespace {
 

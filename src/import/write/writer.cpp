@@ -1,4 +1,4 @@
-#include "import/writer.h"
+#include "import/write/writer.h"
 
 #include <SDL.h>
 #include <SDL_image.h>
@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "import/import_error.h"
-#include "import/read_map.h"
+#include "import/read/read_map.h"
 
 namespace importer {
 namespace {

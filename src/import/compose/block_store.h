@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "import/draw_item.h"
+#include "import/compose/draw_item.h"
 #include "import/model.h"
 
 namespace importer {

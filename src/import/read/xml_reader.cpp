@@ -1,13 +1,13 @@
-#include "import/xml_reader.h"
+#include "import/read/xml_reader.h"
 
 #include <pugixml.hpp>
 
 #include <algorithm>
 #include <cstring>
 
-#include "import/decode.h"
+#include "import/read/decode.h"
 #include "import/import_error.h"
-#include "import/values.h"
+#include "import/read/values.h"
 
 namespace importer {
 namespace {

@@ -1,4 +1,4 @@
-#include "import/flip.h"
+#include "import/compose/flip.h"
 
 #include "import/model.h"
 

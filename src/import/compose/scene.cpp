@@ -1,4 +1,4 @@
-#include "import/scene.h"
+#include "import/compose/scene.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "import/draw_item.h"
+#include "import/compose/draw_item.h"
 
 #include <algorithm>
 #include <cmath>

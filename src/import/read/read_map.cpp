@@ -1,4 +1,4 @@
-#include "import/read_map.h"
+#include "import/read/read_map.h"
 
 #include <SDL.h>
 
@@ -7,8 +7,8 @@
 #include <cmath>
 
 #include "import/import_error.h"
-#include "import/json_reader.h"
-#include "import/xml_reader.h"
+#include "import/read/json_reader.h"
+#include "import/read/xml_reader.h"
 
 namespace importer {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "import/block_store.h"
-#include "import/draw_item.h"
+#include "import/compose/block_store.h"
+#include "import/compose/draw_item.h"
 #include "import/model.h"
-#include "import/scene.h"
+#include "import/compose/scene.h"
 
 namespace importer {
 

@@ -1,4 +1,4 @@
-#include "import/json_reader.h"
+#include "import/read/json_reader.h"
 
 #include <jansson.h>
 
@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "import/decode.h"
+#include "import/read/decode.h"
 #include "import/import_error.h"
-#include "import/values.h"
+#include "import/read/values.h"
 
 namespace importer {
 namespace {

@@ -1,4 +1,4 @@
-#include "import/decode.h"
+#include "import/read/decode.h"
 
 #include <zlib.h>
 #include <zstd.h>

@@ -1,10 +1,10 @@
-#include "import/block_store.h"
+#include "import/compose/block_store.h"
 
 #include <cstring>
 #include <string>
 
 #include "import/import_error.h"
-#include "import/read_map.h"
+#include "import/read/read_map.h"
 
 namespace importer {
 

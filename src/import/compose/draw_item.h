@@ -6,7 +6,7 @@
 #include <array>
 #include <optional>
 
-#include "import/flip.h"
+#include "import/compose/flip.h"
 #include "import/model.h"
 
 namespace importer {

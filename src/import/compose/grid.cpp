@@ -1,10 +1,10 @@
-#include "import/grid.h"
+#include "import/compose/grid.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "import/import_error.h"
-#include "import/read_map.h"
+#include "import/read/read_map.h"
 
 namespace importer {
 

@@ -1,4 +1,4 @@
-#include "import/layer_runs.h"
+#include "import/compose/layer_runs.h"
 
 #include <algorithm>
 

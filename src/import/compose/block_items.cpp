@@ -1,4 +1,4 @@
-#include "import/block_items.h"
+#include "import/compose/block_items.h"
 
 #include <algorithm>
 #include <cmath>

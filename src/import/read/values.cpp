@@ -1,4 +1,4 @@
-#include "import/values.h"
+#include "import/read/values.h"
 
 #include <filesystem>
 

@@ -12,11 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "import/block_store.h"
-#include "import/draw_item.h"
-#include "import/grid.h"
+#include "import/compose/block_store.h"
+#include "import/compose/draw_item.h"
+#include "import/compose/grid.h"
 #include "import/model.h"
-#include "import/scene.h"
+#include "import/compose/scene.h"
 
 namespace importer {
 

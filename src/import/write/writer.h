@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "import/composer.h"
+#include "import/compose/composer.h"
 
 namespace importer {
 

@@ -1,14 +1,14 @@
-#include "import/composer.h"
+#include "import/compose/composer.h"
 
 #include <algorithm>
 #include <unordered_map>
 
 #include "shared/globals.h"
-#include "import/block_items.h"
-#include "import/block_store.h"
+#include "import/compose/block_items.h"
+#include "import/compose/block_store.h"
 #include "import/import_error.h"
-#include "import/layer_runs.h"
-#include "import/read_map.h"
+#include "import/compose/layer_runs.h"
+#include "import/read/read_map.h"
 
 namespace importer {
 namespace {

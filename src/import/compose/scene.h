@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "import/grid.h"
+#include "import/compose/grid.h"
 #include "import/model.h"
 
 namespace importer {

@@ -1,4 +1,4 @@
-#include "import/images.h"
+#include "import/read/images.h"
 
 #include <SDL.h>
 #include <SDL_image.h>
@@ -8,7 +8,7 @@
 #include <tuple>
 
 #include "import/import_error.h"
-#include "import/read_map.h"
+#include "import/read/read_map.h"
 
 namespace importer {
 namespace {

@@ -1,4 +1,4 @@
-#include "import/site.h"
+#include "import/write/site.h"
 
 #include <SDL.h>
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "import/read_map.h"
+#include "import/read/read_map.h"
 
 namespace importer {
 
