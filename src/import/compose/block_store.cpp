@@ -23,8 +23,10 @@ int32_t BlockStore::Add(const Block& block) {
     if (std::memcmp(&blocks[it->second - 1], &block, sizeof block) == 0) return it->second;
   if (blocks.size() == kMaxBlocks)
     throw ImportError(Where(map.file) + "the picture needs more than " + std::to_string(kMaxBlocks) +
-                      " different 32 x 32 blocks, more than the viewer's tileset holds "
-                      "(one image of 3 columns, 16384 pixels tall)");
+                      " different 32 x 32 blocks: final.png would be more than 96 x " +
+                      std::to_string(kMaxTilesetRows) + " pixels (" +
+                      std::to_string(int64_t{96} * kMaxTilesetRows * 4 >> 20) +
+                      " MiB decoded), taller than an image decoder reads");
   blocks.push_back(block);
   const int32_t value = static_cast<int32_t>(blocks.size());
   byHash.emplace(hash, value);
