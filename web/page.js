@@ -148,6 +148,16 @@ async function stopViewer() {
   await current.done;
 }
 
+// The message in the canvas's frame, over the greyed canvas.
+function showEnded(text, said, again) {
+  byId('ended-text').textContent = text;
+  byId('ended-said').textContent = said;
+  byId('ended-said').hidden = said === '';
+  byId('again').hidden = !again;
+  byId('ended').hidden = false;
+  stage.classList.add('over');
+}
+
 function startViewer(files, keepOutput) {
   // A new canvas for each instance: the last one's WebGL context goes with it.
   const old = byId('canvas');
@@ -180,11 +190,9 @@ function startViewer(files, keepOutput) {
       const text = status >= 0 ? `The viewer ended: ${words} (status ${status})`
                                : `The viewer stopped unexpectedly: ${why}`;
       say(text, status === 0 ? '' : 'error');
-      if (!run.stopping) {
-        byId('ended-text').textContent = text;
-        byId('ended').hidden = false;
-        stage.classList.add('over');
-      }
+      // Over the frame: the status in words, and what the program said when
+      // it ended at start.
+      if (!run.stopping) showEnded(text, status > 0 ? run.lines[0] || '' : '', true);
     }
     finished(status);
   };
@@ -437,10 +445,7 @@ async function showProblem(text) {
   queue = queue.then(stopViewer).then(() => {}, () => {});
   await queue;
   say(text, 'error');
-  byId('ended-text').textContent = text;
-  byId('again').hidden = true;
-  byId('ended').hidden = false;
-  stage.classList.add('over');
+  showEnded(text, '', false);
 }
 
 function servedHint() {

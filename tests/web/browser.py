@@ -119,6 +119,9 @@ class Page:
         self.send("Emulation.setDeviceMetricsOverride", width=1400, height=1000, deviceScaleFactor=1, mobile=False)
         # Headless has no window to focus; key events still need a focused page.
         self.send("Emulation.setFocusEmulationEnabled", enabled=True)
+        # A screenshot of the whole page lays it out without its scroll bar:
+        # without one at all, elements stay where the page said they were.
+        self.send("Emulation.setScrollbarsHidden", hidden=True)
 
     def _read(self):
         while True:

@@ -140,18 +140,51 @@ def test_holding_an_arrow_scrolls_about_500_pixels_a_second(page, site, measured
     measured["frames per second while scrolling"] = f"{frames / held:.0f}, the longest frame {frame * 1000:.0f} ms"
 
 
+# An element's box on the page: [x, y, width, height].
+BOX = "(e => (r => [r.x, r.y, r.width, r.height])(e.getBoundingClientRect()))"
+CANVAS_BOX = f"{BOX}(document.getElementById('canvas'))"
+
+
+def message_in_frame(page, frame):
+    """The message over the canvas once its program ended or a map could
+    not be shown: the frame has kept the canvas's place and size (`frame`,
+    1280 x 720) while the program's canvas is 0 x 0, and the message lies
+    inside it, wrapped, none of it scrolled out of sight; on the screenshot
+    the light text is there, and only where the message is. Returns the
+    message's texts."""
+    stage, canvas, parts, fits, texts = page.js(
+        f"[{BOX}(stage), {CANVAS_BOX}, [...document.querySelectorAll('#ended > :not([hidden])')].map({BOX}), "
+        "(e => e.scrollHeight <= e.clientHeight && e.scrollWidth <= e.clientWidth)(document.getElementById('ended')), "
+        "[...document.querySelectorAll('#ended p:not([hidden])')].map(p => p.textContent)]")
+    assert stage == canvas == frame and frame[2:] == [VIEW_W, VIEW_H], (stage, canvas, frame)
+    x, y = frame[:2]
+    inside = [(px - x, py - y, px - x + w, py - y + h) for px, py, w, h in parts]
+    assert fits and inside and all(0 <= left and right <= VIEW_W and 0 <= top and bottom <= VIEW_H
+                                   for left, top, right, bottom in inside), inside
+    shot = page.screenshot("#stage")
+    light = shot.convert("L").point(lambda v: 255 if v > 60 else 0)
+    found = [light.crop(tuple(round(v) for v in box)).getbbox() for box in inside]
+    for box in inside:
+        light.paste(0, (int(box[0]) - 1, int(box[1]) - 1, int(box[2]) + 2, int(box[3]) + 2))
+    if not all(found) or light.getbbox():
+        raise keep(page, shot, None, f"the message is not drawn inside the frame only: {texts}, boxes {inside}")
+    return texts
+
+
 @pytest.mark.parametrize("tileset,error", [(None, "Couldn't open final.png"),
                                            (b"\x89PNG\r\n\x1a\nnot really" * 50, None)], ids=["missing", "garbage"])
 def test_a_tileset_that_cannot_be_loaded_ends_with_status_4(page, site, tileset, error):
     files = {"main.json": json.dumps(THREE_LAYERS).encode(), **({"final.png": tileset} if tileset else {})}
-    start(page, site, files)
+    start(page, site, files, f"window.frameBefore = {CANVAS_BOX}")
     status = page.wait_for("viewerStatus !== null && {status: viewerStatus}")["status"]
     out = page.js("viewerLines")
     assert status == 4
     assert len(out) == 2 and out[1] and out[0] == "Failed to load image: final.png" + out[1], out
     assert error is None or out[1] == error
-    assert page.js("document.getElementById('status').textContent.trim()") == \
-        "The viewer ended: the tileset final.png could not be loaded (status 4)"
+    ended = "The viewer ended: the tileset final.png could not be loaded (status 4)"
+    assert page.js("document.getElementById('status').textContent.trim()") == ended
+    # Over the frame: the status in words and what the program said.
+    assert message_in_frame(page, page.js("frameBefore")) == [ended, out[0]]
 
 
 PARSE_ERROR = "Error - couldn't parse json data in main.json."
@@ -281,6 +314,7 @@ def test_a_site_written_by_the_importer_opens_on_its_maps(chromium, measured):
             ["?map=isometric", "isometric"]
         page.open(server.url + "index.html?map=isometric", READY)
         wait_for_imported_picture(page, maps_made[1])
+        frame = page.js(CANVAS_BOX)
         assert quit_with(page, "Escape") == 0
 
         # A map folder gone from the site (its list not written again).
@@ -289,6 +323,14 @@ def test_a_site_written_by_the_importer_opens_on_its_maps(chromium, measured):
         assert page.wait_for(PROBLEM) == "The map “isometric” could not be loaded " \
             "(maps/isometric/final.png: 404 File not found)."
         assert page.js("viewerStatus") is None and page.js(MAP_LIST) == [["composite", None], ["isometric", "page"]]
+        # A name longer than a line, with nowhere to break it: the message
+        # wraps inside the frame.
+        name = "x" * 300
+        page.open(server.url + f"index.html?map={name}", READY)
+        problem = f"The map “{name}” could not be loaded (maps/{name}/final.png: 404 File not found). " \
+                  "It is not among the maps of this site."
+        assert page.wait_for(PROBLEM) == problem
+        assert message_in_frame(page, frame) == [problem]
     finally:
         page.open("about:blank")
         server.stop()
