@@ -18,4 +18,7 @@ struct DataError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// "file:line: " for messages (no line: "file: ").
+std::string Where(const std::string& file, int line = 0);
+
 }  // namespace importer

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "import/import_error.h"
-#include "import/read/read_map.h"
 
 namespace importer {
 

@@ -6,15 +6,10 @@
 #include <vector>
 
 #include "import/compose/draw_item.h"
+#include "import/limits.h"
 #include "import/model.h"
 
 namespace importer {
-
-// The viewer decodes final.png whole, and PNG decoders read at most a
-// million rows (libpng's limit): 31,250 rows of 3 blocks. The viewer cuts a
-// tileset taller than its renderer's textures into bands itself.
-constexpr int kMaxTilesetRows = 1000000;
-constexpr int kMaxBlocks = kMaxTilesetRows / 32 * 3;
 
 // One step of the hashes that tell blocks and their contents apart.
 inline uint64_t Mix(uint64_t h, uint64_t v) {

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "shared/globals.h"
 #include "import/compose/block_items.h"
 #include "import/compose/block_store.h"
-#include "import/import_error.h"
 #include "import/compose/layer_runs.h"
-#include "import/read/read_map.h"
+#include "import/import_error.h"
+#include "import/limits.h"
+#include "shared/globals.h"
 
 namespace importer {
 namespace {

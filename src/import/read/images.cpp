@@ -8,7 +8,6 @@
 #include <tuple>
 
 #include "import/import_error.h"
-#include "import/read/read_map.h"
 
 namespace importer {
 namespace {

@@ -4,139 +4,19 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "import/read/decode.h"
 #include "import/import_error.h"
+#include "import/limits.h"
+#include "import/read/decode.h"
+#include "import/read/json_fields.h"
+#include "import/read/shared_steps.h"
 #include "import/read/values.h"
 
 namespace importer {
 namespace {
 
 constexpr int kMaxGroupDepth = 1000;
-
-struct JsonFile {
-  const std::string& path;
-  ReadContext& context;
-  [[noreturn]] void Fail(const std::string& problem) const { throw ImportError(Where(path) + problem); }
-};
-
-// Owns a parsed document.
-struct Document {
-  json_t* root = nullptr;
-  ~Document() { json_decref(root); }
-};
-
-void Parse(const std::string& text, const std::string& path, Document& document) {
-  json_error_t error;
-  // Deeply nested documents are refused by jansson itself (its depth limit).
-  document.root = json_loadb(text.data(), text.size(), JSON_DECODE_ANY, &error);
-  if (document.root == nullptr)
-    throw ImportError(Where(path, error.line) + "not valid JSON: " + error.text);
-  if (!json_is_object(document.root)) throw ImportError(Where(path) + "not a JSON object");
-}
-
-// A number as a file would write it: the fewest digits that read back as
-// the same double ("2.5", "1e308"), not printf's six decimals.
-std::string Shortest(double number) {
-  char text[32];
-  for (int digits = 1; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, number);
-    if (std::strtod(text, nullptr) == number) break;
-  }
-  std::string out = text;
-  const size_t e = out.find('e');
-  if (e == std::string::npos) return out;
-  // "1e+308" and "1e-05" are written "1e308" and "1e-5".
-  const std::string sign = out[e + 1] == '-' ? "-" : "";
-  const size_t digitsAt = out.find_first_not_of("+-0", e + 1);
-  return out.substr(0, e + 1) + sign + (digitsAt == std::string::npos ? "0" : out.substr(digitsAt));
-}
-
-// What a value is, for messages.
-std::string Kind(const json_t* value) {
-  switch (json_typeof(value)) {
-    case JSON_OBJECT: return "an object";
-    case JSON_ARRAY: return "an array";
-    case JSON_STRING: {
-      const std::string text = json_string_value(value);
-      return "the string \"" + (text.size() <= 40 ? text : text.substr(0, 40) + "...") + "\"";
-    }
-    case JSON_INTEGER: return "the number " + std::to_string(json_integer_value(value));
-    case JSON_REAL: return "the number " + Shortest(json_real_value(value));
-    case JSON_TRUE: return "true";
-    case JSON_FALSE: return "false";
-    default: return "null";
-  }
-}
-
-// The members of one JSON object, each checked for its type: a member that
-// is there must be what the format says (null counts as absent), and a
-// required one must be there.
-struct Fields {
-  const JsonFile& file;
-  const json_t* object;
-  std::string owner;  // "layer \"ground\": ", for messages; "" for the file's top level
-
-  [[noreturn]] void Expected(const char* key, const char* what, const json_t* value) const {
-    file.Fail(owner + "\"" + key + "\" should be " + what + ", not " + (value ? Kind(value) : "missing"));
-  }
-  const json_t* Get(const char* key) const {
-    const json_t* value = json_object_get(object, key);
-    return json_is_null(value) ? nullptr : value;
-  }
-  std::optional<double> OptionalNumber(const char* key) const {
-    const json_t* value = Get(key);
-    if (value == nullptr) return std::nullopt;
-    if (!json_is_number(value) || !std::isfinite(json_number_value(value))) Expected(key, "a number", value);
-    return json_number_value(value);
-  }
-  double Number(const char* key, double otherwise) const { return OptionalNumber(key).value_or(otherwise); }
-  std::optional<int> OptionalInt(const char* key) const {
-    const json_t* value = Get(key);
-    if (value == nullptr) return std::nullopt;
-    const double number = json_is_number(value) ? json_number_value(value) : 0.5;
-    if (!(number >= -2147483648.0 && number <= 2147483647.0) || number != std::floor(number))
-      Expected(key, "a whole number", value);
-    return static_cast<int>(number);
-  }
-  int Int(const char* key, int otherwise = 0) const { return OptionalInt(key).value_or(otherwise); }
-  int RequiredInt(const char* key) const {
-    if (Get(key) == nullptr) Expected(key, "a whole number", nullptr);
-    return *OptionalInt(key);
-  }
-  // Booleans; older files write 0 and 1.
-  bool Flag(const char* key, bool otherwise) const {
-    const json_t* value = Get(key);
-    if (value == nullptr) return otherwise;
-    if (json_is_boolean(value)) return json_is_true(value);
-    if (json_is_integer(value)) return json_integer_value(value) != 0;
-    Expected(key, "true or false", value);
-  }
-  std::string String(const char* key) const {
-    const json_t* value = Get(key);
-    if (value == nullptr) return "";
-    if (!json_is_string(value)) Expected(key, "a string", value);
-    return json_string_value(value);
-  }
-  std::string RequiredString(const char* key) const {
-    if (Get(key) == nullptr) Expected(key, "a string", nullptr);
-    return String(key);
-  }
-  const json_t* Array(const char* key) const {
-    const json_t* value = Get(key);
-    if (value != nullptr && !json_is_array(value)) Expected(key, "an array", value);
-    return value;
-  }
-  const json_t* Object(const char* key) const {
-    const json_t* value = Get(key);
-    if (value != nullptr && !json_is_object(value)) Expected(key, "an object", value);
-    return value;
-  }
-  Fields Of(const json_t* member, const std::string& name) const { return Fields{file, member, owner + name}; }
-};
 
 std::optional<uint32_t> Gid(const json_t* value) {
   if (!json_is_number(value)) return std::nullopt;
@@ -224,7 +104,7 @@ TilesetList ReadTilesetRefs(const JsonFile& file, const json_t* tilesets) {
     ref.firstGid = *firstGid;
     const std::string source = set.String("source");
     if (!source.empty())
-      ref.tileset = LoadTileset(file.context, ResolvePath(file.path, source), file.path);
+      ref.tileset = file.linked->tileset(ResolvePath(file.path, source), file.path);
     else
       ref.tileset = ReadTilesetObject(set);
     list.push_back(std::move(ref));
@@ -317,7 +197,7 @@ void ReadObjects(const Fields& node, Layer& layer) {
     std::shared_ptr<const Template> from;
     const std::string source = object.String("template");
     if (!source.empty())
-      from = LoadTemplate(node.file.context, ResolvePath(node.file.path, source), node.file.path);
+      from = node.file.linked->objectTemplate(ResolvePath(node.file.path, source), node.file.path);
     if (std::optional<Object> made = MakeObject(ReadObjectFields(object), from.get()))
       layer.objects.push_back(std::move(*made));
   }
@@ -368,10 +248,10 @@ std::vector<Layer> ReadLayers(const JsonFile& file, const Map& map, const json_t
 
 }  // namespace
 
-Map ReadJsonMap(ReadContext& context, const std::string& text, const std::string& path) {
-  const JsonFile file{path, context};
-  Document document;
-  Parse(text, path, document);
+Map ReadJsonMap(const LinkedFiles& linked, const std::string& text, const std::string& path) {
+  const JsonFile file{path, &linked};
+  JsonDocument document;
+  ParseJson(text, path, document);
   const Fields root{file, document.root, "the map's "};
   const std::string type = root.String("type");
   if (!type.empty() && type != "map") file.Fail("not a map: its type is \"" + type + "\"");
@@ -401,21 +281,21 @@ Map ReadJsonMap(ReadContext& context, const std::string& text, const std::string
   return map;
 }
 
-std::shared_ptr<Tileset> ReadJsonTileset(ReadContext& context, const std::string& text,
+std::shared_ptr<Tileset> ReadJsonTileset(const LinkedFiles& linked, const std::string& text,
                                          const std::string& path) {
-  const JsonFile file{path, context};
-  Document document;
-  Parse(text, path, document);
+  const JsonFile file{path, &linked};
+  JsonDocument document;
+  ParseJson(text, path, document);
   const Fields root{file, document.root, "the tileset's "};
   const std::string type = root.String("type");
   if (!type.empty() && type != "tileset") file.Fail("not a tileset: its type is \"" + type + "\"");
   return ReadTilesetObject(root);
 }
 
-Template ReadJsonTemplate(ReadContext& context, const std::string& text, const std::string& path) {
-  const JsonFile file{path, context};
-  Document document;
-  Parse(text, path, document);
+Template ReadJsonTemplate(const LinkedFiles& linked, const std::string& text, const std::string& path) {
+  const JsonFile file{path, &linked};
+  JsonDocument document;
+  ParseJson(text, path, document);
   const Fields root{file, document.root, "the template's "};
   const std::string type = root.String("type");
   if (!type.empty() && type != "template") file.Fail("not an object template: its type is \"" + type + "\"");
@@ -423,7 +303,7 @@ Template ReadJsonTemplate(ReadContext& context, const std::string& text, const s
   if (const json_t* object = root.Object("object")) result.object = ReadObjectFields(root.Of(object, "object: "));
   // A template names its tileset as one object; a list is read as well.
   const json_t* tilesets = root.Array("tilesets");
-  Document single;
+  JsonDocument single;
   single.root = json_array();
   if (const json_t* tileset = root.Object("tileset")) json_array_append(single.root, const_cast<json_t*>(tileset));
   result.tilesets = std::make_shared<const TilesetList>(

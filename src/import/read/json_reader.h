@@ -5,13 +5,13 @@
 #include <memory>
 #include <string>
 
-#include "import/read/read_map.h"
+#include "import/read/linked_files.h"
 
 namespace importer {
 
-Map ReadJsonMap(ReadContext& context, const std::string& text, const std::string& path);
-std::shared_ptr<Tileset> ReadJsonTileset(ReadContext& context, const std::string& text,
+Map ReadJsonMap(const LinkedFiles& linked, const std::string& text, const std::string& path);
+std::shared_ptr<Tileset> ReadJsonTileset(const LinkedFiles& linked, const std::string& text,
                                                const std::string& path);
-Template ReadJsonTemplate(ReadContext& context, const std::string& text, const std::string& path);
+Template ReadJsonTemplate(const LinkedFiles& linked, const std::string& text, const std::string& path);
 
 }  // namespace importer

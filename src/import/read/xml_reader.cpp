@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "import/read/decode.h"
 #include "import/import_error.h"
+#include "import/limits.h"
+#include "import/read/decode.h"
+#include "import/read/shared_steps.h"
 #include "import/read/values.h"
 
 namespace importer {
@@ -18,7 +20,7 @@ constexpr int kMaxGroupDepth = 1000;
 struct XmlFile {
   const std::string& text;
   const std::string& path;
-  ReadContext& context;
+  const LinkedFiles& linked;
 
   int LineOf(ptrdiff_t offset) const {
     if (offset < 0) return 0;
@@ -108,7 +110,7 @@ TilesetList ReadTilesetRefs(const XmlFile& file, const pugi::xml_node& parent) {
     if (ref.firstGid == 0) file.Fail(node, "tileset without a first gid");
     const std::string source = node.attribute("source").as_string();
     if (!source.empty())
-      ref.tileset = LoadTileset(file.context, ResolvePath(file.path, source), file.path);
+      ref.tileset = file.linked.tileset(ResolvePath(file.path, source), file.path);
     else
       ref.tileset = ReadTilesetElement(file, node);
     list.push_back(std::move(ref));
@@ -201,7 +203,7 @@ void ReadObjects(const XmlFile& file, const pugi::xml_node& node, Layer& layer) 
   for (const pugi::xml_node element : node.children("object")) {
     std::shared_ptr<const Template> from;
     const std::string source = element.attribute("template").as_string();
-    if (!source.empty()) from = LoadTemplate(file.context, ResolvePath(file.path, source), file.path);
+    if (!source.empty()) from = file.linked.objectTemplate(ResolvePath(file.path, source), file.path);
     if (std::optional<Object> object = MakeObject(ReadObjectFields(element), from.get()))
       layer.objects.push_back(std::move(*object));
   }
@@ -245,8 +247,8 @@ std::vector<Layer> ReadLayers(const XmlFile& file, const Map& map, const pugi::x
 
 }  // namespace
 
-Map ReadXmlMap(ReadContext& context, const std::string& text, const std::string& path) {
-  const XmlFile file{text, path, context};
+Map ReadXmlMap(const LinkedFiles& linked, const std::string& text, const std::string& path) {
+  const XmlFile file{text, path, linked};
   const pugi::xml_document document = Parse(text, path, file);
   const pugi::xml_node root = document.document_element();
   if (std::strcmp(root.name(), "map") != 0)
@@ -277,9 +279,9 @@ Map ReadXmlMap(ReadContext& context, const std::string& text, const std::string&
   return map;
 }
 
-std::shared_ptr<Tileset> ReadXmlTileset(ReadContext& context, const std::string& text,
+std::shared_ptr<Tileset> ReadXmlTileset(const LinkedFiles& linked, const std::string& text,
                                               const std::string& path) {
-  const XmlFile file{text, path, context};
+  const XmlFile file{text, path, linked};
   const pugi::xml_document document = Parse(text, path, file);
   const pugi::xml_node root = document.document_element();
   if (std::strcmp(root.name(), "tileset") != 0)
@@ -287,8 +289,8 @@ std::shared_ptr<Tileset> ReadXmlTileset(ReadContext& context, const std::string&
   return ReadTilesetElement(file, root);
 }
 
-Template ReadXmlTemplate(ReadContext& context, const std::string& text, const std::string& path) {
-  const XmlFile file{text, path, context};
+Template ReadXmlTemplate(const LinkedFiles& linked, const std::string& text, const std::string& path) {
+  const XmlFile file{text, path, linked};
   const pugi::xml_document document = Parse(text, path, file);
   const pugi::xml_node root = document.document_element();
   if (std::strcmp(root.name(), "template") != 0)

@@ -4,13 +4,13 @@
 #include <memory>
 #include <string>
 
-#include "import/read/read_map.h"
+#include "import/read/linked_files.h"
 
 namespace importer {
 
-Map ReadXmlMap(ReadContext& context, const std::string& text, const std::string& path);
-std::shared_ptr<Tileset> ReadXmlTileset(ReadContext& context, const std::string& text,
+Map ReadXmlMap(const LinkedFiles& linked, const std::string& text, const std::string& path);
+std::shared_ptr<Tileset> ReadXmlTileset(const LinkedFiles& linked, const std::string& text,
                                               const std::string& path);
-Template ReadXmlTemplate(ReadContext& context, const std::string& text, const std::string& path);
+Template ReadXmlTemplate(const LinkedFiles& linked, const std::string& text, const std::string& path);
 
 }  // namespace importer

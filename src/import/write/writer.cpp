@@ -11,7 +11,6 @@
 #include <system_error>
 
 #include "import/import_error.h"
-#include "import/read/read_map.h"
 
 namespace importer {
 namespace {
