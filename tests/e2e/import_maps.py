@@ -1,7 +1,8 @@
 """The importer's test maps: each is described once here and written in both
 of the editor's formats (XML .tmx/.tsx/.tx, JSON .tmj/.tsj/.tj), with
 tileset images drawn here. External tilesets are written in the format the
-map is not in, so that every map mixes the two."""
+map is not in, so that every map mixes the two. Worlds (.world) place some
+of these maps side by side, written in the two formats by turns."""
 
 import base64
 import gzip
@@ -262,9 +263,37 @@ def failing_map(orientation="orthogonal", encoding="csv", compression=None, cell
                 layers=[dict(type="tilelayer", name="only", encoding=encoding, compression=compression, cells=cells)])
 
 
+def world():
+    """Maps of five kinds of grid placed side by side, each overlapping the
+    next, drawn in the world's order: the two it lists (the orthogonal one
+    in a folder of its own; the sizes the world notes for them are stale),
+    the isometric towers and the haze left of its grid over the orthogonal
+    map; then the maps each pattern finds, pattern by pattern and in name
+    order: map_10_0 (oblique, its grid area starting above its place: the
+    top of the picture) before map_9_1 (hexagonal, its pillars reaching past
+    its left edge), which lies over the isometric map; then far_0_0 over
+    both, though its name sorts first. The second pattern is a search, not a
+    whole match, and finds a map far off at the right, beyond a gap of
+    transparent pixels."""
+    return dict(type="world", name="world", maps=[
+        dict(map=composite_map, file="west/composite", x=0, y=0, width=64, height=64),
+        dict(map=isometric_map, file="isometric", x=250, y=100, width=64, height=64)], patterns=[
+        dict(regexp=r"^map_(\d+)_(\d+)\.tm[xj]$", multiplierX=30, multiplierY=60, offsetX=90, offsetY=-10,
+             mapWidth=30, mapHeight=60, files={"map_9_1": hexagonal_map, "map_10_0": oblique_map}),
+        dict(regexp=r"far_(\d+)_(\d+)", multiplierX=1000, multiplierY=1000, offsetX=420, offsetY=40,
+             files={"far_0_0": honeycomb_map, "lands_far_2_0": isometric_map})])
+
+
+def failing_world():
+    """Two tiny maps side by side: one listed, one found by a pattern."""
+    return dict(type="world", name="tiny", maps=[dict(map=failing_map, file="tiny", x=0, y=0)], patterns=[
+        dict(regexp=r"^tiny_(\d+)_(\d+)\.tm[xj]$", multiplierX=64, multiplierY=64, files={"tiny_1_0": failing_map})])
+
+
 MAPS = {"kept": kept_map, "composite": composite_map, "infinite": infinite_map, "isometric": isometric_map,
         "staggered": staggered_map, "hexagonal": hexagonal_map, "honeycomb": honeycomb_map,
         "oblique": oblique_map}
+WORLDS = {"world": world}
 # What a map may say of its grid besides the orthogonal's.
 GRID_KEYS = ("staggeraxis", "staggerindex", "hexsidelength", "skewx", "skewy", "backgroundcolor")
 
@@ -438,5 +467,27 @@ class Writer:
 
 
 def write(description, folder, fmt):
-    """Writes the map and everything it uses into the folder; returns the map's path."""
+    """Writes the map or world and everything it uses into the folder; returns the map's or world's path."""
+    if description.get("type") == "world":
+        return write_world(description, Path(folder), fmt)
     return Writer(folder, fmt).map(description)
+
+
+def write_world(w, folder, fmt):
+    """The world's maps go in the two formats by turns, the first in `fmt`."""
+    formats = [fmt, "json" if fmt == "xml" else "xml"]
+    doc = dict(type="world", maps=[], patterns=[], onlyShowAdjacentMaps=False)
+    for i, entry in enumerate(w["maps"]):
+        sub, name = os.path.split(entry["file"])
+        path = Writer(folder / sub, formats[i % 2]).map(dict(entry["map"](), name=name))
+        doc["maps"].append(dict(fileName=path.relative_to(folder).as_posix(),
+                                **{k: entry[k] for k in ("x", "y", "width", "height") if k in entry}))
+    i = len(w["maps"])
+    for pattern in w["patterns"]:
+        for name, description in pattern["files"].items():
+            Writer(folder, formats[i % 2]).map(dict(description(), name=name))
+            i += 1
+        doc["patterns"].append({k: v for k, v in pattern.items() if k != "files"})
+    path = folder / (w["name"] + ".world")
+    path.write_text(json.dumps(doc, indent=4))
+    return path

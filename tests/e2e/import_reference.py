@@ -1,5 +1,5 @@
-"""A small, slow, plain renderer of the editor's maps, of every orientation:
-the picture the importer must reproduce. It reads the files as written
+"""A small, slow, plain renderer of the editor's maps, of every orientation,
+and of worlds of them: the picture the importer must reproduce. It reads the files as written
 (either format, chosen by content) and draws item by item with nearest-pixel
 sampling at pixel centres (an edge on a pixel centre, x.5, leaves that pixel
 to the item on its right or below: halves round up) and straight-alpha
@@ -11,6 +11,7 @@ import base64
 import gzip
 import json
 import math
+import re
 import shutil
 import struct
 import subprocess
@@ -245,27 +246,40 @@ def truncated_half(v):
     return int(v / 2)  # as integer division truncates, toward zero
 
 
-class Picture:
-    """The map's picture (`image`, RGBA of R's size), R's top-left (`origin`)
-    and the pixels drawn with partial alpha or a tint (`fuzzy`, mode L)."""
+class Map:
+    """A map read and placed: its layers with their effective values
+    (`layers`), its grid area (`area`) and its picture rectangle R (`rect`),
+    both (left, top, right, bottom) in map pixels. `hidden`: names of layers
+    and groups left out, as if hidden in the file (so they still widen R)."""
 
-    def __init__(self, path, background=False):
-        """`background`: paint the map's background colour under its grid area first."""
+    def __init__(self, path, hidden=()):
         self.folder = Path(path).parent
-        m = load(path)
+        self.doc = m = load(path)
+        self.hidden = set(hidden)
         self.grid = GRIDS[m["orientation"]](m)
         self.hexagonal = m["orientation"] == "hexagonal"
         self.tilesets = [Tileset(t, self.folder) for t in m["tilesets"]]
         self.layers = layers = list(self.walk(m["layers"], 0, 0, 1.0, None, True))
-        self.origin, size, area = self.bounds(m, layers)
-        self.image, self.fuzzy = Image.new("RGBA", size), Image.new("L", size)
-        if background and m.get("backgroundcolor"):
-            self.image.paste(tuple(round(c * 255) for c in colour(m["backgroundcolor"])),
-                             (area[0] - self.origin[0], area[1] - self.origin[1],
-                              area[2] - self.origin[0], area[3] - self.origin[1]))
-        for layer, ox, oy, opacity, tint, shown in layers:
+        self.rect, self.area = self.bounds(m, layers)
+
+    def paint(self, image, fuzzy, origin, background=False):
+        """Draws the map into `image` (RGBA), whose top-left pixel is map point
+        `origin`, marking in `fuzzy` (L) where rounding may differ;
+        `background`: the map's background colour goes under its grid area
+        first."""
+        self.image, self.fuzzy, self.origin = image, fuzzy, origin
+        if background and self.doc.get("backgroundcolor"):
+            paint = colour(self.doc["backgroundcolor"])
+            left, top, right, bottom = self.area
+            box = Image.new("RGBA", (right - left, bottom - top), tuple(round(c * 255) for c in paint))
+            where = (left - origin[0], top - origin[1])
+            under = image.crop((*where, where[0] + box.width, where[1] + box.height))
+            image.paste(Image.alpha_composite(under, box), where)
+            if paint[3] < 1:
+                fuzzy.paste(255, (*where, where[0] + box.width, where[1] + box.height))
+        for layer, ox, oy, opacity, tint, shown in self.layers:
             if shown:
-                getattr(self, "draw_" + layer["type"])(layer, ox - self.origin[0], oy - self.origin[1], opacity,
+                getattr(self, "draw_" + layer["type"])(layer, ox - origin[0], oy - origin[1], opacity,
                                                       tint, layer.get("mode", "normal"))
 
     def walk(self, layers, ox, oy, opacity, tint, shown):
@@ -274,7 +288,7 @@ class Picture:
             own = colour(layer.get("tintcolor"))
             t = tuple(a * b for a, b in zip(own, tint)) if own and tint else own or tint
             args = (ox + num(layer, "offsetx"), oy + num(layer, "offsety"), opacity * num(layer, "opacity", 1), t,
-                    shown and yes(layer, "visible"))
+                    shown and yes(layer, "visible") and layer.get("name") not in self.hidden)
             if layer["type"] == "group":
                 yield from self.walk(layer["layers"], *args)
             else:
@@ -294,7 +308,7 @@ class Picture:
         return found
 
     def bounds(self, m, layers):
-        """R's top-left and size, and the grid area's (left, top, right, bottom)."""
+        """R and the grid area, each (left, top, right, bottom)."""
         cells = [(0, 0, int(num(m, "width")), int(num(m, "height")))]
         if yes(m, "infinite", False):  # the 16 x 16 cell blocks that hold something, else cell (0, 0)
             cells = [(x // 16 * 16, y // 16 * 16, x // 16 * 16 + 16, y // 16 * 16 + 16) for layer, *_ in layers
@@ -312,8 +326,7 @@ class Picture:
                     top, bottom = min(top, math.floor(oy)), max(bottom, math.ceil(oy + img.height))
             elif layer["type"] == "tilelayer":
                 grow = [max(g, math.ceil(v)) for g, v in zip(grow, (-ox, -oy, ox, oy))]
-        left, top, right, bottom = left - grow[0], top - grow[1], right + grow[2], bottom + grow[3]
-        return (left, top), (right - left, bottom - top), area
+        return (left - grow[0], top - grow[1], right + grow[2], bottom + grow[3]), area
 
     def draw_tilelayer(self, layer, ox, oy, opacity, tint, mode):
         for (x, y), gid in sorted(self.cells(layer).items(), key=lambda c: self.grid.order_key(*c[0])):
@@ -395,6 +408,60 @@ class Picture:
                 x, y = flipped(min(i, cols - 1), min(j, rows - 1), sw, sh, fh, fv, fd)
                 if composite(dst, X, Y, src[x, y], opacity, tint, mode):
                     fuzzy[X, Y] = 255
+
+
+class Picture(Map):
+    """The map's picture (`image`, RGBA of R's size), R's top-left (`origin`)
+    and the pixels drawn with partial alpha or a tint (`fuzzy`, mode L)."""
+
+    def __init__(self, path, background=False, hidden=()):
+        super().__init__(path, hidden)
+        left, top, right, bottom = self.rect
+        size = (right - left, bottom - top)
+        self.paint(Image.new("RGBA", size), Image.new("L", size), (left, top), background)
+
+
+class World:
+    """A world's picture: each map's grid area moved by its place; the
+    picture spans them all (`origin`: its top-left in world pixels), the maps
+    drawn into it in the world's order, each over the ones before and cut
+    off only at the picture's edges. `image`, `fuzzy` as Picture's."""
+
+    def __init__(self, path, background=False, hidden=()):
+        placed = [(Map(file, hidden), x, y) for file, x, y in world_maps(path)]
+        boxes = [(m.area[0] + x, m.area[1] + y, m.area[2] + x, m.area[3] + y) for m, x, y in placed]
+        left, top = min(b[0] for b in boxes), min(b[1] for b in boxes)
+        size = (max(b[2] for b in boxes) - left, max(b[3] for b in boxes) - top)
+        self.origin, self.image, self.fuzzy = (left, top), Image.new("RGBA", size), Image.new("L", size)
+        for m, x, y in placed:
+            m.paint(self.image, self.fuzzy, (left - x, top - y), background)
+        self.maps = [m for m, *_ in placed]
+
+
+def world_maps(path):
+    """A world's maps in drawing order, each (path, x, y): those it lists,
+    then for each pattern the files of the world's folder whose names it
+    finds (a search, not a whole match), in name order, placed by the two
+    numbers it captures."""
+    path = Path(path)
+    doc = json.loads(path.read_text())
+    found = [(path.parent / m["fileName"], int(m["x"]), int(m["y"])) for m in doc.get("maps", [])]
+    names = sorted(f.name for f in path.parent.iterdir() if f.is_file())
+    for pattern in doc.get("patterns", []):
+        expression = re.compile(pattern["regexp"])
+        for name in names:
+            match = expression.search(name)
+            if match:
+                cx, cy = (int(v) for v in match.groups())
+                found.append((path.parent / name,
+                              cx * int(pattern["multiplierX"]) + int(pattern.get("offsetX", 0)),
+                              cy * int(pattern["multiplierY"]) + int(pattern.get("offsetY", 0))))
+    return found
+
+
+def render(path, background=False, hidden=()):
+    """The picture of a map, or of a world (a .world file)."""
+    return (World if Path(path).suffix == ".world" else Picture)(path, background, hidden)
 
 
 class Turn:

@@ -1,7 +1,8 @@
-"""The importer end to end: the editor's maps, in both formats, become the
-viewer's two files holding the picture the editor draws (as our reference
-renderer draws it), placed where the window shows it at start; broken maps
-are refused with one line and nothing written."""
+"""The importer end to end: the editor's maps and worlds of them, in both
+formats, become the viewer's two files holding the picture the editor draws
+(as our reference renderer draws it), placed where the window shows it at
+start; broken maps and worlds are refused with one line and nothing
+written."""
 
 import json
 import math
@@ -16,47 +17,62 @@ from PIL import Image, ImageChops
 
 import import_maps as maps
 import viewer as viewer_module
-from import_reference import Picture, resolve
+from import_reference import render, resolve
 from viewer import START_X, START_Y, VIEW_H, VIEW_W, WAIT_SECONDS, Viewer, make_folder
 
 IMPORT = os.environ["TILEMAP_IMPORT"]
-CASES = [(name, fmt) for name in maps.MAPS for fmt in ("xml", "json")]
+SOURCES = {**maps.MAPS, **maps.WORLDS}
+# Layers and groups left out by name (hidden, as if the file hid them): the
+# case, the map or world it imports and the options it gives.
+HIDING = {("composite, hiding", "xml"): ("composite", ["--hide-layer", "bigs", "--hide-layer", "faded"]),
+          ("world, hiding", "json"): ("world", ["--hide-layer", "props", "--hide-layer", "towers"])}
+CASES = [(name, fmt) for name in SOURCES for fmt in ("xml", "json")] + list(HIDING)
 # The viewer shows an output the same way whichever format it came from (the
 # pictures of both are checked above): once per map that looks different.
-VIEWED = [("kept", "json"), ("composite", "xml"), ("infinite", "json")]
+VIEWED = [("kept", "json"), ("composite", "xml"), ("infinite", "json"), ("world", "json")]
 # Maps whose layers stay as they are; the others' layers are drawn together
 # in at most three runs, each named after the layers in it.
 KEPT_LAYERS = {"kept": ["ground", "details", "top"]}
-# The background colour is painted when asked for, in one format, and not
-# otherwise, in the other.
-OPTIONS = {("hexagonal", "xml"): ["--background"]}
+# The background colour is painted when asked for (under each map of a
+# world), in one format, and not otherwise, in the other.
+OPTIONS = {("hexagonal", "xml"): ["--background"], ("world", "xml"): ["--background"]}
 
 
-def run_import(*args):
-    return subprocess.run([IMPORT, *map(str, args)], capture_output=True, text=True, timeout=120)
+def run_import(*args, cwd=None):
+    return subprocess.run([IMPORT, *map(str, args)], capture_output=True, text=True, timeout=120, cwd=cwd)
+
+
+def source(name, fmt):
+    """The map or world a case imports, and the options it gives."""
+    return HIDING.get((name, fmt), (name, OPTIONS.get((name, fmt), [])))
 
 
 @lru_cache(maxsize=None)
 def imported(name, fmt):
-    """Writes the map, imports it into its default folder; returns the map's
-    path, the run, and what appeared beside the map."""
-    if name == "infinite" and not maps.ZSTD:
+    """Writes the map or world, imports it into its default folder; returns
+    its path, the run, and what appeared beside it."""
+    what, options = source(name, fmt)
+    if what == "infinite" and not maps.ZSTD:
         pytest.skip("the zstd tool is missing (Debian package zstd): the infinite map has zstd chunks")
     folder = make_folder()
-    path = maps.write(maps.MAPS[name](), folder, fmt)
+    path = maps.write(SOURCES[what](), folder, fmt)
     before = set(os.listdir(folder))
-    result = run_import(*OPTIONS.get((name, fmt), []), path)
+    result = run_import(*options, path)
     return path, result, set(os.listdir(folder)) - before
 
 
 @lru_cache(maxsize=None)
-def reference(name, background=False):
-    """Drawn from the JSON files alone, so that the XML ones must mean the same."""
-    return Picture(imported(name, "json")[0], background)
+def reference(name, background=False, hidden=()):
+    """Drawn from the JSON files alone (a world's: JSON and XML by turns,
+    the other way round from the XML case's), so that the others must mean
+    the same."""
+    return render(imported(name, "json")[0], background, hidden)
 
 
 def reference_for(name, fmt):
-    return reference(name, "--background" in OPTIONS.get((name, fmt), []))
+    what, options = source(name, fmt)
+    hidden = tuple(value for option, value in zip(options, options[1:]) if option == "--hide-layer")
+    return reference(what, "--background" in options, hidden)
 
 
 def place(size):
@@ -261,6 +277,64 @@ def test_a_broken_map_is_refused_and_nothing_is_written(case, fmt):
     lines = result.stderr.splitlines()
     assert result.returncode == 1 and len(lines) == 1, (result.returncode, result.stderr)
     assert lines[0].startswith("tilemap-import: ") and re.search(pattern, lines[0]), lines[0]
+    assert sorted(os.listdir(folder)) == before
+
+
+def broken_world(case, folder):
+    """Writes the case's world of two tiny maps (one listed, one found by its
+    pattern); returns its path and a pattern the error line must hold
+    besides the world's path."""
+    path = maps.write(maps.failing_world(), folder, "json")
+    doc = json.loads(path.read_text())
+    listed, pattern = doc["maps"][0], doc["patterns"][0]
+    if case == "syntax error":  # a key without its quotes, on a known line
+        lines = path.read_text().split("\n")
+        n = next(i for i, line in enumerate(lines) if '"multiplierY"' in line)
+        lines[n] = lines[n].replace('"multiplierY"', "multiplierY")
+        path.write_text("\n".join(lines))
+        return path, rf"\b{n + 1}\b"
+    if case == "broken map":  # the one the pattern finds, cut short
+        broken = folder / "tiny_1_0.tmx"
+        broken.write_text(broken.read_text()[:200])
+        return path, r"tiny_1_0\.tmx"
+    changes = {"x as text": (listed, "x", "0", r"\bx\b"),
+               "maps not an array": (doc, "maps", listed, r"\bmaps\b"),
+               "fileName not a string": (listed, "fileName", 7, r"\bfileName\b"),
+               "missing map": (listed, "fileName", "lost.tmj", r"lost\.tmj"),
+               "regexp of one capture": (pattern, "regexp", r"^tiny_(\d+)_\d+\.tm[xj]$", r"\bregexp\b"),
+               # wrong even though it finds no file
+               "regexp of three captures": (pattern, "regexp", r"^(tiny)_(\d+)_(\d+)\.png$", r"\bregexp\b"),
+               "regexp that isn't one": (pattern, "regexp", r"^tiny_(\d+_(\d+)\.tm[xj]$", r"\bregexp\b"),
+               "multiplierX of 0": (pattern, "multiplierX", 0, r"\bmultiplierX\b"),
+               "multiplierY of 0": (pattern, "multiplierY", 0, r"\bmultiplierY\b"),
+               "a map far off": (listed, "x", 2000000000, r"\bpicture\b"),
+               # 4e9 pixels apart: past what 32 bits hold
+               "maps far apart both ways": (pattern, "offsetY", 2000000000, r"\bpicture\b")}
+    where, key, value, wanted = changes[case]
+    where[key] = value
+    if case == "maps far apart both ways":
+        listed["y"] = -2000000000
+    path.write_text(json.dumps(doc, indent=4))
+    return path, wanted
+
+
+WORLD_FAILURES = ["syntax error", "x as text", "maps not an array", "fileName not a string", "missing map",
+                  "broken map", "regexp of one capture", "regexp of three captures", "regexp that isn't one",
+                  "multiplierX of 0", "multiplierY of 0", "a map far off", "maps far apart both ways"]
+
+
+@pytest.mark.parametrize("case", WORLD_FAILURES)
+def test_a_broken_world_is_refused_naming_it_and_nothing_is_written(case):
+    folder = make_folder()
+    path, pattern = broken_world(case, folder)
+    given = f"{folder.name}/{path.name}"  # named as given, relative to where the importer runs
+    before = sorted(os.listdir(folder))
+    result = run_import(given, cwd=folder.parent)
+    lines = result.stderr.splitlines()
+    assert result.returncode == 1 and len(lines) == 1, (result.returncode, result.stderr)
+    line = lines[0]
+    assert line.startswith("tilemap-import: ") and given in line, line
+    assert re.search(pattern, line.replace(given, "")), line
     assert sorted(os.listdir(folder)) == before
 
 
