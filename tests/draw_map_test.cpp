@@ -20,19 +20,19 @@ namespace {
 constexpr int kWidth = 1280;
 constexpr int kHeight = 720;
 constexpr uint32_t kBackground = 0xFF000000;
-constexpr int kTilesInSet = 9;  // 3 columns, 3 rows
 
 // Tile k's pixel (px, py): a colour that tells tile and position apart, with a
 // diagonal pattern of transparent pixels through which lower layers show.
 uint32_t TilePixel(int k, int px, int py) {
   if ((px + 2 * py) % 7 == 0) return 0;
-  return 0xFF000000u | (static_cast<uint32_t>(30 + 25 * k) << 16) |
+  return 0xFF000000u | (static_cast<uint32_t>((30 + 25 * k) % 256) << 16) |
          (static_cast<uint32_t>(px * 5 % 256) << 8) | static_cast<uint32_t>(py * 7 % 256);
 }
 
-SDL_Surface* MakeTilesetImage(int tileWidth, int tileHeight) {
-  SDL_Surface* image = NewImage(3 * tileWidth, (kTilesInSet / 3) * tileHeight);
-  for (int k = 0; k < kTilesInSet; ++k) {
+// Tiles in 3 columns and `rows` rows.
+SDL_Surface* MakeTilesetImage(int tileWidth, int tileHeight, int rows = 3) {
+  SDL_Surface* image = NewImage(3 * tileWidth, rows * tileHeight);
+  for (int k = 0; k < 3 * rows; ++k) {
     for (int py = 0; py < tileHeight; ++py) {
       for (int px = 0; px < tileWidth; ++px) {
         SetImagePixel(image, (k % 3) * tileWidth + px, (k / 3) * tileHeight + py, TilePixel(k, px, py));
@@ -48,12 +48,13 @@ int32_t* Cells(const std::vector<int32_t>& values) {
   return cells;
 }
 
-// Cell values from -2 to 12: negative, empty, every tile and a few past the last.
-std::vector<int32_t> RandomCells(int count, uint32_t seed) {
+// Cell values from -2 to tiles + 3: negative, empty, every tile and a few
+// past the last.
+std::vector<int32_t> RandomCells(int count, uint32_t seed, int tiles) {
   std::vector<int32_t> cells(count);
   for (int32_t& cell : cells) {
     seed = seed * 1664525u + 1013904223u;
-    cell = static_cast<int32_t>((seed >> 16) % 15) - 2;
+    cell = static_cast<int32_t>((seed >> 16) % (tiles + 6)) - 2;
   }
   return cells;
 }
@@ -70,7 +71,7 @@ struct MapLayer {
 // 32-pixel grid: column c0 = left / 32 (truncated) starts at x0 = 32 * c0 - left,
 // and from there every cell is tileWidth wide; likewise for rows.
 std::vector<uint32_t> ExpectedPicture(const std::vector<MapLayer>& mapLayers, int tileWidth,
-                                      int tileHeight, int32_t camX, int32_t camY) {
+                                      int tileHeight, int tiles, int32_t camX, int32_t camY) {
   std::vector<uint32_t> picture(kWidth * kHeight, kBackground);
   const int64_t left = int64_t{camX} - 640;
   const int64_t top = int64_t{camY} - 360;
@@ -84,7 +85,7 @@ std::vector<uint32_t> ExpectedPicture(const std::vector<MapLayer>& mapLayers, in
         const int64_t r = r0 + FloorDiv(sy - y0, tileHeight);
         if (c < 0 || r < 0 || c >= layer.width || r >= layer.height) continue;
         const int v = layer.cells[r * layer.width + c];
-        if (v < 1 || v > kTilesInSet) continue;  // empty, negative or past the tileset
+        if (v < 1 || v > tiles) continue;  // empty, negative or past the tileset
         const uint32_t pixel = TilePixel(v - 1, (sx - x0) % tileWidth, (sy - y0) % tileHeight);
         if (pixel >> 24) picture[sy * kWidth + sx] = pixel;
       }
@@ -102,6 +103,10 @@ struct DrawCase {
   int layerTotal;
   int32_t cameraX;
   int32_t cameraY;
+  // The tileset's rows of tiles, and the tallest texture it is loaded into
+  // (0: one texture, no limit): a taller tileset is held in bands.
+  int tileRows = 3;
+  int maxTextureHeight = 0;
 };
 
 void PrintTo(const DrawCase& c, std::ostream* out) { *out << c.name; }
@@ -111,14 +116,20 @@ class DrawMapPicture : public ::testing::TestWithParam<DrawCase> {};
 TEST_P(DrawMapPicture, MatchesThePictureWorkedOutPixelByPixel) {
   const DrawCase& c = GetParam();
   SoftwareCanvas canvas;
-  SDL_Surface* image = MakeTilesetImage(c.tileWidth, c.tileHeight);
-  canvas.UseTileset(image);
+  SDL_Surface* image = MakeTilesetImage(c.tileWidth, c.tileHeight, c.tileRows);
+  if (c.maxTextureHeight > 0) {
+    canvas.UseTilesetInBands(image, c.maxTextureHeight);
+    ASSERT_FALSE(tilesetBands.empty()) << "the tileset fits in one texture";
+  } else {
+    canvas.UseTileset(image);
+  }
   SDL_FreeSurface(image);
+  const int tiles = 3 * c.tileRows;
 
   ResetLayerTable();
   std::vector<MapLayer> mapLayers;
   for (int s = 0; s < c.layerTotal; ++s) {
-    MapLayer layer{c.mapWidth, c.mapHeight, RandomCells(c.mapWidth * c.mapHeight, 17u + s)};
+    MapLayer layer{c.mapWidth, c.mapHeight, RandomCells(c.mapWidth * c.mapHeight, 17u + s, tiles)};
     layers[s].Set(Cells(layer.cells), c.mapWidth, c.mapHeight, c.tileWidth, c.tileHeight);
     mapLayers.push_back(std::move(layer));
   }
@@ -130,7 +141,7 @@ TEST_P(DrawMapPicture, MatchesThePictureWorkedOutPixelByPixel) {
   DrawMap();
 
   const std::vector<uint32_t> expected =
-      ExpectedPicture(mapLayers, c.tileWidth, c.tileHeight, c.cameraX, c.cameraY);
+      ExpectedPicture(mapLayers, c.tileWidth, c.tileHeight, tiles, c.cameraX, c.cameraY);
   int wrong = 0;
   for (int y = 0; y < kHeight; ++y) {
     for (int x = 0; x < kWidth; ++x) {
@@ -160,6 +171,25 @@ INSTANTIATE_TEST_SUITE_P(
         DrawCase{"CameraFarOutsideTheMap", 32, 32, 16, 16, 3, -100000, 900000},
         // One tile covers the whole view and more on every side.
         DrawCase{"TilesLargerThanTheView", 1400, 800, 3, 3, 2, 700, 400}),
+    [](const ::testing::TestParamInfo<DrawCase>& info) { return std::string(info.param.name); });
+
+// A tileset taller than the renderer's largest texture, held in bands: every
+// cell is drawn from the band that holds its tile, a tile that straddles a
+// band edge from both (or, taller than a band, from several), and values past
+// the last band draw nothing.
+INSTANTIATE_TEST_SUITE_P(
+    Bands, DrawMapPicture,
+    ::testing::Values(
+        // A limit of 40 rows cuts bands of 32: one row of tiles each, 8 bands.
+        DrawCase{"OneRowOfTilesABand", 32, 32, 128, 128, 3, 2000, 2100, 8, 40},
+        // Bands of 96 rows: tiles at rows 80, 160 and 280 straddle two.
+        DrawCase{"TilesStraddlingTwoBands", 48, 40, 100, 100, 3, 1500, 1300, 8, 100},
+        // 48-row tiles over 32-row bands span two or three bands each.
+        DrawCase{"TilesTallerThanABand", 16, 48, 200, 200, 2, 1234, 987, 8, 40},
+        // No whole 32-row band fits under a limit of 20: bands of 20 rows.
+        DrawCase{"LimitUnderTheGrid", 32, 32, 64, 64, 1, 570, 320, 5, 20},
+        // A tile larger than the view from bands of 512 rows, clipped to the view.
+        DrawCase{"TilesLargerThanTheViewAndABand", 1400, 800, 3, 3, 2, 700, 400, 1, 600}),
     [](const ::testing::TestParamInfo<DrawCase>& info) { return std::string(info.param.name); });
 
 class DrawMapSafety : public ::testing::Test {

@@ -1,7 +1,14 @@
 #include "software_canvas.h"
 
-#include <stdexcept>
+#include <SDL_image.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+#include <string>
+
+#include "render/texture_loader.h"
 #include "shared/globals.h"
 
 SoftwareCanvas::SoftwareCanvas() {
@@ -11,18 +18,31 @@ SoftwareCanvas::SoftwareCanvas() {
 }
 
 SoftwareCanvas::~SoftwareCanvas() {
-  if (tileset != nullptr) SDL_DestroyTexture(tileset);
+  ReleaseTileset();
   SDL_DestroyRenderer(renderer);
   SDL_FreeSurface(surface_);
-  tileset = nullptr;
   renderer = nullptr;
 }
 
 void SoftwareCanvas::UseTileset(SDL_Surface* image) {
-  if (tileset != nullptr) SDL_DestroyTexture(tileset);
+  ReleaseTileset();
   tileset = SDL_CreateTextureFromSurface(renderer, image);
   if (tileset == nullptr) throw std::runtime_error(SDL_GetError());
   SDL_SetTextureBlendMode(tileset, SDL_BLENDMODE_BLEND);
+}
+
+void SoftwareCanvas::UseTilesetInBands(SDL_Surface* image, int maxTextureHeight) {
+  ReleaseTileset();
+  const std::string path = (std::filesystem::temp_directory_path() /
+                             ("tilemap-canvas-" + std::to_string(std::random_device{}()) + ".png")).string();
+  if (IMG_SavePNG(image, path.c_str()) != 0) throw std::runtime_error(SDL_GetError());
+  try {
+    tileset = LoadTexture(path, maxTextureHeight);
+  } catch (...) {
+    std::remove(path.c_str());
+    throw;
+  }
+  std::remove(path.c_str());
 }
 
 void SoftwareCanvas::Clear() {

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 // A 1280 x 720 software renderer standing in for the window: the process-wide
-// `renderer` points at it while it lives, and `tileset` at a texture made
-// from a surface the caller fills.
+// `renderer` points at it while it lives, and `tileset` (with its bands) at
+// textures made from a surface the caller fills.
 class SoftwareCanvas {
  public:
   SoftwareCanvas();
@@ -16,6 +16,9 @@ class SoftwareCanvas {
 
   // Makes `tileset` from the pixels of `image` (ARGB8888, alpha blended).
   void UseTileset(SDL_Surface* image);
+  // Loads `image` as the viewer does, through a PNG file and LoadTexture,
+  // held in bands when it is taller than `maxTextureHeight` (0: no limit).
+  void UseTilesetInBands(SDL_Surface* image, int maxTextureHeight);
   void Clear();
   uint32_t Pixel(int x, int y) const;  // ARGB8888
   SDL_Surface* surface() const { return surface_; }

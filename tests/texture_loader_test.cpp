@@ -1,15 +1,49 @@
 #include <SDL_image.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "shared/globals.h"
 #include "render/texture_loader.h"
 #include "software_canvas.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Set to n, the renderer refuses the n-th texture made from a surface from
+// then on, as a renderer out of texture memory does.
+int refuseTexture = 0;
+// The textures made from surfaces and not destroyed yet.
+std::set<SDL_Texture*> liveTextures;
+
+}  // namespace
+
+// The library's texture making and destroying, seen by the test first: the
+// program's own calls land here (this executable defines the names), and go
+// on to SDL's.
+extern "C" SDL_Texture* SDL_CreateTextureFromSurface(SDL_Renderer* target, SDL_Surface* surface) {
+  static const auto next =
+      reinterpret_cast<decltype(&SDL_CreateTextureFromSurface)>(dlsym(RTLD_NEXT, "SDL_CreateTextureFromSurface"));
+  if (refuseTexture > 0 && --refuseTexture == 0) {
+    SDL_SetError("the renderer refused a texture");
+    return nullptr;
+  }
+  SDL_Texture* texture = next(target, surface);
+  if (texture != nullptr) liveTextures.insert(texture);
+  return texture;
+}
+
+extern "C" void SDL_DestroyTexture(SDL_Texture* texture) {
+  static const auto next = reinterpret_cast<decltype(&SDL_DestroyTexture)>(dlsym(RTLD_NEXT, "SDL_DestroyTexture"));
+  liveTextures.erase(texture);
+  next(texture);
+}
 
 namespace {
 
@@ -65,6 +99,175 @@ TEST_F(TextureLoader, BytesThatAreNoImageThrow) {
   std::fputs("this is not an image at all", file);
   std::fclose(file);
   EXPECT_THROW(LoadTexture(path.string()), std::runtime_error);
+}
+
+struct BandHeightCase {
+  int imageHeight;
+  int maxTextureHeight;
+  int bandHeight;
+};
+
+TEST(TilesetBandHeight, CutsOnThe32PixelGridWithinTheLimit) {
+  const BandHeightCase cases[] = {
+      {700, 0, 700},            // no limit: one texture
+      {700, 700, 700},          // fits exactly
+      {701, 700, 672},          // one row too many: bands of 21 rows of tiles
+      {213344, 16384, 16384},   // 20,000 blocks on a desktop renderer: 14 bands
+      {213344, 8010, 8000},     // a limit off the grid is rounded down onto it
+      {100, 32, 32},
+      {100, 63, 32},
+      {100, 31, 31},            // no whole row of tiles fits: cut anywhere
+      {100, 1, 1},
+  };
+  for (const BandHeightCase& c : cases) {
+    EXPECT_EQ(TilesetBandHeight(c.imageHeight, c.maxTextureHeight), c.bandHeight)
+        << "an image " << c.imageHeight << " rows tall, textures of at most " << c.maxTextureHeight;
+  }
+}
+
+// Every texel of the loaded tileset, its bands stacked top first, read back
+// by copying each texture unblended onto the canvas; and each one's height.
+struct Texels {
+  std::vector<uint32_t> argb;
+  std::vector<int> heights;
+  std::vector<SDL_BlendMode> blendModes;
+};
+
+Texels ReadBack(SoftwareCanvas& canvas) {
+  Texels texels;
+  std::vector<SDL_Texture*> textures{tileset};
+  textures.insert(textures.end(), tilesetBands.begin(), tilesetBands.end());
+  for (SDL_Texture* texture : textures) {
+    int width = 0, height = 0;
+    SDL_QueryTexture(texture, nullptr, nullptr, &width, &height);
+    SDL_BlendMode blendMode;
+    SDL_GetTextureBlendMode(texture, &blendMode);
+    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
+    canvas.Clear();
+    const SDL_Rect whole{0, 0, width, height};
+    SDL_RenderCopy(renderer, texture, nullptr, &whole);
+    SDL_SetTextureBlendMode(texture, blendMode);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) texels.argb.push_back(canvas.Pixel(x, y));
+    texels.heights.push_back(height);
+    texels.blendModes.push_back(blendMode);
+  }
+  return texels;
+}
+
+// Images 96 x 700 of each kind of PNG the decoder gives a different surface
+// for: straight RGBA, 24-bit RGB, a palette, and a palette with one
+// transparent colour (decoded as a colour key).
+struct PngKind {
+  const char* name;
+  Uint32 surfaceFormat;  // of the image as the decoder gives it
+  SDL_Surface* (*make)();
+};
+
+uint8_t Noise(int x, int y, int salt) { return static_cast<uint8_t>((x * 73 + y * 151 + salt * 59 + x * y) % 251); }
+
+SDL_Surface* MakeRgba() {
+  SDL_Surface* image = NewImage(96, 700);
+  for (int y = 0; y < 700; ++y)
+    for (int x = 0; x < 96; ++x)
+      SetImagePixel(image, x, y, (uint32_t{Noise(x, y, 0)} << 24) | (uint32_t{Noise(x, y, 1)} << 16) |
+                                     (uint32_t{Noise(x, y, 2)} << 8) | Noise(x, y, 3));
+  return image;
+}
+
+SDL_Surface* MakeRgb() {
+  SDL_Surface* image = SDL_CreateRGBSurfaceWithFormat(0, 96, 700, 24, SDL_PIXELFORMAT_RGB24);
+  for (int y = 0; y < 700; ++y)
+    for (int x = 0; x < 3 * 96; ++x) static_cast<uint8_t*>(image->pixels)[y * image->pitch + x] = Noise(x, y, 4);
+  return image;
+}
+
+SDL_Surface* MakePaletted(bool oneTransparentColour) {
+  SDL_Surface* image = SDL_CreateRGBSurfaceWithFormat(0, 96, 700, 8, SDL_PIXELFORMAT_INDEX8);
+  SDL_Color colours[256];
+  for (int i = 0; i < 256; ++i) colours[i] = {Noise(i, 0, 5), Noise(i, 1, 6), Noise(i, 2, 7), 255};
+  if (oneTransparentColour) colours[7].a = 0;
+  SDL_SetPaletteColors(image->format->palette, colours, 0, 256);
+  for (int y = 0; y < 700; ++y)
+    for (int x = 0; x < 96; ++x) static_cast<uint8_t*>(image->pixels)[y * image->pitch + x] = Noise(x, y, 8);
+  return image;
+}
+
+const PngKind kPngKinds[] = {
+    {"RGBA", SDL_PIXELFORMAT_ABGR8888, MakeRgba},
+    {"RGB", SDL_PIXELFORMAT_RGB24, MakeRgb},
+    {"palette", SDL_PIXELFORMAT_INDEX8, [] { return MakePaletted(false); }},
+    {"palette with a transparent colour", SDL_PIXELFORMAT_INDEX8, [] { return MakePaletted(true); }},
+};
+
+TEST_F(TextureLoader, ATallImageIsHeldInBandsPixelForPixelAsOneTextureHoldsIt) {
+  for (const PngKind& kind : kPngKinds) {
+    SCOPED_TRACE(kind.name);
+    SDL_Surface* image = kind.make();
+    const std::string path = (folder / "tiles.png").string();
+    ASSERT_EQ(IMG_SavePNG(image, path.c_str()), 0) << SDL_GetError();
+    SDL_FreeSurface(image);
+    SDL_Surface* decoded = IMG_Load(path.c_str());
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->format->format, kind.surfaceFormat) << "the decoder gives another kind of image";
+    SDL_FreeSurface(decoded);
+
+    tileset = IMG_LoadTexture(renderer, path.c_str());  // the one texture a renderer without limit makes
+    const Texels whole = ReadBack(canvas);
+    ReleaseTileset();
+
+    // No limit, or a limit the image fits exactly: the same one texture.
+    for (int limit : {0, 700}) {
+      tileset = LoadTexture(path, limit);
+      EXPECT_TRUE(tilesetBands.empty());
+      EXPECT_EQ(tilesetBandHeight, 0);
+      const Texels same = ReadBack(canvas);
+      EXPECT_EQ(same.argb, whole.argb);
+      EXPECT_EQ(same.blendModes, whole.blendModes);
+      ReleaseTileset();
+    }
+
+    // A limit of 200 rows: bands of 192, the last one the rest.
+    tileset = LoadTexture(path, 200);
+    EXPECT_EQ(tilesetBandHeight, 192);
+    const Texels bands = ReadBack(canvas);
+    EXPECT_EQ(bands.heights, (std::vector<int>{192, 192, 192, 124}));
+    EXPECT_TRUE(bands.argb == whole.argb) << "the bands hold other pixels than the one texture";
+    EXPECT_EQ(bands.blendModes, std::vector<SDL_BlendMode>(4, whole.blendModes[0]));
+    ReleaseTileset();
+    EXPECT_TRUE(liveTextures.empty()) << liveTextures.size() << " textures left after the release";
+    EXPECT_EQ(tileset, nullptr);
+  }
+}
+
+TEST_F(TextureLoader, ATextureTheRendererRefusesFailsTheLoadAndLeavesNothing) {
+  SDL_Surface* image = MakeRgba();
+  const std::string path = (folder / "tiles.png").string();
+  ASSERT_EQ(IMG_SavePNG(image, path.c_str()), 0) << SDL_GetError();
+  SDL_FreeSurface(image);
+  struct Refusal {
+    int maxTextureHeight;
+    int refused;  // the texture refused, counted from 1
+  };
+  // The one texture; the first, a middle and the last of four bands.
+  for (const Refusal refusal : {Refusal{0, 1}, Refusal{200, 1}, Refusal{200, 3}, Refusal{200, 4}}) {
+    SCOPED_TRACE("limit " + std::to_string(refusal.maxTextureHeight) + ", texture " +
+                 std::to_string(refusal.refused) + " refused");
+    liveTextures.clear();
+    refuseTexture = refusal.refused;
+    try {
+      tileset = LoadTexture(path, refusal.maxTextureHeight);
+      ADD_FAILURE() << "no exception";
+    } catch (const std::runtime_error& error) {
+      EXPECT_EQ(std::string(error.what()), "Failed to load image: " + path + "the renderer refused a texture");
+      EXPECT_EQ(std::string(SDL_GetError()), "the renderer refused a texture");
+    }
+    refuseTexture = 0;
+    EXPECT_TRUE(liveTextures.empty()) << liveTextures.size() << " textures left";
+    EXPECT_TRUE(tilesetBands.empty());
+    EXPECT_EQ(tilesetBandHeight, 0);
+    ReleaseTileset();
+  }
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ enum ExitStatus {
 // tear down a live renderer while the process ends (under Wine that races
 // the renderer's own thread and can crash the exit).
 void ReleaseStartUp() {
-  if (tileset != nullptr) SDL_DestroyTexture(tileset);
+  ReleaseTileset();  // the tileset and every band of it
   if (renderer != nullptr) SDL_DestroyRenderer(renderer);
   if (window != nullptr) SDL_DestroyWindow(window);
   SDL_Quit();

@@ -25,6 +25,28 @@ bool FitsInInt(int64_t origin, int64_t extent) {
   return origin >= INT_MIN && origin + extent <= INT_MAX;
 }
 
+// Copies source rows [sourceY, sourceY + height) of the tileset image, held
+// in bands, to the view at (left, top): a tile that straddles a band edge
+// takes its top part from one band and the rest from the next (a tile taller
+// than a band, from several). Rows past the last band are left to the
+// renderer's clipping, as with one texture; a source wholly past it draws
+// nothing. The view bounds the rows, so every piece fits in an int.
+void CopyFromBands(int64_t sourceX, int64_t sourceY, int64_t width, int64_t height, int64_t left, int64_t top) {
+  if (!FitsInInt(sourceX, width) || sourceY < 0) return;
+  const int64_t bandCount = 1 + static_cast<int64_t>(tilesetBands.size());
+  const int64_t end = sourceY + height;
+  for (int64_t band = sourceY / tilesetBandHeight, row = sourceY; row < end && band < bandCount; ++band) {
+    const int64_t bandTop = band * tilesetBandHeight;
+    const int64_t pieceEnd = band + 1 < bandCount ? std::min(end, bandTop + tilesetBandHeight) : end;
+    const SDL_Rect source{static_cast<int>(sourceX), static_cast<int>(row - bandTop), static_cast<int>(width),
+                          static_cast<int>(pieceEnd - row)};
+    const SDL_Rect destination{static_cast<int>(left), static_cast<int>(top + (row - sourceY)),
+                               static_cast<int>(width), static_cast<int>(pieceEnd - row)};
+    SDL_RenderCopy(renderer, band == 0 ? tileset : tilesetBands[band - 1], &source, &destination);
+    row = pieceEnd;
+  }
+}
+
 void DrawCell(const Layer& layer, int32_t value, int64_t x, int64_t y) {
   const int64_t tile = static_cast<int64_t>(value) - 1;  // value 0 lands left of the tileset
   const int64_t sourceX = (tile % kTilesetColumns) * layer.tileWidth;
@@ -41,6 +63,10 @@ void DrawCell(const Layer& layer, int32_t value, int64_t x, int64_t y) {
   if (right <= left || bottom <= top) return;
   const int64_t width = right - left, height = bottom - top;
   const int64_t clippedSourceX = sourceX + (left - x), clippedSourceY = sourceY + (top - y);
+  if (tilesetBandHeight > 0) {
+    CopyFromBands(clippedSourceX, clippedSourceY, width, height, left, top);
+    return;
+  }
   if (!FitsInInt(clippedSourceX, width) || !FitsInInt(clippedSourceY, height)) return;
 
   const SDL_Rect source{static_cast<int>(clippedSourceX), static_cast<int>(clippedSourceY),
