@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "import/compose/block_items.h"
 #include "import/compose/block_store.h"
+#include "import/compose/gid_table.h"
 #include "import/compose/layer_runs.h"
+#include "import/compose/placement.h"
+#include "import/compose/scene.h"
+#include "import/compose/seen_keys.h"
 #include "import/import_error.h"
 #include "import/limits.h"
 #include "shared/globals.h"
@@ -46,7 +49,7 @@ std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Comp
           scene.missing.insert(gid & kGidBits);
         } else {
           Block block{};
-          const Placement placement = scene.TilePlacement(drawn, tile, gid, {0, kBlock});
+          const Placement placement = TilePlacement(scene.map, drawn, tile, gid, {0, kBlock});
           Draw(placement, block, 0, 0, whole);
           value = store.Add(block);
         }
@@ -93,7 +96,7 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, bo
             scene.missing.insert(item.gid & kGidBits);
             continue;
           }
-          const Placement placement = scene.TilePlacement(scene.layers[item.layer], tile, item.gid, item.anchor);
+          const Placement placement = TilePlacement(scene.map, scene.layers[item.layer], tile, item.gid, item.anchor);
           Draw(placement, pixels, blockX, blockY, scene.clip);
         }
         *found = store.Add(pixels);

@@ -10,7 +10,7 @@
 #include "import/compose/block_store.h"
 #include "import/compose/draw_item.h"
 #include "import/model.h"
-#include "import/compose/scene.h"
+#include "import/compose/drawn_layers.h"
 
 namespace importer {
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "import/compose/gid_table.h"
 #include "map/layer.h"
 
 namespace importer {

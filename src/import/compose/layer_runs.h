@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "import/compose/block_items.h"
+#include "import/compose/scene.h"
 
 namespace importer {
 

@@ -3,105 +3,247 @@
 #include <algorithm>
 #include <cmath>
 
+#include "import/compose/placement.h"
+
 namespace importer {
 
-// Opacity in 0..1, and offsets where doubles still count whole pixels: a
-// file may hold anything.
-static double Unit(double value) { return value > 0 ? std::min(value, 1.0) : 0.0; }
-static double Offset(double value) { return std::isfinite(value) ? std::clamp(value, -1e12, 1e12) : 0.0; }
+static bool Touches(const Placement& placement, const Bounds& block) {
+  const Bounds b = BoundsOf(placement);
+  return b.left < block.right && b.right > block.left && b.top < block.bottom && b.bottom > block.top;
+}
 
-static void Flatten(const std::vector<Layer>& layers, const DrawLayer& around, std::vector<DrawLayer>& out) {
-  for (const Layer& layer : layers) {
-    DrawLayer drawn = around;
-    drawn.layer = &layer;
-    drawn.visible = around.visible && layer.visible;
-    drawn.opacity = around.opacity * Unit(layer.opacity);
-    drawn.offsetX = Offset(around.offsetX + Offset(layer.offsetX));
-    drawn.offsetY = Offset(around.offsetY + Offset(layer.offsetY));
-    if (layer.tint) {
-      std::array<double, 4> tint = around.tint.value_or(std::array<double, 4>{1, 1, 1, 1});
-      const Color& own = *layer.tint;
-      const double channels[4] = {own.r / 255.0, own.g / 255.0, own.b / 255.0, own.a / 255.0};
-      for (int i = 0; i < 4; ++i) tint[i] *= channels[i];
-      drawn.tint = tint;
+static CellRect RectOf(const CellGrid& cells) { return {cells.x, cells.y, cells.width, cells.height}; }
+
+MapPoint Scene::ShiftOf(const DrawLayer& drawn) const {
+  return {drawn.offsetX - double(picture.left), drawn.offsetY - double(picture.top)};
+}
+
+bool Scene::MayReach(const std::vector<size_t>& run, int64_t column, int64_t row) const {
+  for (const size_t i : run) {
+    const Layer& layer = *layers[i].layer;
+    if (layer.kind != LayerKind::kTiles) return true;
+    if (layer.cells.gids.empty()) continue;
+    if (reached[i].empty() || reached[i][static_cast<size_t>(row * columnCount + column)]) return true;
+  }
+  return false;
+}
+
+void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out) {
+  const DrawLayer& drawn = layers[index];
+  const CellGrid& cells = drawn.layer->cells;
+  if (cells.gids.empty()) return;
+  if (!reached[index].empty() && !reached[index][static_cast<size_t>(row * columnCount + column)]) return;
+  if (!out.collect && grid.orientation == Orientation::kIsometric) {
+    isometricKeys.KeyBlock(index, ViewOf(index), rowSpans[index].spans[0],
+                           columnSpans[index][static_cast<size_t>(column)].spans[0], block, out);
+    return;
+  }
+  const uint64_t layerBits = uint64_t{index} << 32;
+  bool first = true;
+  int64_t firstX = 0, firstY = 0;
+  VisitCells(grid, RectOf(cells), rowSpans[index], columnSpans[index][static_cast<size_t>(column)], reaches[index],
+             ShiftOf(drawn), scratch, [&](int64_t x, int64_t y, MapPoint anchor) {
+               // The cells near the block, whether they reach into it or
+               // not: the same neighbourhood always gives the same pixels.
+               // Where the first of them lies in the block (and whether its
+               // row and column are odd, for shifted rows and columns)
+               // places all the others by their steps from it.
+               if (first) {
+                 first = false, firstX = x, firstY = y;
+                 out.AddToKey(Mix(Mix(layerBits | uint64_t(x & 1) << 1 | uint64_t(y & 1),
+                                      BlockItems::Bits(anchor.x - block.left)),
+                                  BlockItems::Bits(anchor.y - block.top)));
+               }
+               const uint32_t gid = cells.gids[static_cast<size_t>((y - cells.y) * cells.width + (x - cells.x))];
+               if ((gid & kGidBits) == 0) return;
+               out.Add(Item{true, static_cast<uint32_t>(index), gid, anchor, 0});
+               // Steps fit 32 bits: cells lie within 2^24 of the origin.
+               out.AddToKey(uint64_t{(uint64_t{static_cast<uint32_t>(x - firstX)} << 32 | gid) ^
+                                     uint64_t{static_cast<uint32_t>(y - firstY)} * 0x9E3779B97F4A7C15ull});
+             });
+}
+
+TileLayerView Scene::ViewOf(size_t index) const {
+  return {grid, layers[index].layer->cells, reaches[index], ShiftOf(layers[index])};
+}
+
+void Scene::GatherObjects(size_t index, const Bounds& block, BlockItems& out) const {
+  const std::vector<Placement>& placed = objects[index];
+  for (const size_t i : objectsInRow[index]) {
+    if (!Touches(placed[i], block)) continue;
+    out.Add(Item{false, 0, 0, {}, 0}, &placed[i]);
+    out.AddToKey(uint64_t{index} << 32 | i | uint64_t{1} << 63);
+    out.AddToKey(placed[i].left - block.left);
+    out.AddToKey(placed[i].bottom - block.top);
+  }
+}
+
+void Scene::GatherImage(size_t index, const Bounds& block, BlockItems& out) const {
+  const DrawLayer& drawn = layers[index];
+  const Layer& layer = *drawn.layer;
+  const Image* image = layer.image.pixels.get();
+  if (image == nullptr || image->width == 0 || image->height == 0) return;
+  Placement placement;
+  placement.image = image;
+  placement.sourceWidth = image->width, placement.sourceHeight = image->height;
+  placement.width = image->width, placement.height = image->height;
+  placement.opacity = drawn.opacity;
+  placement.tint = drawn.tint;
+  placement.blend = layer.blend;
+  const double left = drawn.offsetX - double(picture.left), top = drawn.offsetY - double(picture.top);
+  // Repeated copies line up with the first one, in both directions: the
+  // first copy drawn is the one over the block's start.
+  auto copies = [](bool repeat, double start, double size, double from, double to) {
+    if (!repeat) return std::pair{start, start + size};
+    const double first = start + std::floor((from - start) / size) * size;
+    return std::pair{first, to};
+  };
+  const auto [x0, xEnd] = copies(layer.repeatX, left, image->width, block.left, block.right);
+  const auto [y0, yEnd] = copies(layer.repeatY, top, image->height, block.top, block.bottom);
+  for (double y = y0; y < yEnd; y += image->height) {
+    for (double x = x0; x < xEnd; x += image->width) {
+      placement.left = x, placement.bottom = y + image->height;
+      if (!Touches(placement, block)) continue;
+      out.Add(Item{false, 0, 0, {}, 0}, &placement);
+      out.AddToKey(uint64_t{index} << 32 | uint64_t{1} << 62);
+      // Where a repeated image meets the block repeats with the image.
+      out.AddToKey(layer.repeatX ? std::fmod(x - block.left, image->width) : x - block.left);
+      out.AddToKey(layer.repeatY ? std::fmod(y - block.top, image->height) : y - block.top);
     }
-    if (layer.kind == LayerKind::kGroup)
-      Flatten(layer.children, drawn, out);
-    else
-      out.push_back(drawn);
   }
 }
 
-std::vector<DrawLayer> FlattenLayers(const Map& map) {
-  std::vector<DrawLayer> out;
-  Flatten(map.layers, DrawLayer{}, out);
-  for (DrawLayer& layer : out)  // opaque white changes nothing
-    if (layer.tint && *layer.tint == std::array<double, 4>{1, 1, 1, 1}) layer.tint.reset();
-  return out;
-}
-
-// Infinite maps: the 16 × 16 cell squares, on multiples of 16, that hold a
-// non-empty cell, over every tile layer.
-static bool ContentSquares(const std::vector<DrawLayer>& layers, int64_t box[4]) {
-  bool any = false;
-  auto floorTo16 = [](int64_t v) { return v >= 0 ? v / 16 * 16 : -((-v + 15) / 16 * 16); };
-  for (const DrawLayer& drawn : layers) {
-    const CellGrid& cells = drawn.layer->cells;
-    for (int cy = 0; cy < cells.height; ++cy)
-      for (int cx = 0; cx < cells.width; ++cx) {
-        if ((cells.gids[static_cast<size_t>(cy) * cells.width + cx] & kGidBits) == 0) continue;
-        const int64_t x = floorTo16(int64_t{cells.x} + cx), y = floorTo16(int64_t{cells.y} + cy);
-        if (!any) {
-          box[0] = x, box[1] = y, box[2] = x + 16, box[3] = y + 16;
-          any = true;
-        }
-        box[0] = std::min(box[0], x), box[1] = std::min(box[1], y);
-        box[2] = std::max(box[2], x + 16), box[3] = std::max(box[3], y + 16);
-        cx = static_cast<int>(std::min<int64_t>(cells.width, floorTo16(cells.x + cx) + 16 - cells.x)) - 1;
-      }
+void Scene::Gather(const Bounds& block, int64_t column, int64_t row, const std::vector<size_t>& run, bool withBackground,
+                   BlockItems& out) {
+  out.count = 0;
+  out.items.clear();
+  out.placements.clear();
+  out.key[0] = out.key[1] = 0;
+  // Where the block meets the picture's edge decides what is cut off.
+  if (block.left < clip.left || block.top < clip.top || block.right > clip.right || block.bottom > clip.bottom) {
+    out.AddToKey(std::max(0.0, clip.left - block.left));
+    out.AddToKey(std::max(0.0, clip.top - block.top));
+    out.AddToKey(std::max(0.0, block.right - clip.right));
+    out.AddToKey(std::max(0.0, block.bottom - clip.bottom));
   }
-  return any;
-}
-
-PixelRect MapArea(const Map& map, const Grid& grid, const std::vector<DrawLayer>& layers) {
-  int64_t cells[4] = {0, 0, map.width, map.height};
-  if (map.infinite) {
-    cells[2] = cells[3] = 1;  // no content: the one cell at the origin
-    ContentSquares(layers, cells);
+  if (withBackground && background && Touches(*background, block)) {
+    // One colour: only where its edges cross the block matters.
+    const Bounds area = BoundsOf(*background);
+    auto inBlock = [](double v) { return std::clamp(v, 0.0, double(kBlock)); };
+    out.Add(Item{false, 0, 0, {}, 0}, &*background);
+    out.AddToKey(uint64_t{3} << 61);
+    out.AddToKey(inBlock(area.left - block.left));
+    out.AddToKey(inBlock(area.top - block.top));
+    out.AddToKey(inBlock(area.right - block.left));
+    out.AddToKey(inBlock(area.bottom - block.top));
   }
-  return GridArea(grid, cells[0], cells[1], cells[2] - cells[0], cells[3] - cells[1]);
-}
-
-PictureRect PictureRectOf(const Map& map, const Grid& grid, const std::vector<DrawLayer>& layers) {
-  const PixelRect area = MapArea(map, grid, layers);
-  double left = area.left, top = area.top, right = area.right, bottom = area.bottom;
-  for (const DrawLayer& drawn : layers) {  // image layers that don't repeat widen it
-    const Layer& layer = *drawn.layer;
-    if (layer.kind != LayerKind::kImage || layer.image.pixels == nullptr) continue;
-    if (!layer.repeatX) {
-      left = std::min(left, std::floor(drawn.offsetX));
-      right = std::max(right, std::ceil(drawn.offsetX + layer.image.pixels->width));
-    }
-    if (!layer.repeatY) {
-      top = std::min(top, std::floor(drawn.offsetY));
-      bottom = std::max(bottom, std::ceil(drawn.offsetY + layer.image.pixels->height));
+  for (const size_t i : run) {
+    switch (layers[i].layer->kind) {
+      case LayerKind::kTiles: GatherTiles(i, block, column, row, out); break;
+      case LayerKind::kObjects: GatherObjects(i, block, out); break;
+      case LayerKind::kImage: GatherImage(i, block, out); break;
+      case LayerKind::kGroup: break;
     }
   }
-  double grow[4] = {0, 0, 0, 0};  // left, top, right, bottom: the most any tile layer is shifted
-  for (const DrawLayer& drawn : layers) {
-    if (drawn.layer->kind != LayerKind::kTiles) continue;
-    grow[0] = std::max(grow[0], std::ceil(-drawn.offsetX));
-    grow[1] = std::max(grow[1], std::ceil(-drawn.offsetY));
-    grow[2] = std::max(grow[2], std::ceil(drawn.offsetX));
-    grow[3] = std::max(grow[3], std::ceil(drawn.offsetY));
+}
+
+void Scene::MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows) {
+  const CellGrid& cells = layers[index].layer->cells;
+  const PixelRect& reach = reaches[index];
+  const MapPoint shift = ShiftOf(layers[index]);
+  std::vector<bool>& marks = reached[index];
+  marks.assign(static_cast<size_t>(columns * rows), false);
+  auto blockOf = [](double v, int64_t count) {  // rounded outward: a mark too many does no harm
+    return static_cast<int64_t>(std::clamp(std::floor(v / kBlock), -1.0, double(count)));
+  };
+  for (int64_t y = 0; y < cells.height; ++y)
+    for (int64_t x = 0; x < cells.width; ++x) {
+      if ((cells.gids[static_cast<size_t>(y * cells.width + x)] & kGidBits) == 0) continue;
+      const MapPoint anchor = Anchor(grid, cells.x + x, cells.y + y);
+      const double ax = anchor.x + shift.x - left, ay = anchor.y + shift.y - top;
+      const int64_t c0 = std::max<int64_t>(0, blockOf(ax + reach.left, columns));
+      const int64_t c1 = std::min(columns - 1, blockOf(ax + reach.right, columns));
+      const int64_t r0 = std::max<int64_t>(0, blockOf(ay + reach.top, rows));
+      const int64_t r1 = std::min(rows - 1, blockOf(ay + reach.bottom, rows));
+      for (int64_t r = r0; r <= r1; ++r)
+        for (int64_t c = c0; c <= c1; ++c) marks[static_cast<size_t>(r * columns + c)] = true;
+    }
+}
+
+void Scene::StartRun(const std::vector<size_t>& run, double left, double top, int64_t columns, int64_t rows) {
+  const int64_t count = columns;
+  columnCount = columns;
+  reached.assign(layers.size(), {});
+  isometricKeys.StartRun(layers.size());
+  for (const size_t i : run) {
+    const CellGrid& cells = layers[i].layer->cells;
+    if (layers[i].layer->kind != LayerKind::kTiles || cells.gids.empty()) continue;
+    // A sparse layer reaches few blocks: they are found from its tiles, and
+    // the others aren't searched for its cells.
+    const int64_t tiles = std::count_if(cells.gids.begin(), cells.gids.end(),
+                                        [](uint32_t gid) { return (gid & kGidBits) != 0; });
+    const bool sparse = tiles * 8 < columns * rows;
+    if (sparse) MarkReached(i, left, top, columns, rows);
+    if (grid.orientation == Orientation::kIsometric) isometricKeys.AddLayer(i, cells, sparse);
+    columnSpans[i].resize(static_cast<size_t>(count));
+    for (int64_t k = 0; k < count; ++k) {
+      const double from = left + double(k * kBlock);
+      columnSpans[i][static_cast<size_t>(k)] =
+          ColumnSpansOf(grid, RectOf(cells), from, from + kBlock, reaches[i], ShiftOf(layers[i]));
+    }
   }
-  left -= grow[0], top -= grow[1], right += grow[2], bottom += grow[3];
-  // Far beyond any picture the importer makes; keeps the conversion defined.
-  constexpr double kFar = 1e15;
-  left = std::clamp(left, -kFar, kFar), top = std::clamp(top, -kFar, kFar);
-  right = std::clamp(right, left, kFar), bottom = std::clamp(bottom, top, kFar);
-  return {static_cast<int64_t>(left), static_cast<int64_t>(top), static_cast<int64_t>(right - left),
-          static_cast<int64_t>(bottom - top)};
+}
+
+std::pair<int64_t, int64_t> Scene::StartRow(const std::vector<size_t>& run, double top, double bottom) {
+  const int64_t all = columnCount;
+  std::pair<int64_t, int64_t> reached{background ? 0 : all, background ? all : 0};
+  auto widen = [&](std::pair<int64_t, int64_t> more) {
+    if (more.first < more.second) reached = {std::min(reached.first, more.first), std::max(reached.second, more.second)};
+  };
+  for (const size_t i : run) {
+    const Layer& layer = *layers[i].layer;
+    const CellGrid& cells = layer.cells;
+    if (layer.kind == LayerKind::kTiles && !cells.gids.empty()) {
+      rowSpans[i] = RowSpansOf(grid, RectOf(cells), top, bottom, reaches[i], ShiftOf(layers[i]));
+      if (grid.orientation == Orientation::kIsometric) isometricKeys.KeyRow(i, ViewOf(i), rowSpans[i].spans[0], top);
+      widen(ColumnsWithCells(grid, RectOf(cells), rowSpans[i], columnSpans[i]));
+    }
+    if (layer.kind == LayerKind::kImage) widen({0, all});
+    objectsInRow[i].clear();
+    for (size_t k = 0; k < objects[i].size(); ++k) {
+      const Bounds b = BoundsOf(objects[i][k]);
+      if (b.top < bottom && b.bottom > top) objectsInRow[i].push_back(k);
+    }
+    if (!objectsInRow[i].empty()) widen({0, all});
+  }
+  return reached;
+}
+
+void Scene::Prepare(bool paintBackground) {
+  if (paintBackground && map.background) {
+    const Color& colour = *map.background;
+    backgroundPixel = {1, 1, {Pixel{colour.r, colour.g, colour.b, colour.a}}};
+    const PixelRect area = MapArea(map, grid, layers);
+    Placement placement;
+    placement.image = &backgroundPixel;
+    placement.sourceWidth = placement.sourceHeight = 1;
+    placement.left = area.left - double(picture.left), placement.bottom = area.bottom - double(picture.top);
+    placement.width = area.right - area.left, placement.height = area.bottom - area.top;
+    if (placement.width > 0 && placement.height > 0) background = placement;
+  }
+  reaches.resize(layers.size());
+  rowSpans.resize(layers.size());
+  columnSpans.resize(layers.size());
+  objects.resize(layers.size());
+  objectsInRow.resize(layers.size());
+  for (size_t i = 0; i < layers.size(); ++i) {
+    const DrawLayer& drawn = layers[i];
+    if (drawn.layer->kind == LayerKind::kTiles && Drawn(drawn)) reaches[i] = TileReach(map, drawn.layer->cells);
+    if (drawn.layer->kind != LayerKind::kObjects || !Drawn(drawn)) continue;
+    for (const Object& object : drawn.layer->objects)
+      if (std::optional<Placement> placement = ObjectPlacement(map, grid, drawn, object, ShiftOf(drawn), missing))
+        objects[i].push_back(*placement);
+  }
 }
 
 }  // namespace importer

@@ -1,37 +1,75 @@
 #pragma once
-// The map as the editor draws it: the layers in drawing order with what
-// their groups give them, and the rectangle of the picture.
+// The map's layers as they draw into blocks of the picture: for each block,
+// what reaches it (block_items.h), run of layers by run of layers, row of
+// blocks by row of blocks.
 
-#include <array>
 #include <cstdint>
 #include <optional>
+#include <set>
+#include <utility>
 #include <vector>
 
+#include "import/compose/block_items.h"
+#include "import/compose/draw_item.h"
+#include "import/compose/drawn_layers.h"
 #include "import/compose/grid.h"
+#include "import/compose/isometric_keys.h"
 #include "import/model.h"
 
 namespace importer {
 
-// A tile, object or image layer with its groups folded in.
-struct DrawLayer {
-  const Layer* layer = nullptr;
-  bool visible = true;       // it and every group around it
-  double opacity = 1;        // the product of theirs
-  std::optional<std::array<double, 4>> tint;  // the product; none when opaque white
-  double offsetX = 0, offsetY = 0;            // the sum
+struct Scene {
+  explicit Scene(const Map& drawnMap) : map(drawnMap), grid(GridOf(drawnMap)), layers(FlattenLayers(drawnMap)) {}
+
+  const Map& map;
+  Grid grid;
+  std::vector<DrawLayer> layers;
+  PictureRect picture;
+  Bounds clip;  // the picture, in picture pixels
+  std::vector<PixelRect> reaches;  // per tile layer: how far its tiles draw around their anchors
+  std::vector<std::vector<Placement>> objects;  // per object layer
+  std::vector<std::vector<size_t>> objectsInRow;  // per object layer: those that reach the row of blocks
+  std::set<uint32_t> missing;  // ids that have no image
+  // Per tile layer of the run being drawn: what its row of blocks and each
+  // column of blocks decide of the cells near a block.
+  std::vector<RowSpans> rowSpans;
+  std::vector<std::vector<ColumnSpans>> columnSpans;
+  std::vector<CellAt> scratch;
+  int64_t columnCount = 0;  // of blocks, in the run being drawn
+  IsometricKeys isometricKeys;  // of the run's isometric layers
+  std::vector<std::vector<bool>> reached;  // per sparse layer of the run: by block, row by row
+  std::optional<Placement> background;  // one pixel of the colour, stretched over the grid area
+  Image backgroundPixel;
+
+  bool Drawn(const DrawLayer& drawn) const { return drawn.visible && drawn.opacity > 0; }
+
+  // Once the picture is known: the reach of each tile layer, the objects
+  // placed, the background colour (when painted) over the map's grid area.
+  void Prepare(bool paintBackground);
+  // Before the blocks of a run of layers are gathered: `columns` × `rows`
+  // blocks, the first with its top-left at (left, top) (picture pixels).
+  void StartRun(const std::vector<size_t>& run, double left, double top, int64_t columns, int64_t rows);
+  // Before a row of blocks: the objects and cells that reach into it. Gives
+  // the columns of blocks [first, last) that anything may reach.
+  std::pair<int64_t, int64_t> StartRow(const std::vector<size_t>& run, double top, double bottom);
+  // False when nothing of the run can reach the block at `column` and
+  // `row`: its layers are all sparse tile layers whose tiles don't reach it.
+  bool MayReach(const std::vector<size_t>& run, int64_t column, int64_t row) const;
+  // What the run draws into `block` (picture pixels), the block at `column`
+  // and `row` of the run's blocks, in order, over the background colour if
+  // `withBackground`.
+  void Gather(const Bounds& block, int64_t column, int64_t row, const std::vector<size_t>& run, bool withBackground,
+              BlockItems& out);
+
+ private:
+  // What turns a layer's anchors into picture pixels.
+  MapPoint ShiftOf(const DrawLayer& drawn) const;
+  TileLayerView ViewOf(size_t index) const;
+  void GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out);
+  // For a sparse layer: which blocks of the run its tiles may reach.
+  void MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows);
+  void GatherObjects(size_t index, const Bounds& block, BlockItems& out) const;
+  void GatherImage(size_t index, const Bounds& block, BlockItems& out) const;
 };
-
-// Every layer but the groups, first drawn first, hidden ones included.
-std::vector<DrawLayer> FlattenLayers(const Map& map);
-
-// The grid area of the map (fixed maps) or of the squares of 16 × 16 cells
-// that hold something (infinite ones), in map pixels.
-PixelRect MapArea(const Map& map, const Grid& grid, const std::vector<DrawLayer>& layers);
-
-// The picture's rectangle in map pixels. Images must be loaded.
-struct PictureRect {
-  int64_t left = 0, top = 0, width = 0, height = 0;
-};
-PictureRect PictureRectOf(const Map& map, const Grid& grid, const std::vector<DrawLayer>& layers);
 
 }  // namespace importer

@@ -1,0 +1,117 @@
+#include "import/compose/placement.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "import/compose/gid_table.h"
+
+namespace importer {
+
+// The box comes from the tiles the layer really uses, each id and flip
+// looked at once. On hexagonal maps a turned tile may reach as far as its
+// box's corners around its centre.
+PixelRect TileReach(const Map& map, const CellGrid& cells) {
+  PixelRect reach{0, -double(map.tileHeight), double(map.tileWidth), 0};
+  PixelRect turned = reach;
+  bool anyTurned = false;
+  const bool hexagonal = map.orientation == Orientation::kHexagonal;
+  GidTable seen;
+  uint32_t previous = 0;  // neighbours often hold the same tile: looked up once
+  for (const uint32_t gid : cells.gids) {
+    if (gid == previous) continue;
+    previous = gid;
+    anyTurned = anyTurned || (gid & (kFlipD | kTurn120)) != 0;
+    if ((gid & kGidBits) == 0 || seen[gid] >= 0) continue;
+    seen[gid] = 1;
+    const TileImage tile = ResolveGid(map.tilesets, gid);
+    if (tile.image == nullptr) continue;
+    const Tileset& tileset = *tile.tileset;
+    const double boxW = tileset.gridRenderSize ? map.tileWidth : tile.width;
+    const double boxH = tileset.gridRenderSize ? map.tileHeight : tile.height;
+    const double x = tileset.offsetX * boxW / tile.width, y = tileset.offsetY * boxH / tile.height;
+    const bool swapped = (gid & kFlipD) != 0 && !hexagonal;  // a diagonal flip swaps the sides
+    const double wide = swapped ? boxH : boxW, tall = swapped ? boxW : boxH;
+    reach = {std::min(reach.left, x), std::min(reach.top, y - tall), std::max(reach.right, x + wide),
+             std::max(reach.bottom, y)};
+    const double radius = std::hypot(boxW, boxH) / 2, centreX = x + boxW / 2, centreY = y - boxH / 2;
+    turned = {std::min(turned.left, centreX - radius), std::min(turned.top, centreY - radius),
+              std::max(turned.right, centreX + radius), std::max(turned.bottom, centreY + radius)};
+  }
+  return hexagonal && anyTurned ? turned : reach;
+}
+
+// Flipped as the gid says; on hexagonal maps the diagonal bit and the next
+// one turn the tile by 60° and 120°.
+static void SetFlips(const Map& map, uint32_t gid, Placement& placement) {
+  placement.flips = FlipsOf(gid);
+  if (map.orientation != Orientation::kHexagonal) return;
+  placement.flips.diagonal = false;  // hexagons turn instead
+  placement.spin = ((gid & kFlipD) != 0 ? 60 : 0) + ((gid & kTurn120) != 0 ? 120 : 0);
+}
+
+Placement TilePlacement(const Map& map, const DrawLayer& drawn, const TileImage& tile, uint32_t gid, MapPoint anchor) {
+  const Tileset& tileset = *tile.tileset;
+  Placement placement;
+  placement.image = tile.image;
+  placement.sourceX = tile.x, placement.sourceY = tile.y;
+  placement.sourceWidth = tile.width, placement.sourceHeight = tile.height;
+  placement.width = tileset.gridRenderSize ? map.tileWidth : tile.width;
+  placement.height = tileset.gridRenderSize ? map.tileHeight : tile.height;
+  const double scaleX = placement.width / tile.width, scaleY = placement.height / tile.height;
+  placement.left = anchor.x + tileset.offsetX * scaleX;
+  placement.bottom = anchor.y + tileset.offsetY * scaleY;
+  SetFlips(map, gid, placement);
+  placement.preserveAspect = tileset.preserveAspect;
+  placement.opacity = drawn.opacity;
+  placement.tint = drawn.tint;
+  placement.blend = drawn.layer->blend;
+  return placement;
+}
+
+// A tile object: its image scaled to its size, placed by the tileset's
+// alignment from (x, y), flipped in its box, turned about (x, y).
+std::optional<Placement> ObjectPlacement(const Map& map, const Grid& grid, const DrawLayer& drawn,
+                                         const Object& object, MapPoint shift, std::set<uint32_t>& missing) {
+  const TileImage tile = ResolveGid(object.tilesets ? *object.tilesets : map.tilesets, object.gid);
+  if (tile.image == nullptr) {
+    missing.insert(object.gid & kGidBits);
+    return std::nullopt;
+  }
+  const Tileset& tileset = *tile.tileset;
+  Placement placement;
+  placement.image = tile.image;
+  placement.sourceX = tile.x, placement.sourceY = tile.y;
+  placement.sourceWidth = tile.width, placement.sourceHeight = tile.height;
+  placement.width = object.width > 0 ? object.width : tile.width;
+  placement.height = object.height > 0 ? object.height : tile.height;
+  const double w = placement.width, h = placement.height;
+  Alignment alignment = tileset.alignment;
+  if (alignment == Alignment::kUnspecified)
+    alignment = map.orientation == Orientation::kIsometric ? Alignment::kBottom : Alignment::kBottomLeft;
+  double kx = 0, ky = h;  // bottom-left
+  switch (alignment) {
+    case Alignment::kTopLeft: kx = 0, ky = 0; break;
+    case Alignment::kTop: kx = w / 2, ky = 0; break;
+    case Alignment::kTopRight: kx = w, ky = 0; break;
+    case Alignment::kLeft: kx = 0, ky = h / 2; break;
+    case Alignment::kCenter: kx = w / 2, ky = h / 2; break;
+    case Alignment::kRight: kx = w, ky = h / 2; break;
+    case Alignment::kBottom: kx = w / 2, ky = h; break;
+    case Alignment::kBottomRight: kx = w, ky = h; break;
+    default: break;
+  }
+  const MapPoint at = ProjectObject(grid, object.x, object.y);
+  const double anchorX = at.x + shift.x, anchorY = at.y + shift.y;
+  placement.left = anchorX - kx + tileset.offsetX * w / tile.width;
+  placement.bottom = anchorY - ky + h + tileset.offsetY * h / tile.height;
+  SetFlips(map, object.gid, placement);
+  placement.preserveAspect = tileset.preserveAspect;
+  placement.rotation = object.rotation;
+  placement.pivotX = anchorX, placement.pivotY = anchorY;
+  placement.opacity = drawn.opacity * object.opacity;
+  placement.tint = drawn.tint;
+  placement.blend = drawn.layer->blend;
+  return placement;
+}
+
+}  // namespace importer

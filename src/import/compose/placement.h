@@ -1,0 +1,28 @@
+#pragma once
+// Where the map's tiles and tile objects draw, in picture pixels.
+
+#include <cstdint>
+#include <optional>
+#include <set>
+
+#include "import/compose/draw_item.h"
+#include "import/compose/drawn_layers.h"
+#include "import/compose/grid.h"
+#include "import/model.h"
+
+namespace importer {
+
+// How far a tile layer's tiles draw around their anchor (a cell's
+// bottom-left corner): tiles larger than the grid, tile offsets.
+PixelRect TileReach(const Map& map, const CellGrid& cells);
+
+// A tile of a cell whose anchor (in picture pixels) is given.
+Placement TilePlacement(const Map& map, const DrawLayer& drawn, const TileImage& tile, uint32_t gid,
+                        MapPoint anchor);
+
+// A tile object, its layer's anchors moved by `shift` into the picture;
+// none for an id without an image (added to `missing`).
+std::optional<Placement> ObjectPlacement(const Map& map, const Grid& grid, const DrawLayer& drawn,
+                                         const Object& object, MapPoint shift, std::set<uint32_t>& missing);
+
+}  // namespace importer
