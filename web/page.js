@@ -265,6 +265,7 @@ window.runImporter = function runImporter(files, mapName) {
 // --- Files the person picks or drops
 
 const kMapPattern = /\.(tmx|tmj)$/i;
+const kWorldPattern = /\.world$/i;
 const baseName = (path) => path.slice(path.lastIndexOf('/') + 1);
 const folderOf = (path) => path.slice(0, path.lastIndexOf('/') + 1);
 const decode = (bytes) => new TextDecoder().decode(bytes);
@@ -287,8 +288,8 @@ function namedFiles(path, bytes) {
       names.push((match[2] ?? match[3]).replace(/&quot;/g, '"').replace(/&apos;/g, "'")
         .replace(/&lt;/g, '<').replace(/&gt;/g, '>').replace(/&amp;/g, '&'));
     }
-  } else if (/\.(tmj|tsj|tj|json)$/i.test(path)) {
-    for (const match of text.matchAll(/"(?:image|source|template)"\s*:\s*("(?:[^"\\]|\\.)*")/g)) {
+  } else if (/\.(tmj|tsj|tj|json|world)$/i.test(path)) {
+    for (const match of text.matchAll(/"(?:image|source|template|fileName)"\s*:\s*("(?:[^"\\]|\\.)*")/g)) {
       try { names.push(JSON.parse(match[1])); } catch { /* not a string after all */ }
     }
   }
@@ -330,41 +331,103 @@ function relativeTo(path, folder) {
   return [...Array(from.length - same).fill('..'), ...to.slice(same)].join('/');
 }
 
-function choose(files) {
-  const paths = Object.keys(files).sort((a, b) =>
-    a.split('/').length - b.split('/').length || a.localeCompare(b));
-  const maps = paths.filter((path) => kMapPattern.test(path))
-    .concat(paths.filter((path) => /\.json$/i.test(path) && isEditorJsonMap(files[path])));
-  if (maps.length > 0) return { kind: 'import', map: maps[0], others: maps.length - 1 };
+// Paths in the order a person reads them: "level2" before "level10".
+const byPath = (a, b) => a.localeCompare(b, undefined, { numeric: true });
+
+// The editor's maps and worlds among the files, worlds first.
+function findMaps(files) {
+  const paths = Object.keys(files).sort(byPath);
+  return paths.filter((path) => kWorldPattern.test(path))
+    .concat(paths.filter((path) => kMapPattern.test(path) ||
+                                   (/\.json$/i.test(path) && isEditorJsonMap(files[path]))));
+}
+
+function viewedPair(files) {
+  const paths = Object.keys(files).sort((a, b) => a.split('/').length - b.split('/').length || byPath(a, b));
   const tileset = paths.find((path) => baseName(path) === 'final.png');
   const map = paths.find((path) => baseName(path) === 'main.json');
-  if (tileset && map) return { kind: 'view', files: { 'final.png': files[tileset], 'main.json': files[map] } };
-  return { kind: 'none' };
+  return tileset && map ? { 'final.png': files[tileset], 'main.json': files[map] } : null;
+}
+
+// Imports run one after the other; one picked while another runs replaces
+// it, and only the last picked is shown.
+let importing = Promise.resolve();
+let lastPicked = null;
+
+function importPicked(files, map) {
+  const picked = {};
+  lastPicked = picked;
+  importing = importing.then(async () => {
+    if (lastPicked !== picked) return;
+    markPicked(map);
+    clearOutput();
+    say(`Importing ${map}…`);
+    const result = await window.runImporter(placeNamedFiles(files), map);
+    if (lastPicked !== picked) return;
+    if (result.status !== 0) {
+      const oneByOne = !Object.keys(files).some((path) => path.includes('/'));
+      say(`The importer could not import ${map} (status ${result.status}): its message is below.` +
+          (oneByOne ? ' Picking the whole folder keeps the files where the map names them.' : ''), 'error');
+      return;
+    }
+    window.runViewer(result.files, { keepOutput: true });
+  });
+}
+
+// Several maps or worlds: listed above the window, as a site's maps are,
+// each imported when it is picked. Their paths are shown inside the picked
+// folder.
+function listPicked(files, found) {
+  const top = found[0].slice(0, found[0].indexOf('/') + 1);
+  const shown = (path) => (top && found.every((other) => other.startsWith(top)) ? path.slice(top.length) : path);
+  const worlds = found.filter((path) => kWorldPattern.test(path)).length;
+  const maps = found.length - worlds;
+  const counted = (n, what) => n > 0 && `${n} ${what}${n === 1 ? '' : 's'}`;
+  const title = `Your files hold ${[counted(maps, 'map'), counted(worlds, 'world')].filter(Boolean).join(' and ')}: ` +
+                'pick one to view.';
+  byId('picked-title').textContent = title;
+  const list = byId('picked-list');
+  list.textContent = '';
+  for (const path of found) {
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.textContent = shown(path);
+    button.dataset.path = path;
+    button.addEventListener('click', () => importPicked(files, path));
+    const item = document.createElement('li');
+    item.append(button);
+    list.append(item);
+  }
+  byId('picked').hidden = false;
+  say(title);
+  list.querySelector('button').focus({ preventScroll: true });
+}
+
+function markPicked(map) {
+  for (const button of byId('picked-list').querySelectorAll('button')) {
+    if (button.dataset.path === map) button.setAttribute('aria-current', 'true');
+    else button.removeAttribute('aria-current');
+  }
 }
 
 async function openPicked(entries) {
   if (entries.length === 0) return;
   const files = {};
   for (const { path, file } of entries) files[path] = new Uint8Array(await file.arrayBuffer());
-  const choice = choose(files);
-  clearOutput();
-  if (choice.kind === 'none') {
+  const found = findMaps(files);
+  lastPicked = null;  // an import still running is not shown
+  byId('picked').hidden = found.length < 2;
+  if (found.length > 1) {
+    listPicked(files, found);
+  } else if (found.length === 1) {
+    importPicked(files, found[0]);
+  } else if (viewedPair(files)) {
+    window.runViewer(viewedPair(files));
+  } else {
+    clearOutput();
     say('Nothing to show among those files: pick final.png and main.json together, ' +
-        'or a map (.tmx, .tmj or .json) with its tilesets and images.', 'error');
-    return;
+        'or a map (.tmx, .tmj or .json) or a world (.world) with its tilesets and images.', 'error');
   }
-  if (choice.kind === 'view') {
-    window.runViewer(choice.files, { keepOutput: true });
-    return;
-  }
-  say(`Importing ${choice.map}…` + (choice.others ? ` (the first of ${choice.others + 1} maps)` : ''));
-  const result = await window.runImporter(placeNamedFiles(files), choice.map);
-  if (result.status !== 0) {
-    say(`The importer could not import ${choice.map} (status ${result.status}): ` +
-        'its message is below. Picking the whole folder keeps the files where the map names them.', 'error');
-    return;
-  }
-  window.runViewer(result.files, { keepOutput: true });
 }
 
 // Dropped folders are walked, keeping each file's path inside them.
@@ -389,6 +452,8 @@ async function droppedEntries(dataTransfer) {
   for (const root of roots) await walk(root);
   return entries;
 }
+
+const kControls = 'a[href], button, input, select, textarea, summary';
 
 function wirePage() {
   const drop = byId('drop');
@@ -418,11 +483,17 @@ function wirePage() {
   });
 
   // The viewer takes its keys from the whole page (SDL listens on the
-  // window), and keeps the arrow keys and Tab from the browser. Tab is let
-  // through to the browser, so that the page's controls can be reached.
-  window.addEventListener('keydown', (event) => {
-    if (event.key === 'Tab') event.stopPropagation();
-  }, true);
+  // window), and keeps the arrow keys, Tab, Enter and Space from the
+  // browser. Tab is let through to the browser, so that the page's controls
+  // can be reached, and Enter and Space on a control, so that they work it.
+  for (const type of ['keydown', 'keypress', 'keyup']) {
+    window.addEventListener(type, (event) => {
+      if (event.key === 'Tab' || ((event.key === 'Enter' || event.key === ' ') &&
+                                  event.target instanceof Element && event.target.closest(kControls))) {
+        event.stopPropagation();
+      }
+    }, true);
+  }
   for (const type of ['keydown', 'keyup']) {
     window.addEventListener(type, (event) => {
       if (event.fromPage) return;
@@ -501,6 +572,8 @@ function listMaps(maps, shown) {
 
 async function showSiteMap(maps, name, filesSoon) {
   listMaps(maps, name);
+  lastPicked = null;  // an import of the visitor's still running is not shown
+  markPicked(null);
   if (!kMapName.test(name)) {
     await showProblem(`There is no map “${name}” on this site: a map's name has only letters, digits, ` +
                       '“.”, “-” and “_”.');

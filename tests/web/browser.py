@@ -37,7 +37,8 @@ CHROMIUM_FLAGS = [
 # The keys a test presses: DOM key, code and Windows key code (what the
 # browser sends along for each).
 KEYS = {"Escape": ("Escape", "Escape", 27), "q": ("q", "KeyQ", 81), "Right": ("ArrowRight", "ArrowRight", 39),
-        "Left": ("ArrowLeft", "ArrowLeft", 37)}
+        "Left": ("ArrowLeft", "ArrowLeft", 37), "Enter": ("Enter", "Enter", 13),
+        "Tab": ("Tab", "Tab", 9)}
 
 
 class Site:
@@ -188,7 +189,8 @@ class Page:
     def key(self, kind, name):
         """A key going down ("keyDown") or up ("keyUp"), to the focused element."""
         key, code, number = KEYS[name]
-        extra = {"text": key} if kind == "keyDown" and len(key) == 1 else {}
+        text = "\r" if key == "Enter" else key if len(key) == 1 else None  # what the key types
+        extra = {"text": text} if kind == "keyDown" and text else {}
         self.send("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=number,
                   nativeVirtualKeyCode=number, **extra)
 

@@ -226,6 +226,58 @@ def test_the_users_own_files_chosen_on_the_page_are_shown(page, site):
     assert quit_with(page, "Escape") == 0
 
 
+PICKED = "[...document.querySelectorAll('#picked-list button')].map(b => [b.textContent, b.getAttribute('aria-current')])"
+
+
+def test_a_picked_folder_of_several_maps_lists_them_and_shows_the_one_picked(page, site):
+    # A game's folder: a world and its six maps in both formats, one more map
+    # in a folder of its own as .json beside its .tsx tileset, and a map the
+    # importer wrote before (main.json is the viewer's, not the editor's).
+    folder = make_folder() / "game"
+    maps.write(maps.world(), folder, "xml")
+    kept = maps.write(maps.kept_map(), folder / "more", "json")
+    kept = kept.rename(kept.with_suffix(".json"))
+    (folder / "out").mkdir()
+    for name in ("final.png", "main.json"):
+        shutil.copy(DEMO / name, folder / "out" / name)
+    start(page, site)
+    wait_for_picture(page, demo_at_start())  # the visitor picks while the demo runs
+    page.set_files("#pick-folder", [folder])
+    title = "Your files hold 7 maps and 1 world: pick one to view."
+    assert page.wait_for("!document.getElementById('picked').hidden && document.getElementById('status').textContent") \
+        == title
+    assert page.js(PICKED) == [[name, None] for name in (
+        "world.world", "far_0_0.tmx", "isometric.tmj", "lands_far_2_0.tmj", "map_9_1.tmx", "map_10_0.tmj",
+        "more/kept.json", "west/composite.tmx")]
+    # Listed, nothing imported yet: the demo runs on, the first entry has the keyboard.
+    assert page.js("[document.activeElement.textContent, viewerStatus, document.getElementById('picked-title')"
+                   ".textContent]") == ["world.world", None, title]
+    assert page.js("viewerLines") == lines(DEMO_OUTPUT)
+
+    # Picked with the keyboard; what it says is what the desktop's importer says.
+    for key in ("Tab", "Tab", "Enter"):
+        page.key("keyDown", key)
+        page.key("keyUp", key)
+    where = make_folder()
+    desktop = subprocess.run([IMPORTER, str(folder / "isometric.tmj"), "out"], cwd=where, capture_output=True,
+                             text=True, timeout=WAIT_SECONDS)
+    assert desktop.returncode == 0, desktop
+    layers = "".join(f"\nLayer Name: {layer['name']}\n"
+                     for layer in json.loads((where / "out" / "main.json").read_text())["layers"])
+    said = f"$ tilemap-import game/isometric.tmj out\n{desktop.stdout}$ tilemap-viewer\n{layers}"
+    page.wait_for(f"document.getElementById('output').textContent === {json.dumps(said)}")
+    wait_for_imported_picture(page, folder / "isometric.tmj")
+    assert page.js("viewerLines") == lines(layers)
+    assert [entry for entry in page.js(PICKED) if entry[1]] == [["isometric.tmj", "true"]]
+
+    # A folder with one map in it is imported at once, and the list goes.
+    page.set_files("#pick-folder", [folder / "more"])
+    page.wait_for("document.getElementById('output').textContent.startsWith('$ tilemap-import more/kept.json out')")
+    wait_for_imported_picture(page, kept)
+    assert page.js("document.getElementById('picked').hidden")
+    assert quit_with(page, "Escape") == 0
+
+
 # Uint8Arrays back to Python in base64, a slice at a time (an argument list
 # as long as a whole file is too long for a call).
 BASE64 = "(a => { let s = ''; for (let i = 0; i < a.length; i += 8192) " \
