@@ -5,18 +5,42 @@
 #include "import/compose/composer.h"
 #include "import/read/images.h"
 #include "import/read/read_map.h"
+#include "import/read/world.h"
 #include "import/write/writer.h"
 
 namespace importer {
 
-ImportSummary ImportMap(const std::string& mapPath, const std::string& folder, const ImportOptions& options) {
-  Map map = ReadMap(mapPath);
-  LoadImages(map);
+// Layers (and groups) of the names asked for are left out as if hidden in
+// the file: they still count where the editor counts hidden layers.
+static void HideLayers(std::vector<Layer>& layers, const std::vector<std::string>& names) {
+  for (Layer& layer : layers) {
+    for (const std::string& name : names)
+      if (layer.name == name) layer.visible = false;
+    HideLayers(layer.children, names);
+  }
+}
+
+// Read, load the images, compose the blocks: a map, or every map of a world.
+static Composition ComposeFile(const std::string& path, const ImportOptions& options, ImportSummary& summary) {
   ComposeOptions compose;
   compose.background = options.background;
-  const Composition composition = Compose(map, compose);
-  WriteOutput(composition, folder);
+  if (IsWorldFile(path)) {
+    World world = ReadWorld(path);
+    for (PlacedMap& placed : world.maps) HideLayers(placed.map.layers, options.hiddenLayers);
+    LoadImages(world);
+    summary.maps = static_cast<int>(world.maps.size());
+    return Compose(world, compose);
+  }
+  Map map = ReadMap(path);
+  HideLayers(map.layers, options.hiddenLayers);
+  LoadImages(map);
+  return Compose(map, compose);
+}
+
+ImportSummary ImportMap(const std::string& mapPath, const std::string& folder, const ImportOptions& options) {
   ImportSummary summary;
+  const Composition composition = ComposeFile(mapPath, options, summary);
+  WriteOutput(composition, folder);
   summary.folder = folder;
   summary.layers = static_cast<int>(composition.layers.size());
   summary.blocks = static_cast<int>(composition.blocks.size());
@@ -38,9 +62,10 @@ std::string Describe(const ImportSummary& summary) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
   };
   return "Wrote " + summary.folder + ": a picture of " + std::to_string(summary.pictureWidth) + " x " +
-         std::to_string(summary.pictureHeight) + " pixels in " + plural(summary.layers, "layer") + " of " +
-         std::to_string(summary.width) + " x " + std::to_string(summary.height) + " cells, " +
-         plural(summary.blocks, "block") + " of 32 x 32 in final.png";
+         std::to_string(summary.pictureHeight) + " pixels" +
+         (summary.maps > 0 ? " (a world of " + plural(summary.maps, "map") + ")" : "") + " in " +
+         plural(summary.layers, "layer") + " of " + std::to_string(summary.width) + " x " +
+         std::to_string(summary.height) + " cells, " + plural(summary.blocks, "block") + " of 32 x 32 in final.png";
 }
 
 }  // namespace importer

@@ -1,6 +1,6 @@
 #pragma once
-// The importer from end to end: read the map, load its images, compose the
-// blocks, write the folder.
+// The importer from end to end: read the map (or a world's maps), load
+// the images, compose the blocks, write the folder.
 
 #include <string>
 #include <vector>
@@ -10,15 +10,17 @@ namespace importer {
 struct ImportSummary {
   std::string folder;
   int layers = 0, blocks = 0, width = 0, height = 0;  // what the viewer gets
+  int maps = 0;  // of a world; 0 for a map
   int64_t pictureWidth = 0, pictureHeight = 0;
   std::vector<std::string> warnings;
 };
 
 struct ImportOptions {
   bool background = false;  // paint the map's background colour under its grid area
+  std::vector<std::string> hiddenLayers;  // names of layers and groups left out
 };
 
-// Throws ImportError.
+// A map, or a world (a .world file) as one picture. Throws ImportError.
 ImportSummary ImportMap(const std::string& mapPath, const std::string& folder, const ImportOptions& options = {});
 
 // "<map folder>/<map name without extension>-view".

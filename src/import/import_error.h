@@ -18,6 +18,10 @@ struct DataError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A failure in a file that `file` names (a world's map), told as one of
+// `file`'s own: its name first, unless the message starts with it already.
+ImportError Inside(const std::string& file, const ImportError& error);
+
 // "file:line: " for messages (no line: "file: ").
 std::string Where(const std::string& file, int line = 0);
 

@@ -1,8 +1,10 @@
 // tilemap-import: turns a map saved by the tile-map editor into the folder
 // that tilemap-viewer shows.
 //
-//   tilemap-import [--view] [--background] MAP [OUTPUT_FOLDER]
-//   tilemap-import [--background] --site SITE_FOLDER MAP
+//   tilemap-import [--view] [--background] [--hide-layer NAME]... MAP [OUTPUT_FOLDER]
+//   tilemap-import [--background] [--hide-layer NAME]... --site SITE_FOLDER MAP
+//
+// MAP may be a world (.world): its maps as one picture.
 //
 // Exit status: 0 written (or, with --view, the viewer's own status), 1 the
 // map could not be imported, 2 a wrong command line.
@@ -28,13 +30,15 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tilemap-import [--view] [--background] MAP [OUTPUT_FOLDER]\n"
-    "Reads MAP (.tmx or .tmj/.json, saved by the tile-map editor) and writes OUTPUT_FOLDER\n"
-    "(default: MAP's name with -view, beside it) holding final.png and main.json for\n"
-    "tilemap-viewer. --view then starts the viewer in that folder. --background paints the\n"
-    "map's background colour under it, as the editor's export does when asked.\n"
-    "   or: tilemap-import [--background] --site SITE_FOLDER MAP\n"
-    "writes a web site that shows MAP, or adds MAP to one written before.\n";
+    "usage: tilemap-import [--view] [--background] [--hide-layer NAME]... MAP [OUTPUT_FOLDER]\n"
+    "Reads MAP (.tmx or .tmj/.json, saved by the tile-map editor, or a .world of such maps)\n"
+    "and writes OUTPUT_FOLDER (default: MAP's name with -view, beside it) holding final.png\n"
+    "and main.json for tilemap-viewer. --view then starts the viewer in that folder.\n"
+    "--background paints each map's background colour under it, as the editor's export does\n"
+    "when asked. --hide-layer leaves out every layer or group of that name (repeatable).\n"
+    "   or: tilemap-import [--background] [--hide-layer NAME]... --site SITE_FOLDER MAP\n"
+    "writes a web site that shows MAP, or adds MAP to one written before.\n"
+    "   or: tilemap-import --version\n";
 
 #ifdef _WIN32
 std::wstring Wide(const std::string& text) {
@@ -112,6 +116,15 @@ int main(int argc, char* argv[]) {
       view = true;
     } else if (argument == "--background") {
       options.background = true;
+    } else if (argument == "--hide-layer") {
+      if (i + 1 >= argc || std::string(argv[i + 1]).empty()) {
+        std::cerr << "tilemap-import: --hide-layer needs a layer name\n" << kUsage;
+        return 2;
+      }
+      options.hiddenLayers.push_back(argv[++i]);
+    } else if (argument == "--version") {
+      std::cout << "tilemap-import " << TILEMAP_VERSION << std::endl;
+      return 0;
     } else if (argument == "--site") {
       site = i + 1 < argc ? argv[++i] : "";
       if (site.empty()) {
@@ -133,7 +146,7 @@ int main(int argc, char* argv[]) {
   if (dropped) ShowWindow(GetConsoleWindow(), SW_HIDE);  // the message box and the viewer say it all
 #endif
   if (paths.empty() || paths.size() > (site.empty() ? 2 : 1)) {
-    Tell(dropped, dropped ? "Drop a map file (.tmx, .tmj or .json) onto tilemap-import to view it."
+    Tell(dropped, dropped ? "Drop a map file (.tmx, .tmj or .json) or a world (.world) onto tilemap-import to view it."
                           : std::string("tilemap-import: ") + (paths.empty() ? "no map given" : "too many arguments"),
          true);
     if (!dropped) std::cerr << kUsage;

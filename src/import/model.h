@@ -125,6 +125,18 @@ struct Map {
   std::vector<Layer> layers;
 };
 
+// A map of a world, its top-left corner at (x, y) in the world's pixels.
+struct PlacedMap {
+  Map map;
+  int64_t x = 0, y = 0;
+};
+
+// Maps side by side, drawn in order, each over the ones before.
+struct World {
+  std::string file;
+  std::vector<PlacedMap> maps;
+};
+
 // The tile a gid shows: its image and the part of it, or none.
 struct TileImage {
   const Tileset* tileset = nullptr;

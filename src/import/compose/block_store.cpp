@@ -21,7 +21,7 @@ int32_t BlockStore::Add(const Block& block) {
   for (auto it = first; it != last; ++it)
     if (std::memcmp(&blocks[it->second - 1], &block, sizeof block) == 0) return it->second;
   if (blocks.size() == kMaxBlocks)
-    throw ImportError(Where(map.file) + "the picture needs more than " + std::to_string(kMaxBlocks) +
+    throw ImportError(Where(file) + "the picture needs more than " + std::to_string(kMaxBlocks) +
                       " different 32 x 32 blocks: final.png would be more than 96 x " +
                       std::to_string(kMaxTilesetRows) + " pixels (" +
                       std::to_string(int64_t{96} * kMaxTilesetRows * 4 >> 20) +

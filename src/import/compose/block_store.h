@@ -2,6 +2,7 @@
 // The blocks of the viewer's tileset, each kept once.
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -13,7 +14,7 @@
 namespace importer {
 
 struct BlockStore {
-  const Map& map;
+  const std::string& file;  // for messages
   std::vector<Block>& blocks;
   std::unordered_multimap<uint64_t, int32_t> byHash;
 

@@ -1,6 +1,8 @@
 #include "import/compose/composer.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <unordered_map>
 
 #include "import/compose/block_store.h"
@@ -32,8 +34,10 @@ std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Comp
   const CellGrid& cells = drawn.layer->cells;
   std::vector<int32_t> layer = EmptyLayer(out);
   GidTable valueOf;
-  const int64_t shiftX = (out.placedX - scene.picture.left) / kBlock;
-  const int64_t shiftY = (out.placedY - scene.picture.top) / kBlock;
+  const SceneMap& placed = scene.MapOf(drawn);
+  const Map& map = *placed.map;
+  const int64_t shiftX = (out.placedX + int64_t(placed.origin.x) - scene.picture.left) / kBlock;
+  const int64_t shiftY = (out.placedY + int64_t(placed.origin.y) - scene.picture.top) / kBlock;
   for (int cy = 0; cy < cells.height; ++cy) {
     const int64_t y = shiftY + cells.y + cy;
     if (y < 0 || y >= out.height) continue;
@@ -44,12 +48,12 @@ std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Comp
       int32_t& value = valueOf[gid];
       if (value < 0) {
         value = 0;
-        const TileImage tile = ResolveGid(scene.map.tilesets, gid);
+        const TileImage tile = ResolveGid(map.tilesets, gid);
         if (tile.image == nullptr) {
           scene.missing.insert(gid & kGidBits);
         } else {
           Block block{};
-          const Placement placement = TilePlacement(scene.map, drawn, tile, gid, {0, kBlock});
+          const Placement placement = TilePlacement(map, drawn, tile, gid, {0, kBlock});
           Draw(placement, block, 0, 0, whole);
           value = store.Add(block);
         }
@@ -62,8 +66,8 @@ std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Comp
 
 // The run's layers drawn together, block by block; a block is drawn only
 // when what reaches into it hasn't been seen before.
-std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, bool withBackground,
-                                const Composition& out, BlockStore& store) {
+std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, const Composition& out,
+                                BlockStore& store) {
   std::vector<int32_t> layer = EmptyLayer(out);
   SeenKeys seen;
   BlockItems gathered;
@@ -74,29 +78,31 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, bo
     const double rowTop = double(y * kBlock - out.placedY);
     const auto [from, to] = scene.StartRow(run, rowTop, rowTop + kBlock);
     for (int64_t x = firstX + from; x < firstX + to; ++x) {
-      if (!withBackground && !scene.MayReach(run, x - firstX, y - firstY)) continue;
+      if (!scene.MayReach(run, x - firstX, y - firstY)) continue;
       const int blockX = static_cast<int>(x * kBlock - out.placedX);
       const int blockY = static_cast<int>(y * kBlock - out.placedY);
       const Bounds block{double(blockX), double(blockY), double(blockX + kBlock), double(blockY + kBlock)};
       gathered.collect = false;
-      scene.Gather(block, x - firstX, y - firstY, run, withBackground, gathered);
+      scene.Gather(block, x - firstX, y - firstY, run, gathered);
       if (gathered.count == 0) continue;
       const auto [found, isNew] = seen.Find(gathered.key);
       if (isNew) {
         gathered.collect = true;
-        scene.Gather(block, x - firstX, y - firstY, run, withBackground, gathered);
+        scene.Gather(block, x - firstX, y - firstY, run, gathered);
         Block pixels{};
         for (const Item& item : gathered.items) {
           if (!item.isTile) {
             Draw(gathered.placements[item.placement], pixels, blockX, blockY, scene.clip);
             continue;
           }
-          const TileImage tile = ResolveGid(scene.map.tilesets, item.gid);
+          const DrawLayer& drawn = scene.layers[item.layer];
+          const Map& map = *scene.MapOf(drawn).map;
+          const TileImage tile = ResolveGid(map.tilesets, item.gid);
           if (tile.image == nullptr) {
             scene.missing.insert(item.gid & kGidBits);
             continue;
           }
-          const Placement placement = TilePlacement(scene.map, scene.layers[item.layer], tile, item.gid, item.anchor);
+          const Placement placement = TilePlacement(map, drawn, tile, item.gid, item.anchor);
           Draw(placement, pixels, blockX, blockY, scene.clip);
         }
         *found = store.Add(pixels);
@@ -119,9 +125,8 @@ int64_t PlaceOnAxis(int64_t size, int64_t viewStart, int64_t viewSize) {
   return std::clamp(nearest, lowest, highest);
 }
 
-Composition Compose(const Map& map, const ComposeOptions& options) {
-  Scene scene(map);
-  scene.picture = PictureRectOf(map, scene.grid, scene.layers);
+// The scene's blocks, once its picture is known; `file` names it in messages.
+static Composition ComposeScene(Scene& scene, const std::string& file) {
   Composition out;
   out.picture = scene.picture;
   out.placedX = PlaceOnAxis(scene.picture.width, kViewLeft, kViewWidth);
@@ -133,7 +138,7 @@ Composition Compose(const Map& map, const ComposeOptions& options) {
     // Past that many pixels a side, the sizes are where the picture was held, not its own.
     constexpr int64_t kMaxSide = kMaxCells * kBlock;
     const bool measured = scene.picture.width <= kMaxSide && scene.picture.height <= kMaxSide;
-    throw ImportError(Where(map.file) + "the picture is " +
+    throw ImportError(Where(file) + "the picture is " +
                       (measured ? std::to_string(scene.picture.width) + " x " +
                                       std::to_string(scene.picture.height) + " pixels, more than"
                                 : std::string("too large: more than")) +
@@ -141,22 +146,15 @@ Composition Compose(const Map& map, const ComposeOptions& options) {
   }
   out.width = static_cast<int>(width), out.height = static_cast<int>(height);
   scene.clip = {0, 0, double(scene.picture.width), double(scene.picture.height)};
-  scene.Prepare(options.background);
+  scene.Prepare();
 
-  BlockStore store{map, out.blocks, {}};
-  std::vector<std::vector<size_t>> runs = Runs(scene);
-  // The background goes under the first run; with no layers drawn, it is one.
-  const bool background = scene.background.has_value();
-  if (background && runs.empty()) runs.emplace_back();
-  for (size_t i = 0; i < runs.size(); ++i) {
-    const std::vector<size_t>& run = runs[i];
-    const bool withBackground = background && i == 0;
-    if (!withBackground && run.size() == 1 && IsPlain(scene, scene.layers[run.front()]))
+  BlockStore store{file, out.blocks, {}};
+  for (const std::vector<size_t>& run : Runs(scene)) {
+    if (run.size() == 1 && IsPlain(scene, scene.layers[run.front()]))
       out.layers.push_back(PlainLayer(scene, scene.layers[run.front()], out, store));
     else
-      out.layers.push_back(DrawnLayer(scene, run, withBackground, out, store));
-    out.layerNames.push_back(withBackground ? (run.empty() ? "background" : "background + " + RunName(scene, run))
-                                            : RunName(scene, run));
+      out.layers.push_back(DrawnLayer(scene, run, out, store));
+    out.layerNames.push_back(RunName(scene, run));
   }
   if (out.layers.empty()) {  // nothing is drawn: the viewer still wants a layer
     out.layers.push_back(EmptyLayer(out));
@@ -167,6 +165,33 @@ Composition Compose(const Map& map, const ComposeOptions& options) {
                            " tile id(s) have no image in their tileset (the first: " +
                            std::to_string(*scene.missing.begin()) + "); those tiles are left empty");
   return out;
+}
+
+Composition Compose(const Map& map, const ComposeOptions& options) {
+  Scene scene(map, options.background);
+  const SceneMap& only = scene.maps.front();
+  scene.picture = PictureRectOf(map, only.grid, only.layers);
+  return ComposeScene(scene, map.file);
+}
+
+// The world's picture spans its maps' grid areas, each moved by the map's
+// place; what reaches past them is cut off only at the picture's edges.
+Composition Compose(const World& world, const ComposeOptions& options) {
+  std::vector<std::pair<const Map*, MapPoint>> placed;
+  for (const PlacedMap& entry : world.maps) placed.push_back({&entry.map, {double(entry.x), double(entry.y)}});
+  Scene scene(placed, options.background);
+  int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
+  for (const SceneMap& map : scene.maps) {
+    const PixelRect area = MapArea(*map.map, map.grid, map.layers);
+    // Grid areas and places both lie well inside 2^53: the sums are exact.
+    left = std::min(left, static_cast<int64_t>(std::floor(area.left + map.origin.x)));
+    top = std::min(top, static_cast<int64_t>(std::floor(area.top + map.origin.y)));
+    right = std::max(right, static_cast<int64_t>(std::ceil(area.right + map.origin.x)));
+    bottom = std::max(bottom, static_cast<int64_t>(std::ceil(area.bottom + map.origin.y)));
+  }
+  if (scene.maps.empty()) left = top = right = bottom = 0;
+  scene.picture = {left, top, right - left, bottom - top};
+  return ComposeScene(scene, world.file);
 }
 
 }  // namespace importer

@@ -31,6 +31,8 @@ struct ComposeOptions {
 // Images must be loaded. Throws ImportError when the map needs more blocks
 // or cells than the viewer takes.
 Composition Compose(const Map& map, const ComposeOptions& options = {});
+// A world's maps as one picture.
+Composition Compose(const World& world, const ComposeOptions& options = {});
 
 // Where a picture `size` pixels long goes on an axis of the view that
 // starts at `viewStart` and is `viewSize` long: centred on the 32-pixel

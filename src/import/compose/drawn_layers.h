@@ -19,6 +19,8 @@ struct DrawLayer {
   double opacity = 1;        // the product of theirs
   std::optional<std::array<double, 4>> tint;  // the product; none when opaque white
   double offsetX = 0, offsetY = 0;            // the sum
+  size_t source = 0;        // the map of the scene it belongs to
+  bool background = false;  // not a layer: its map's background colour, over its grid area
 };
 
 // Every layer but the groups, first drawn first, hidden ones included.

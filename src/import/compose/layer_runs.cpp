@@ -10,17 +10,19 @@ namespace importer {
 static constexpr size_t kMaxOutputLayers = kMaxLayers;
 
 static bool DrawsSomething(const Scene& scene, const DrawLayer& drawn) {
+  if (drawn.background) return true;
   const Layer& layer = *drawn.layer;
   return scene.Drawn(drawn) && (!layer.cells.gids.empty() || !layer.objects.empty() || layer.image.Given());
 }
 
 bool IsPlain(const Scene& scene, const DrawLayer& drawn) {
-  const Map& map = scene.map;
+  const Map& map = *scene.MapOf(drawn).map;
   const Layer& layer = *drawn.layer;
-  if (map.orientation != Orientation::kOrthogonal || map.tileWidth != kBlock || map.tileHeight != kBlock ||
-      layer.kind != LayerKind::kTiles)
+  if (drawn.background || map.orientation != Orientation::kOrthogonal || map.tileWidth != kBlock ||
+      map.tileHeight != kBlock || layer.kind != LayerKind::kTiles)
     return false;
-  if (scene.picture.left % kBlock != 0 || scene.picture.top % kBlock != 0)
+  const MapPoint origin = scene.MapOf(drawn).origin;  // whole pixels: a map's place in a world
+  if ((int64_t(origin.x) - scene.picture.left) % kBlock != 0 || (int64_t(origin.y) - scene.picture.top) % kBlock != 0)
     return false;
   if (drawn.opacity != 1 || drawn.tint || drawn.offsetX != 0 || drawn.offsetY != 0 ||
       layer.blend != BlendMode::kNormal)

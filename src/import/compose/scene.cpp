@@ -7,6 +7,37 @@
 
 namespace importer {
 
+// What stands in a scene's list of layers for a map's background colour:
+// no layer of the map, so every kind of layer passes it by.
+static const Layer& BackgroundLayer() {
+  static const Layer background = [] {
+    Layer layer;
+    layer.kind = LayerKind::kGroup;
+    layer.name = "background";
+    return layer;
+  }();
+  return background;
+}
+
+Scene::Scene(const std::vector<std::pair<const Map*, MapPoint>>& placed, bool paintBackground) {
+  maps.reserve(placed.size());  // backgrounds point at their maps' pixels
+  for (const auto& [map, origin] : placed) {
+    const size_t source = maps.size();
+    maps.push_back(SceneMap{map, GridOf(*map), origin, FlattenLayers(*map), std::nullopt, Image{}});
+    if (paintBackground && map->background) {
+      DrawLayer background;
+      background.layer = &BackgroundLayer();
+      background.background = true;
+      background.source = source;
+      layers.push_back(background);
+    }
+    for (DrawLayer drawn : maps.back().layers) {
+      drawn.source = source;
+      layers.push_back(drawn);
+    }
+  }
+}
+
 static bool Touches(const Placement& placement, const Bounds& block) {
   const Bounds b = BoundsOf(placement);
   return b.left < block.right && b.right > block.left && b.top < block.bottom && b.bottom > block.top;
@@ -15,7 +46,8 @@ static bool Touches(const Placement& placement, const Bounds& block) {
 static CellRect RectOf(const CellGrid& cells) { return {cells.x, cells.y, cells.width, cells.height}; }
 
 MapPoint Scene::ShiftOf(const DrawLayer& drawn) const {
-  return {drawn.offsetX - double(picture.left), drawn.offsetY - double(picture.top)};
+  const MapPoint origin = MapOf(drawn).origin;
+  return {drawn.offsetX + origin.x - double(picture.left), drawn.offsetY + origin.y - double(picture.top)};
 }
 
 bool Scene::MayReach(const std::vector<size_t>& run, int64_t column, int64_t row) const {
@@ -33,6 +65,7 @@ void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64
   const CellGrid& cells = drawn.layer->cells;
   if (cells.gids.empty()) return;
   if (!reached[index].empty() && !reached[index][static_cast<size_t>(row * columnCount + column)]) return;
+  const Grid& grid = MapOf(drawn).grid;
   if (!out.collect && grid.orientation == Orientation::kIsometric) {
     isometricKeys.KeyBlock(index, ViewOf(index), rowSpans[index].spans[0],
                            columnSpans[index][static_cast<size_t>(column)].spans[0], block, out);
@@ -64,7 +97,8 @@ void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64
 }
 
 TileLayerView Scene::ViewOf(size_t index) const {
-  return {grid, layers[index].layer->cells, reaches[index], ShiftOf(layers[index])};
+  const DrawLayer& drawn = layers[index];
+  return {MapOf(drawn).grid, drawn.layer->cells, reaches[index], ShiftOf(drawn)};
 }
 
 void Scene::GatherObjects(size_t index, const Bounds& block, BlockItems& out) const {
@@ -90,7 +124,8 @@ void Scene::GatherImage(size_t index, const Bounds& block, BlockItems& out) cons
   placement.opacity = drawn.opacity;
   placement.tint = drawn.tint;
   placement.blend = layer.blend;
-  const double left = drawn.offsetX - double(picture.left), top = drawn.offsetY - double(picture.top);
+  const MapPoint shift = ShiftOf(drawn);
+  const double left = shift.x, top = shift.y;
   // Repeated copies line up with the first one, in both directions: the
   // first copy drawn is the one over the block's start.
   auto copies = [](bool repeat, double start, double size, double from, double to) {
@@ -113,7 +148,21 @@ void Scene::GatherImage(size_t index, const Bounds& block, BlockItems& out) cons
   }
 }
 
-void Scene::Gather(const Bounds& block, int64_t column, int64_t row, const std::vector<size_t>& run, bool withBackground,
+// One colour: only where its edges cross the block matters.
+void Scene::GatherBackground(size_t index, const Bounds& block, BlockItems& out) const {
+  const std::optional<Placement>& background = MapOf(layers[index]).background;
+  if (!background || !Touches(*background, block)) return;
+  const Bounds area = BoundsOf(*background);
+  auto inBlock = [](double v) { return std::clamp(v, 0.0, double(kBlock)); };
+  out.Add(Item{false, 0, 0, {}, 0}, &*background);
+  out.AddToKey(uint64_t{index} << 32 | uint64_t{3} << 61);
+  out.AddToKey(inBlock(area.left - block.left));
+  out.AddToKey(inBlock(area.top - block.top));
+  out.AddToKey(inBlock(area.right - block.left));
+  out.AddToKey(inBlock(area.bottom - block.top));
+}
+
+void Scene::Gather(const Bounds& block, int64_t column, int64_t row, const std::vector<size_t>& run,
                    BlockItems& out) {
   out.count = 0;
   out.items.clear();
@@ -126,18 +175,11 @@ void Scene::Gather(const Bounds& block, int64_t column, int64_t row, const std::
     out.AddToKey(std::max(0.0, block.right - clip.right));
     out.AddToKey(std::max(0.0, block.bottom - clip.bottom));
   }
-  if (withBackground && background && Touches(*background, block)) {
-    // One colour: only where its edges cross the block matters.
-    const Bounds area = BoundsOf(*background);
-    auto inBlock = [](double v) { return std::clamp(v, 0.0, double(kBlock)); };
-    out.Add(Item{false, 0, 0, {}, 0}, &*background);
-    out.AddToKey(uint64_t{3} << 61);
-    out.AddToKey(inBlock(area.left - block.left));
-    out.AddToKey(inBlock(area.top - block.top));
-    out.AddToKey(inBlock(area.right - block.left));
-    out.AddToKey(inBlock(area.bottom - block.top));
-  }
   for (const size_t i : run) {
+    if (layers[i].background) {
+      GatherBackground(i, block, out);
+      continue;
+    }
     switch (layers[i].layer->kind) {
       case LayerKind::kTiles: GatherTiles(i, block, column, row, out); break;
       case LayerKind::kObjects: GatherObjects(i, block, out); break;
@@ -159,7 +201,7 @@ void Scene::MarkReached(size_t index, double left, double top, int64_t columns, 
   for (int64_t y = 0; y < cells.height; ++y)
     for (int64_t x = 0; x < cells.width; ++x) {
       if ((cells.gids[static_cast<size_t>(y * cells.width + x)] & kGidBits) == 0) continue;
-      const MapPoint anchor = Anchor(grid, cells.x + x, cells.y + y);
+      const MapPoint anchor = Anchor(MapOf(layers[index]).grid, cells.x + x, cells.y + y);
       const double ax = anchor.x + shift.x - left, ay = anchor.y + shift.y - top;
       const int64_t c0 = std::max<int64_t>(0, blockOf(ax + reach.left, columns));
       const int64_t c1 = std::min(columns - 1, blockOf(ax + reach.right, columns));
@@ -184,6 +226,7 @@ void Scene::StartRun(const std::vector<size_t>& run, double left, double top, in
                                         [](uint32_t gid) { return (gid & kGidBits) != 0; });
     const bool sparse = tiles * 8 < columns * rows;
     if (sparse) MarkReached(i, left, top, columns, rows);
+    const Grid& grid = MapOf(layers[i]).grid;
     if (grid.orientation == Orientation::kIsometric) isometricKeys.AddLayer(i, cells, sparse);
     columnSpans[i].resize(static_cast<size_t>(count));
     for (int64_t k = 0; k < count; ++k) {
@@ -196,14 +239,16 @@ void Scene::StartRun(const std::vector<size_t>& run, double left, double top, in
 
 std::pair<int64_t, int64_t> Scene::StartRow(const std::vector<size_t>& run, double top, double bottom) {
   const int64_t all = columnCount;
-  std::pair<int64_t, int64_t> reached{background ? 0 : all, background ? all : 0};
+  std::pair<int64_t, int64_t> reached{all, 0};
   auto widen = [&](std::pair<int64_t, int64_t> more) {
     if (more.first < more.second) reached = {std::min(reached.first, more.first), std::max(reached.second, more.second)};
   };
   for (const size_t i : run) {
     const Layer& layer = *layers[i].layer;
     const CellGrid& cells = layer.cells;
+    if (layers[i].background) widen({0, all});
     if (layer.kind == LayerKind::kTiles && !cells.gids.empty()) {
+      const Grid& grid = MapOf(layers[i]).grid;
       rowSpans[i] = RowSpansOf(grid, RectOf(cells), top, bottom, reaches[i], ShiftOf(layers[i]));
       if (grid.orientation == Orientation::kIsometric) isometricKeys.KeyRow(i, ViewOf(i), rowSpans[i].spans[0], top);
       widen(ColumnsWithCells(grid, RectOf(cells), rowSpans[i], columnSpans[i]));
@@ -219,17 +264,20 @@ std::pair<int64_t, int64_t> Scene::StartRow(const std::vector<size_t>& run, doub
   return reached;
 }
 
-void Scene::Prepare(bool paintBackground) {
-  if (paintBackground && map.background) {
+void Scene::Prepare() {
+  for (SceneMap& placed : maps) {
+    const Map& map = *placed.map;
+    if (!map.background) continue;
     const Color& colour = *map.background;
-    backgroundPixel = {1, 1, {Pixel{colour.r, colour.g, colour.b, colour.a}}};
-    const PixelRect area = MapArea(map, grid, layers);
+    placed.backgroundPixel = {1, 1, {Pixel{colour.r, colour.g, colour.b, colour.a}}};
+    const PixelRect area = MapArea(map, placed.grid, placed.layers);
     Placement placement;
-    placement.image = &backgroundPixel;
+    placement.image = &placed.backgroundPixel;
     placement.sourceWidth = placement.sourceHeight = 1;
-    placement.left = area.left - double(picture.left), placement.bottom = area.bottom - double(picture.top);
+    placement.left = area.left + placed.origin.x - double(picture.left);
+    placement.bottom = area.bottom + placed.origin.y - double(picture.top);
     placement.width = area.right - area.left, placement.height = area.bottom - area.top;
-    if (placement.width > 0 && placement.height > 0) background = placement;
+    if (placement.width > 0 && placement.height > 0) placed.background = placement;
   }
   reaches.resize(layers.size());
   rowSpans.resize(layers.size());
@@ -238,10 +286,13 @@ void Scene::Prepare(bool paintBackground) {
   objectsInRow.resize(layers.size());
   for (size_t i = 0; i < layers.size(); ++i) {
     const DrawLayer& drawn = layers[i];
-    if (drawn.layer->kind == LayerKind::kTiles && Drawn(drawn)) reaches[i] = TileReach(map, drawn.layer->cells);
+    const SceneMap& placed = MapOf(drawn);
+    if (drawn.layer->kind == LayerKind::kTiles && Drawn(drawn))
+      reaches[i] = TileReach(*placed.map, drawn.layer->cells);
     if (drawn.layer->kind != LayerKind::kObjects || !Drawn(drawn)) continue;
     for (const Object& object : drawn.layer->objects)
-      if (std::optional<Placement> placement = ObjectPlacement(map, grid, drawn, object, ShiftOf(drawn), missing))
+      if (std::optional<Placement> placement = ObjectPlacement(*placed.map, placed.grid, drawn, object, ShiftOf(drawn),
+                                                                   missing))
         objects[i].push_back(*placement);
   }
 }

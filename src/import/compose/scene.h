@@ -18,12 +18,25 @@
 
 namespace importer {
 
-struct Scene {
-  explicit Scene(const Map& drawnMap) : map(drawnMap), grid(GridOf(drawnMap)), layers(FlattenLayers(drawnMap)) {}
-
-  const Map& map;
+// A map of the scene, drawn with its top-left corner at `origin` (in the
+// pixels the picture's rectangle is given in).
+struct SceneMap {
+  const Map* map;
   Grid grid;
-  std::vector<DrawLayer> layers;
+  MapPoint origin;
+  std::vector<DrawLayer> layers;  // its own, as FlattenLayers gives them
+  std::optional<Placement> background;  // one pixel of the colour, stretched over the grid area
+  Image backgroundPixel;
+};
+
+struct Scene {
+  // The maps in drawing order, each at its place; `paintBackground`: each
+  // map's background colour under its grid area, drawn before its layers.
+  Scene(const std::vector<std::pair<const Map*, MapPoint>>& placed, bool paintBackground);
+  explicit Scene(const Map& map, bool paintBackground = false) : Scene({{&map, {0, 0}}}, paintBackground) {}
+
+  std::vector<SceneMap> maps;
+  std::vector<DrawLayer> layers;  // of every map, first drawn first, each map's background first
   PictureRect picture;
   Bounds clip;  // the picture, in picture pixels
   std::vector<PixelRect> reaches;  // per tile layer: how far its tiles draw around their anchors
@@ -38,14 +51,12 @@ struct Scene {
   int64_t columnCount = 0;  // of blocks, in the run being drawn
   IsometricKeys isometricKeys;  // of the run's isometric layers
   std::vector<std::vector<bool>> reached;  // per sparse layer of the run: by block, row by row
-  std::optional<Placement> background;  // one pixel of the colour, stretched over the grid area
-  Image backgroundPixel;
-
+  const SceneMap& MapOf(const DrawLayer& drawn) const { return maps[drawn.source]; }
   bool Drawn(const DrawLayer& drawn) const { return drawn.visible && drawn.opacity > 0; }
 
   // Once the picture is known: the reach of each tile layer, the objects
-  // placed, the background colour (when painted) over the map's grid area.
-  void Prepare(bool paintBackground);
+  // placed, the background colours over their maps' grid areas.
+  void Prepare();
   // Before the blocks of a run of layers are gathered: `columns` × `rows`
   // blocks, the first with its top-left at (left, top) (picture pixels).
   void StartRun(const std::vector<size_t>& run, double left, double top, int64_t columns, int64_t rows);
@@ -56,20 +67,20 @@ struct Scene {
   // `row`: its layers are all sparse tile layers whose tiles don't reach it.
   bool MayReach(const std::vector<size_t>& run, int64_t column, int64_t row) const;
   // What the run draws into `block` (picture pixels), the block at `column`
-  // and `row` of the run's blocks, in order, over the background colour if
-  // `withBackground`.
-  void Gather(const Bounds& block, int64_t column, int64_t row, const std::vector<size_t>& run, bool withBackground,
-              BlockItems& out);
+  // and `row` of the run's blocks, in order.
+  void Gather(const Bounds& block, int64_t column, int64_t row, const std::vector<size_t>& run, BlockItems& out);
 
- private:
   // What turns a layer's anchors into picture pixels.
   MapPoint ShiftOf(const DrawLayer& drawn) const;
+
+ private:
   TileLayerView ViewOf(size_t index) const;
   void GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out);
   // For a sparse layer: which blocks of the run its tiles may reach.
   void MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows);
   void GatherObjects(size_t index, const Bounds& block, BlockItems& out) const;
   void GatherImage(size_t index, const Bounds& block, BlockItems& out) const;
+  void GatherBackground(size_t index, const Bounds& block, BlockItems& out) const;
 };
 
 }  // namespace importer

@@ -84,4 +84,16 @@ void LoadImages(Map& map) {
   loader.LoadLayers(map.layers);
 }
 
+void LoadImages(World& world) {
+  ImageLoader loader;  // an image the maps share is decoded once
+  for (PlacedMap& placed : world.maps) {
+    try {
+      loader.LoadTilesets(placed.map.tilesets);
+      loader.LoadLayers(placed.map.layers);
+    } catch (const ImportError& failure) {
+      throw Inside(world.file, failure);
+    }
+  }
+}
+
 }  // namespace importer

@@ -10,5 +10,7 @@ namespace importer {
 // the file that names an image that can't be loaded, and where it was
 // looked for.
 void LoadImages(Map& map);
+// Every map's, each image file decoded once; a failure names the world first.
+void LoadImages(World& world);
 
 }  // namespace importer

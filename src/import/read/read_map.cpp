@@ -11,7 +11,7 @@
 namespace importer {
 
 // SDL opens the file, so that UTF-8 paths work on Windows too.
-static std::string ReadWholeFile(const std::string& path, const std::string& namedIn) {
+std::string ReadFile(const std::string& path, const std::string& namedIn) {
   SDL_RWops* stream = SDL_RWFromFile(path.c_str(), "rb");
   if (stream == nullptr) {
     const std::string reason = SDL_GetError();
@@ -122,8 +122,8 @@ Map ReadMapText(ReadContext& context, const std::string& text, const std::string
 
 Map ReadMap(const std::string& path) {
   ReadContext context;
-  context.readFile = ReadWholeFile;
-  return ReadMapText(context, ReadWholeFile(path, ""), path);
+  context.readFile = ReadFile;
+  return ReadMapText(context, ReadFile(path, ""), path);
 }
 
 }  // namespace importer

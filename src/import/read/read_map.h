@@ -19,6 +19,10 @@ struct ReadContext {
   std::map<std::string, std::shared_ptr<const Template>> templates;
 };
 
+// A file's bytes; throws ImportError naming `namedIn` (or, when it is "",
+// the file itself) if it can't be read.
+std::string ReadFile(const std::string& path, const std::string& namedIn);
+
 // The map in `path`, with what it names. Images are not loaded here.
 Map ReadMap(const std::string& path);
 Map ReadMapText(ReadContext& context, const std::string& text, const std::string& path);

@@ -1,0 +1,133 @@
+#include "import/read/world.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+
+#include "import/import_error.h"
+#include "import/read/json_fields.h"
+#include "import/read/read_map.h"
+#include "import/read/values.h"
+
+namespace importer {
+namespace {
+
+// Places past this are refused: no picture spans them, and well inside it
+// every sum of pixels stays exact in a double.
+constexpr int64_t kFarthest = int64_t{1} << 40;
+
+// A capture read as a whole number, or none when it isn't one.
+std::optional<int64_t> WholeNumber(const std::string& text) {
+  if (text.empty() || text.size() > 12) return std::nullopt;  // 12 digits: far past any place
+  size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
+  if (i == text.size()) return std::nullopt;
+  for (size_t k = i; k < text.size(); ++k)
+    if (!std::isdigit(static_cast<unsigned char>(text[k]))) return std::nullopt;
+  return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+void CheckPlace(const JsonFile& file, const std::string& map, int64_t x, int64_t y) {
+  if (x < -kFarthest || x > kFarthest || y < -kFarthest || y > kFarthest)
+    file.Fail("map " + map + " lies at " + std::to_string(x) + ", " + std::to_string(y) +
+              ", too far out for any picture");
+}
+
+void AddPatternMatches(const Fields& pattern, const std::vector<std::string>& names, const std::string& folderOf,
+                       std::vector<WorldEntry>& out) {
+  const std::string expression = pattern.RequiredString("regexp");
+  std::regex matcher;
+  try {
+    matcher = std::regex(expression, std::regex::ECMAScript);
+  } catch (const std::regex_error& error) {
+    pattern.file.Fail(pattern.owner + "\"regexp\" " + Quoted(expression) + " is not a regular expression (" +
+                      error.what() + ")");
+  }
+  if (matcher.mark_count() != 2)
+    pattern.file.Fail(pattern.owner + "\"regexp\" " + Quoted(expression) + " has " +
+                      std::to_string(matcher.mark_count()) + " captures; a world's pattern needs two, x and y");
+  const int64_t multiplierX = pattern.RequiredInt("multiplierX"), multiplierY = pattern.RequiredInt("multiplierY");
+  if (multiplierX == 0) pattern.file.Fail(pattern.owner + "\"multiplierX\" can't be 0");
+  if (multiplierY == 0) pattern.file.Fail(pattern.owner + "\"multiplierY\" can't be 0");
+  const int64_t offsetX = pattern.Int("offsetX"), offsetY = pattern.Int("offsetY");
+  for (const std::string& name : names) {
+    std::smatch match;
+    if (!std::regex_search(name, match, matcher)) continue;
+    const std::optional<int64_t> cx = WholeNumber(match[1].str()), cy = WholeNumber(match[2].str());
+    if (!cx || !cy) continue;  // the editor takes only numbers for places
+    // 12 digits times 31 bits: well inside 64 bits.
+    const int64_t x = *cx * multiplierX + offsetX, y = *cy * multiplierY + offsetY;
+    CheckPlace(pattern.file, name, x, y);
+    out.push_back({ResolvePath(folderOf, name), x, y});
+  }
+}
+
+}  // namespace
+
+std::vector<WorldEntry> ReadWorldEntries(const std::string& text, const std::string& path,
+                                         std::vector<std::string> names) {
+  const JsonFile file{path};
+  JsonDocument document;
+  ParseJson(text, path, document);
+  const Fields root{file, document.root, ""};
+  if (const std::string type = root.String("type"); !type.empty() && type != "world")
+    file.Fail("not a world: its type is " + Quoted(type));
+  std::vector<WorldEntry> out;
+  if (const json_t* maps = root.Array("maps")) {
+    for (size_t i = 0; i < json_array_size(maps); ++i) {
+      const json_t* entry = json_array_get(maps, i);
+      const Fields map = root.Of(entry, "map " + std::to_string(i + 1) + " of \"maps\": ");
+      if (!json_is_object(entry)) file.Fail(map.owner + "should be an object, not " + Kind(entry));
+      const std::string name = map.RequiredString("fileName");
+      const int64_t x = map.Int("x"), y = map.Int("y");
+      CheckPlace(file, name, x, y);
+      out.push_back({ResolvePath(path, name), x, y});
+    }
+  }
+  std::sort(names.begin(), names.end());  // byte order, as the files are named
+  if (const json_t* patterns = root.Array("patterns")) {
+    for (size_t i = 0; i < json_array_size(patterns); ++i) {
+      const json_t* entry = json_array_get(patterns, i);
+      const Fields pattern = root.Of(entry, "pattern " + std::to_string(i + 1) + ": ");
+      if (!json_is_object(entry)) file.Fail(pattern.owner + "should be an object, not " + Kind(entry));
+      AddPatternMatches(pattern, names, path, out);
+    }
+  }
+  return out;
+}
+
+World ReadWorld(const std::string& path) {
+  ReadContext context;
+  context.readFile = ReadFile;
+  const std::string text = ReadFile(path, "");
+  // The files (not folders) beside the world are what its patterns search.
+  std::vector<std::string> names;
+  std::error_code error;
+  const std::filesystem::path world = std::filesystem::u8path(path);
+  const std::filesystem::path folder = world.has_parent_path() ? world.parent_path() : ".";
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+    if (it->is_regular_file(error)) names.push_back(it->path().filename().u8string());
+
+  World out;
+  out.file = path;
+  for (const WorldEntry& entry : ReadWorldEntries(text, path, names)) {
+    const std::string mapText = context.readFile(entry.file, path);
+    try {
+      out.maps.push_back({ReadMapText(context, mapText, entry.file), entry.x, entry.y});
+    } catch (const ImportError& failure) {
+      throw Inside(path, failure);
+    }
+  }
+  if (out.maps.empty()) throw ImportError(Where(path) + "the world places no map");
+  return out;
+}
+
+bool IsWorldFile(const std::string& path) {
+  std::string extension = std::filesystem::u8path(path).extension().u8string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension == ".world";
+}
+
+}  // namespace importer
