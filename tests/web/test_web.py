@@ -5,6 +5,7 @@ worked by keys and by the page's file input."""
 import base64
 import json
 import os
+import random
 import re
 import shutil
 import subprocess
@@ -383,6 +384,69 @@ def test_a_site_written_by_the_importer_opens_on_its_maps(chromium, measured):
                   "It is not among the maps of this site."
         assert page.wait_for(PROBLEM) == problem
         assert message_in_frame(page, frame) == [problem]
+    finally:
+        page.open("about:blank")
+        server.stop()
+
+
+# The largest texture of the page's WebGL, which the viewer's renderer uses.
+MAX_TEXTURE_SIZE = "(gl => gl.getParameter(gl.MAX_TEXTURE_SIZE))(document.createElement('canvas').getContext('webgl'))"
+
+
+def tall_map(columns=100, rows=25):
+    """A map of 32-pixel tiles, every one of its cells a tile of its own:
+    its tileset for the viewer is 96 pixels wide and 32 pixels tall for each
+    three cells (26,688 pixels here). Tiles of coarse noise, each unlike any
+    other in every 4 x 4 square; the tiles of neighbouring cells lie far
+    apart in the tileset."""
+    count = columns * rows
+    noise = random.Random(7).randbytes(count * 8 * 8 * 3)
+    sheet = Image.frombytes("RGB", (50 * 8, count // 50 * 8), noise).resize((50 * 32, count // 50 * 32),
+                                                                             Image.NEAREST).convert("RGBA")
+    tiles = dict(name="noise", tilewidth=32, tileheight=32, image=("noise.png", sheet))
+    return dict(name="tall", tilewidth=32, tileheight=32, width=columns, height=rows, tilesets=[(1, tiles)],
+                layers=[dict(type="tilelayer", name="cells", encoding="base64", compression="zlib",
+                             cells=maps.grid(columns, rows, lambda x, y: (y * columns + x) * 7919 % count + 1))])
+
+
+def test_a_tileset_taller_than_the_largest_texture_is_shown_whole(page, site, chromium):
+    folder = make_folder()
+    path = maps.write(tall_map(), folder / "tall", "xml")
+    desktop = subprocess.run([IMPORTER, str(path), "out"], cwd=folder, capture_output=True, text=True,
+                             timeout=WAIT_SECONDS)
+    assert desktop.returncode == 0, desktop
+    doc, tileset = load_map(folder / "out"), load_tileset(folder / "out")
+    expected = expected_picture(doc, tileset, START_X, START_Y)
+    layers = lines("".join(f"\nLayer Name: {layer['name']}\n" for layer in doc["layers"]))
+    page.open(site + "?manual", READY)
+    largest = page.js(MAX_TEXTURE_SIZE)
+    # The window shows tiles from all over the tileset, beyond the largest
+    # texture's height too.
+    left, top, width = START_X - VIEW_W // 2, START_Y - VIEW_H // 2, doc["width"]
+    shown = {doc["layers"][0]["data"][row * width + column] - 1 for row in range(top // 32, (top + VIEW_H) // 32 + 1)
+             for column in range(left // 32, (left + VIEW_W) // 32 + 1)} - {-1}
+    assert len({k // 3 * 32 // largest for k in shown}) >= 2 and tileset.height > largest, (tileset.size, largest)
+
+    # Picked in the page: imported there, as on the desktop.
+    page.set_files("#pick-folder", [path.parent])
+    said = f"$ tilemap-import tall/{path.name} out\n{desktop.stdout}$ tilemap-viewer\n"
+    page.wait_for(f"document.getElementById('output').textContent.startsWith({json.dumps(said)})")
+    page.click("#canvas")
+    wait_for_picture(page, expected)
+    assert page.js("viewerLines") == layers
+    assert quit_with(page, "Escape") == 0
+
+    # A site written by the importer.
+    done = subprocess.run([IMPORTER, "--site", str(folder / "site"), str(path)], capture_output=True, text=True,
+                          timeout=WAIT_SECONDS)
+    assert done.returncode == 0, done
+    server = Site(folder / "site")
+    try:
+        page.open(server.url, READY)
+        page.click("#canvas")
+        wait_for_picture(page, expected)
+        assert page.js("viewerLines") == layers
+        assert quit_with(page, "Escape") == 0
     finally:
         page.open("about:blank")
         server.stop()
