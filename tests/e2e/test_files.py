@@ -1,8 +1,17 @@
-"""What the viewer says and does for missing or broken "final.png" and "main.json"."""
+"""What the viewer says and does for missing or broken "final.png" and
+"main.json", and for a tileset taller than any texture the renderer makes."""
+
+import os
+import random
+import subprocess
+from functools import lru_cache
 
 from PIL import Image
 
-from viewer import DEMO, Viewer, make_folder, run_to_end, tileset_failure_lines
+import import_maps as maps
+from import_reference import Picture
+from viewer import (DEMO, START_X, START_Y, VIEW_H, VIEW_W, Viewer, expected_picture, load_map, load_tileset,
+                    make_folder, run_to_end, same, tileset_failure_lines)
 
 THREE_LAYERS = {"tilewidth": 32, "tileheight": 32, "width": 2, "height": 1, "layers": [
     {"name": "sea", "data": [1, 2]},
@@ -77,3 +86,97 @@ def test_three_named_layers_print_their_names(display, running):
     expected = "\nLayer Name: sea\n\nLayer Name: island with palms\n\nLayer Name: clouds\n"
     viewer.wait_until_running(expected)
     assert viewer.quit_with("q") == (0, expected)
+
+
+# --- A tileset of 20,000 blocks, 213,344 pixels tall: 14 bands of the 16,384
+# rows a desktop renderer's texture holds (Direct3D's under Wine as well).
+
+NOISE_BLOCKS = (160, 125)
+BAND = 16384
+
+
+@lru_cache(maxsize=None)
+def noise_map():
+    """An editor map whose one image layer is noise, so that every 32 x 32
+    block of it differs, imported by the real importer. Returns the output
+    folder, the map's picture as the reference renderer draws it, and the
+    output map pixel of its top-left."""
+    folder = make_folder()
+    width, height = 32 * NOISE_BLOCKS[0], 32 * NOISE_BLOCKS[1]
+    noise = Image.frombytes("RGB", (width, height), random.Random(20000).randbytes(width * height * 3))
+    path = maps.write(dict(name="noise", tilewidth=32, tileheight=32, width=NOISE_BLOCKS[0], height=NOISE_BLOCKS[1],
+                           tilesets=[], layers=[dict(type="imagelayer", name="noise", image=("noise.png", noise))]),
+                      folder, "json")
+    result = subprocess.run([os.environ["TILEMAP_IMPORT"], str(path), str(folder / "view")], capture_output=True, text=True, timeout=300)
+    assert result.returncode == 0, result.stderr
+    doc = load_map(folder / "view")
+    first = next(i for i, v in enumerate(doc["layers"][0]["data"]) if v)  # the picture is opaque: its top-left cell
+    return folder / "view", Picture(path).image.convert("RGB"), (first % doc["width"] * 32, first // doc["width"] * 32)
+
+
+def noise_view(camera_y):
+    """The window at (START_X, camera_y): with 32-pixel tiles, map pixel
+    (x, y) shows at (x - left, y - top)."""
+    _, reference, (x, y) = noise_map()
+    view = Image.new("RGB", (VIEW_W, VIEW_H))
+    view.paste(reference, (x - (START_X - VIEW_W // 2), y - (camera_y - VIEW_H // 2)))
+    return view
+
+
+def bands_in_view(folder, camera_y):
+    """The 16,384-row bands of final.png that the cells in the window at (START_X, camera_y) come from."""
+    doc = load_map(folder)
+    left, top = START_X - VIEW_W // 2, camera_y - VIEW_H // 2
+    data, width = doc["layers"][0]["data"], doc["width"]
+    return {(data[r * width + c] - 1) // 3 * 32 // BAND for r in range(top // 32, (top + VIEW_H) // 32 + 1)
+            for c in range(left // 32, (left + VIEW_W) // 32 + 1) if data[r * width + c]}
+
+
+def shows(viewer, folder, output, expected):
+    """Waits until the window shows `expected`; else keeps both pictures to look at."""
+    try:
+        return viewer.wait_until_running(output, expected)
+    except AssertionError as failure:
+        viewer.display.screenshot().save(folder / "actual.png")
+        expected.save(folder / "expected.png")
+        raise AssertionError(f"{failure}; the pictures are in {folder}")
+
+
+def test_a_tileset_of_20000_blocks_is_drawn_exactly_and_scrolls_across_its_bands(display, running):
+    folder, _, _ = noise_map()
+    assert Image.open(folder / "final.png").size == (96, 213344)
+    assert len(bands_in_view(folder, START_Y)) >= 3, "the window at start shows no band edge"
+    viewer = running(Viewer(display, folder))
+    shows(viewer, folder, "\nLayer Name: noise\n", noise_view(START_Y))
+    # About 500 pixels down, onto blocks of a band the window did not show.
+    viewer.hold("Down", seconds=1.0)
+    shot = viewer.wait_for_still_picture()
+    camera_y = next((START_Y + dy for dy in sorted(range(5, 1001, 5), key=lambda dy: abs(dy - 500))
+                     if same(shot, noise_view(START_Y + dy))), None)
+    if camera_y is None:
+        shot.save(folder / "actual.png")
+        raise AssertionError(f"the window shows the map at no camera below the start; the picture is in {folder}")
+    assert max(bands_in_view(folder, camera_y)) > max(bands_in_view(folder, START_Y)), camera_y
+    assert viewer.quit_with("Escape") == (0, "\nLayer Name: noise\n")
+
+
+def test_tiles_that_straddle_two_bands_are_drawn_from_both(display, running):
+    # 48-pixel tiles over the tall final.png, made by hand: the window at
+    # start shows the tiles on either side of every multiple of 4,096 rows
+    # (where bands of 4,096, 8,192 or 16,384 rows end), most of them across it.
+    source, _, _ = noise_map()
+    tileset = load_tileset(source)
+    rows = tileset.height // 48  # whole rows of tiles; the last, partial one unused
+    edges = [t for m in range(1, tileset.height // 4096 + 1) for t in (4096 * m // 48 - 1, 4096 * m // 48)
+             if t < rows]
+    rng = random.Random(48)
+    visible = [3 * t + column + 1 for t in edges for column in (0, 1)]  # column 2 lies right of the image
+    cells = [rng.randint(0, 3 * rows) for _ in range(80 * 80)]
+    for i, value in enumerate(visible):  # columns 42 to 68, rows 54 to 68 are in view
+        cells[(54 + i // 27) * 80 + 42 + i % 27] = value
+    map_doc = {"tilewidth": 48, "tileheight": 48, "width": 80, "height": 80,
+               "layers": [{"name": "straddling", "data": cells}]}
+    folder = make_folder(tileset=source / "final.png", map_doc=map_doc)
+    viewer = running(Viewer(display, folder))
+    shows(viewer, folder, "\nLayer Name: straddling\n", expected_picture(map_doc, tileset, START_X, START_Y))
+    assert viewer.quit_with("q")[0] == 0
