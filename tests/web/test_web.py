@@ -18,7 +18,7 @@ from PIL import Image
 
 import import_maps as maps
 from browser import WAIT_SECONDS, Site, files_in, to_js_files
-from import_reference import Picture
+from import_reference import render
 from test_files import THREE_LAYERS
 from test_import import place, wrong_pixels
 from test_picture import find_camera_x, patterned_tileset
@@ -270,6 +270,13 @@ def test_a_picked_folder_of_several_maps_lists_them_and_shows_the_one_picked(pag
     wait_for_imported_picture(page, folder / "isometric.tmj")
     assert page.js("viewerLines") == lines(layers)
     assert [entry for entry in page.js(PICKED) if entry[1]] == [["isometric.tmj", "true"]]
+    # The world, picked with the mouse: its maps in one picture.
+    page.click("#picked-list li:first-child button")
+    said = page.wait_for("(t => t.startsWith('$ tilemap-import game/world.world out\\n') && "
+                         "t.includes('$ tilemap-viewer') && t)(document.getElementById('output').textContent)")
+    assert "\nWrote out: " in said, said
+    wait_for_imported_picture(page, folder / "world.world")
+    assert [entry for entry in page.js(PICKED) if entry[1]] == [["world.world", "true"]]
 
     # A folder with one map in it is imported at once, and the list goes.
     page.set_files("#pick-folder", [folder / "more"])
@@ -307,10 +314,10 @@ def test_an_editor_map_imported_on_the_page_is_shown_as_the_editor_draws_it(page
 
 
 def wait_for_imported_picture(page, path):
-    """Until the canvas shows the editor's picture of the map where the
-    importer places it, over the viewer's black (off by one where the
-    reference renderer's rounding may differ)."""
-    ref = Picture(path)
+    """Until the canvas shows the editor's picture of the map (or world)
+    where the importer places it, over the viewer's black (off by one where
+    the reference renderer's rounding may differ)."""
+    ref = render(path)
     ox, oy = place(ref.image.size)
     corner = (ox - (START_X - VIEW_W // 2), oy - (START_Y - VIEW_H // 2))
     expected, room = Image.new("RGBA", (VIEW_W, VIEW_H), (0, 0, 0, 255)), Image.new("L", (VIEW_W, VIEW_H))
