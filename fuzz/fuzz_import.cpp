@@ -3,18 +3,24 @@
 //   0: a map of any orientation, read as either format, then composed with
 //      stand-in images
 //   1: a tileset file    2: an object template file
-//   3..: one layer's encoded cells (the byte's bits say how, and how many)
+//   3: a world, over a fixed folder of file names; its maps are small maps
+//      of two orientations, composed together with stand-in images
+//   4..: one layer's encoded cells (the byte's bits say how, and how many)
 // External files a map names are a small tileset of each format. Whatever
 // the input, the result is a model or an ImportError/DataError, never a
 // crash, a hang or an access out of bounds.
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "import/compose/composer.h"
 #include "import/read/decode.h"
 #include "import/import_error.h"
 #include "import/read/read_map.h"
+#include "import/read/world.h"
 
 using namespace importer;
 
@@ -30,9 +36,29 @@ const char kJsonTileset[] =
 const char kXmlTemplate[] =
     "<template><tileset firstgid='1' source='t.tsx'/><object gid='2147483650' width='20' height='30'/></template>";
 
+// A world's maps: an isometric one in XML, a hexagonal one in JSON.
+const char kXmlMap[] =
+    "<map orientation='isometric' width='3' height='2' tilewidth='32' tileheight='16' backgroundcolor='#804080'>"
+    "<tileset firstgid='1' source='t.tsx'/><layer name='g' width='3' height='2'><data encoding='csv'>"
+    "1,2,3,2147483650,0,5</data></layer></map>";
+const char kJsonMap[] =
+    "{\"type\":\"map\",\"orientation\":\"hexagonal\",\"staggeraxis\":\"x\",\"staggerindex\":\"odd\","
+    "\"hexsidelength\":6,\"width\":2,\"height\":2,\"tilewidth\":20,\"tileheight\":18,"
+    "\"tilesets\":[{\"firstgid\":1,\"source\":\"t.tsj\"}],"
+    "\"layers\":[{\"type\":\"tilelayer\",\"name\":\"h\",\"width\":2,\"height\":2,\"data\":[1,3,536870914,4]}]}";
+const std::vector<std::string> kWorldFolder = {"a.tmx", "m_0_0.tmx", "m_1_2.tmj", "m_x_1.tmx", "zz_m_3_4.tmj",
+                                               "m_-2_7.tmj", "art.png"};
+
+bool EndsWith(const std::string& text, const char* end) {
+  const size_t n = std::char_traits<char>::length(end);
+  return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
+}
+
 std::string Serve(const std::string& path, const std::string&) {
-  if (path.size() >= 4 && path.compare(path.size() - 4, 4, ".tsx") == 0) return kXmlTileset;
-  if (path.size() >= 3 && path.compare(path.size() - 3, 3, ".tx") == 0) return kXmlTemplate;
+  if (EndsWith(path, ".tmx")) return kXmlMap;
+  if (EndsWith(path, ".tmj")) return kJsonMap;
+  if (EndsWith(path, ".tsx")) return kXmlTileset;
+  if (EndsWith(path, ".tx")) return kXmlTemplate;
   return kJsonTileset;
 }
 
@@ -75,6 +101,27 @@ void ReadAndCompose(const std::string& text) {
   if (picture.width * picture.height <= 1 << 22) Compose(map, options);  // big pictures only take time
 }
 
+void ReadAndComposeWorld(const std::string& text) {
+  ReadContext context;
+  context.readFile = Serve;
+  World world;
+  world.file = "w.world";
+  for (const WorldEntry& entry : ReadWorldEntries(text, world.file, kWorldFolder))
+    world.maps.push_back({ReadMapText(context, Serve(entry.file, world.file), entry.file), entry.x, entry.y});
+  static const std::shared_ptr<const Image> image = StandIn();
+  int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
+  for (PlacedMap& placed : world.maps) {
+    FillImages(placed.map.tilesets, image);
+    FillImages(placed.map.layers, image);
+    left = std::min(left, placed.x), top = std::min(top, placed.y);
+    right = std::max(right, placed.x), bottom = std::max(bottom, placed.y);
+  }
+  ComposeOptions options;
+  options.background = text.size() % 2 == 0;
+  // The maps are small: the places' spread is the picture's size, near enough.
+  if (!world.maps.empty() && (right - left + 200) * (bottom - top + 200) <= 1 << 22) Compose(world, options);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -87,6 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 0: ReadAndCompose(text); break;
       case 1: LoadTileset(context, "x.tsx", ""); break;
       case 2: LoadTemplate(context, "x.tx", ""); break;
+      case 3: ReadAndComposeWorld(text); break;
       default: {
         static const char* const kCompressions[] = {"", "zlib", "gzip", "zstd"};
         // bits 0-1 the compression, bit 2 CSV instead of base64, bits 3-7 the cell count

@@ -1,7 +1,7 @@
 // The importer's fiddly parts, by tables: the encodings of a layer's cells,
 // the eight flip combinations, cutting a tileset image, placing the picture,
 // every orientation's grid and drawing order, half-pixel edges, JSON values
-// of the wrong type.
+// of the wrong type, the maps a world places.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@
 #include "import/import_error.h"
 #include "import/model.h"
 #include "import/read/read_map.h"
+#include "import/read/world.h"
 
 using namespace importer;
 
@@ -404,6 +405,53 @@ TEST(ImporterJsonTypes, AMissingRequiredFieldIsNamed) {
     FAIL() << "read";
   } catch (const ImportError& error) {
     EXPECT_EQ(std::string(error.what()), R"(m.tmj: the map's "tilewidth" should be a whole number, not missing)");
+  }
+}
+
+// ---- Worlds ----------------------------------------------------------------------
+
+// The listed maps first, in the file's order; then each pattern's finds among
+// the folder's names in byte order, searched (not matched whole), placed by
+// their two captures; names whose captures aren't numbers are passed over.
+TEST(ImporterWorlds, PlaceListedMapsThenEachPatternsFindsInNameOrder) {
+  const std::string text = R"w({"type": "world", "maps": [
+      {"fileName": "z.tmx", "x": 5, "y": -7, "width": 1},
+      {"fileName": "sub/a.tmj", "x": -64, "y": 0}],
+    "patterns": [
+      {"regexp": "^m_(-?\\d+)_(\\d+)\\.tmx$", "multiplierX": 100, "multiplierY": -50, "offsetX": 3},
+      {"regexp": "far(\\d)(\\d)", "multiplierX": 1, "multiplierY": 2, "offsetY": 9}],
+    "onlyShowAdjacentMaps": true})w";
+  const std::vector<std::string> names = {"m_9_1.tmx", "m_10_0.tmx", "m_x_1.tmx", "m_-2_3.tmx", "m_1_1.tmx.bak",
+                                          "the_far12.tmj", "far34"};
+  std::vector<std::string> got;
+  for (const WorldEntry& entry : ReadWorldEntries(text, "game/w.world", names))
+    got.push_back(entry.file + " " + std::to_string(entry.x) + "," + std::to_string(entry.y));
+  EXPECT_EQ(got, (std::vector<std::string>{"game/z.tmx 5,-7", "game/sub/a.tmj -64,0", "game/m_-2_3.tmx -197,-150",
+                                           "game/m_10_0.tmx 1003,0", "game/m_9_1.tmx 903,-50", "game/far34 3,17",
+                                           "game/the_far12.tmj 1,13"}));
+}
+
+TEST(ImporterWorlds, AreRefusedNamingTheWorldAndTheField) {
+  const std::pair<const char*, const char*> cases[] = {
+      {R"w({"maps": [{"fileName": "a.tmx", "x": 1.5}]})w",
+       R"w(w.world: map 1 of "maps": "x" should be a whole number, not the number 1.5)w"},
+      {R"w({"maps": [7]})w", R"w(w.world: map 1 of "maps": should be an object, not the number 7)w"},
+      {R"w({"type": "map"})w", R"w(w.world: not a world: its type is "map")w"},
+      {R"w({"patterns": [{"regexp": "(a)(b)", "multiplierX": 1}]})w",
+       R"w(w.world: pattern 1: "multiplierY" should be a whole number, not missing)w"},
+      {R"w({"patterns": [{"regexp": "a(b)", "multiplierX": 1, "multiplierY": 1}]})w",
+       R"w(w.world: pattern 1: "regexp" "a(b)" has 1 captures; a world's pattern needs two, x and y)w"},
+      {R"w({"patterns": [{"regexp": "(\\d)(\\d+)_", "multiplierX": 1, "multiplierY": 2000000}]})w",
+       R"w(w.world: map 123456789012_ lies at 1, 46913578024000000, too far out for any picture)w"},
+      {R"w({"patterns": [{"regexp": "(\\d+)(\\d)_", "multiplierX": 2000000000, "multiplierY": 1}]})w",
+       R"w(w.world: map 123456789012_ lies too far out for any picture)w"}};
+  for (const auto& [text, message] : cases) {
+    try {
+      ReadWorldEntries(text, "w.world", {"123456789012_"});
+      ADD_FAILURE() << "read " << text;
+    } catch (const ImportError& error) {
+      EXPECT_EQ(std::string(error.what()), message);
+    }
   }
 }
 

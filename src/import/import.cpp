@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "import/compose/composer.h"
+#include "import/import_error.h"
 #include "import/read/images.h"
 #include "import/read/read_map.h"
 #include "import/read/world.h"
@@ -37,9 +38,22 @@ static Composition ComposeFile(const std::string& path, const ImportOptions& opt
   return Compose(map, compose);
 }
 
+int64_t TilesetBytes(int64_t blocks) { return (blocks + 2) / 3 * 32 * 96 * 4; }
+
+std::string Mebibytes(int64_t bytes) {
+  const int64_t tenths = (bytes * 10 + (1 << 19)) >> 20;  // rounded to the nearest tenth
+  return std::to_string(tenths / 10) + (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "") + " MiB";
+}
+
 ImportSummary ImportMap(const std::string& mapPath, const std::string& folder, const ImportOptions& options) {
   ImportSummary summary;
   const Composition composition = ComposeFile(mapPath, options, summary);
+  summary.tilesetBytes = TilesetBytes(static_cast<int64_t>(composition.blocks.size()));
+  if (options.maxTilesetBytes > 0 && summary.tilesetBytes > options.maxTilesetBytes)
+    throw ImportError(Where(mapPath) + "a browser would have to hold its tileset, " +
+                      std::to_string(composition.blocks.size()) + " blocks in a final.png of " +
+                      Mebibytes(summary.tilesetBytes) + " decoded, more than the page's " +
+                      Mebibytes(options.maxTilesetBytes) + " take");
   WriteOutput(composition, folder);
   summary.folder = folder;
   summary.layers = static_cast<int>(composition.layers.size());

@@ -11,6 +11,7 @@ struct ImportSummary {
   std::string folder;
   int layers = 0, blocks = 0, width = 0, height = 0;  // what the viewer gets
   int maps = 0;  // of a world; 0 for a map
+  int64_t tilesetBytes = 0;  // final.png decoded, as the viewer holds it
   int64_t pictureWidth = 0, pictureHeight = 0;
   std::vector<std::string> warnings;
 };
@@ -18,6 +19,9 @@ struct ImportSummary {
 struct ImportOptions {
   bool background = false;  // paint the map's background colour under its grid area
   std::vector<std::string> hiddenLayers;  // names of layers and groups left out
+  // The most a viewer may have to decode of final.png, in bytes (a web
+  // page's memory); 0: what a desktop viewer decodes.
+  int64_t maxTilesetBytes = 0;
 };
 
 // A map, or a world (a .world file) as one picture. Throws ImportError.
@@ -25,6 +29,12 @@ ImportSummary ImportMap(const std::string& mapPath, const std::string& folder, c
 
 // "<map folder>/<map name without extension>-view".
 std::string DefaultOutputFolder(const std::string& mapPath);
+
+// The decoded size of a final.png of `blocks` blocks, in bytes.
+int64_t TilesetBytes(int64_t blocks);
+
+// "12.5 MiB", for messages.
+std::string Mebibytes(int64_t bytes);
 
 // The one line that says what was written.
 std::string Describe(const ImportSummary& summary);

@@ -160,12 +160,16 @@ int main(int argc, char* argv[]) {
                                                 : importer::DefaultOutputFolder(map);
   try {
     const std::string pageFiles = site.empty() ? "" : importer::PrepareSite(site);
+    if (!site.empty()) options.maxTilesetBytes = importer::kPageTilesetBytes;
     const importer::ImportSummary summary = importer::ImportMap(map, folder, options);
     for (const std::string& warning : summary.warnings)
       std::cerr << "tilemap-import: warning: " << map << ": " << warning << std::endl;
     if (!site.empty()) importer::FinishSite(pageFiles, site);
-    std::cout << importer::Describe(summary) << (site.empty() ? "" : "; " + importer::SiteAddress(site, map))
-              << std::endl;
+    std::cout << importer::Describe(summary);
+    if (!site.empty())
+      std::cout << " (" << importer::Mebibytes(summary.tilesetBytes) << " decoded: what a visitor's browser holds); "
+                << importer::SiteAddress(site, map);
+    std::cout << std::endl;
     if (view) return StartViewer(folder);
     return 0;
   } catch (const importer::ImportError& error) {

@@ -123,19 +123,38 @@ void IsometricKeys::KeyDenseColumns(size_t index, const TileLayerView& layer, do
     all = {std::min(all.first, rows[j].first), std::max(all.last, rows[j].last)};
     columns = {std::min(columns.first, ahead.rows[j].first), std::max(columns.last, ahead.rows[j].last)};
   }
+  if (columns.first > columns.last) {
+    for (ColumnKeys& keys : ahead.rows) SumColumns(keys);
+    std::swap(columnKeys_[index], ahead.rows[0]);
+    return;
+  }
+  // The rows of blocks a diagonal belongs to: their spans follow each
+  // other, so those of one diagonal are a few neighbours [from, to).
+  std::vector<uint8_t>& from = ahead.rowsFrom;
+  std::vector<uint8_t>& to = ahead.rowsTo;
+  from.assign(static_cast<size_t>(all.last - all.first + 1), 0);
+  to.assign(from.size(), 0);
+  for (int64_t s = all.first; s <= all.last; ++s) {
+    size_t j = 0;
+    while (j < kRowsAhead && (rows[j].first > rows[j].last || s > rows[j].last)) ++j;
+    size_t k = j;
+    while (k < kRowsAhead && rows[k].first <= s && s <= rows[k].last) ++k;
+    from[static_cast<size_t>(s - all.first)] = static_cast<uint8_t>(j);
+    to[static_cast<size_t>(s - all.first)] = static_cast<uint8_t>(k);
+  }
+  // Row of cells by row of cells: the diagonals of the rows of blocks cut
+  // each row of cells in one stretch, next to each other in memory, where
+  // a walk down a column would meet a new row of cells (a page) at every
+  // cell.
   const int64_t x0 = cells.x, x1 = cells.x + cells.width - 1, y0 = cells.y, y1 = cells.y + cells.height - 1;
-  for (int64_t d = columns.first; d <= columns.last; ++d) {
-    int64_t first = std::max(std::max(all.first, 2 * x0 - d), d + 2 * y0);
-    const int64_t last = std::min(std::min(all.last, 2 * x1 - d), d + 2 * y1);
-    first += (first - d) & 1;  // x − y and x + y have the same parity
-    // Down a column, x and y both grow by one from cell to cell.
-    const int64_t step = int64_t{cells.width} + 1;
-    int64_t at = ((first - d) / 2 - y0) * cells.width + ((first + d) / 2 - x0);
-    for (int64_t s = first; s <= last; s += 2, at += step) {
-      const uint32_t gid = cells.gids[static_cast<size_t>(at)];
+  for (int64_t y = std::max(y0, all.first - x1); y <= std::min(y1, all.last - x0); ++y) {
+    const int64_t first = std::max(x0, all.first - y), last = std::min(x1, all.last - y);
+    const uint32_t* row = cells.gids.data() + (y - y0) * cells.width;
+    for (int64_t x = first; x <= last; ++x) {
+      const uint32_t gid = row[x - x0];
       if ((gid & kGidBits) == 0) continue;
-      for (size_t j = 0; j < kRowsAhead; ++j) {
-        if (s < rows[j].first || s > rows[j].last) continue;
+      const int64_t s = x + y, d = x - y;
+      for (size_t j = from[static_cast<size_t>(s - all.first)]; j < to[static_cast<size_t>(s - all.first)]; ++j) {
         ColumnKeys& keys = ahead.rows[j];
         const size_t column = static_cast<size_t>(d - keys.first + 1);
         keys.sums[column] += CellKey(s - rows[j].first, gid);

@@ -50,6 +50,7 @@ class IsometricKeys {
   struct KeysAhead {
     std::vector<ColumnKeys> rows;
     std::vector<double> tops;  // of those rows of blocks
+    std::vector<uint8_t> rowsFrom, rowsTo;  // per diagonal of the rows: the rows it belongs to
     size_t next = 0;
   };
   // A sparse layer's tiles by diagonal (x + y).

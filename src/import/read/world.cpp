@@ -20,7 +20,7 @@ constexpr int64_t kFarthest = int64_t{1} << 40;
 
 // A capture read as a whole number, or none when it isn't one.
 std::optional<int64_t> WholeNumber(const std::string& text) {
-  if (text.empty() || text.size() > 12) return std::nullopt;  // 12 digits: far past any place
+  if (text.empty() || text.size() > 18) return std::nullopt;  // 18 digits fit 64 bits
   size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
   if (i == text.size()) return std::nullopt;
   for (size_t k = i; k < text.size(); ++k)
@@ -56,8 +56,10 @@ void AddPatternMatches(const Fields& pattern, const std::vector<std::string>& na
     if (!std::regex_search(name, match, matcher)) continue;
     const std::optional<int64_t> cx = WholeNumber(match[1].str()), cy = WholeNumber(match[2].str());
     if (!cx || !cy) continue;  // the editor takes only numbers for places
-    // 12 digits times 31 bits: well inside 64 bits.
-    const int64_t x = *cx * multiplierX + offsetX, y = *cy * multiplierY + offsetY;
+    int64_t x = 0, y = 0;
+    if (__builtin_mul_overflow(*cx, multiplierX, &x) || __builtin_mul_overflow(*cy, multiplierY, &y))
+      pattern.file.Fail("map " + name + " lies too far out for any picture");
+    x += offsetX, y += offsetY;  // both within 2^63 − 2^31 now
     CheckPlace(pattern.file, name, x, y);
     out.push_back({ResolvePath(folderOf, name), x, y});
   }

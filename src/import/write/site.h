@@ -8,9 +8,15 @@
 //
 // which the page opens at SITE/index.html?map=NAME.
 
+#include <cstdint>
 #include <string>
 
 namespace importer {
+
+// The largest tileset a site's map may have, decoded: the page's programs
+// run in at most 2 GiB of memory, and the viewer holds the file, the
+// decoder's own buffers and the decoded image at once while it loads.
+constexpr int64_t kPageTilesetBytes = int64_t{512} << 20;
 
 // The built site the page's files are copied from: "web" beside this program
 // (the Windows zip), ../share/tilemap-viewer/web (installed), else the
