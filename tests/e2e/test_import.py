@@ -11,6 +11,7 @@ import re
 import subprocess
 import time
 from functools import lru_cache, reduce
+from pathlib import Path
 
 import pytest
 from PIL import Image, ImageChops
@@ -349,3 +350,16 @@ def test_view_opens_the_viewer_on_the_output_and_returns_its_status(display, run
     status, output = importer.quit_with("Escape")
     assert status == 0
     assert output.startswith("Wrote ") and output.endswith(layer_lines(doc)), output
+
+
+def test_the_command_line_answers_version_and_refuses_a_nameless_hide_layer():
+    project = (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text()
+    version = re.search(r"project\(tilemap_viewer VERSION (\S+)", project).group(1)
+    answer = run_import("--version")
+    assert (answer.returncode, answer.stdout, answer.stderr) == (0, f"tilemap-import {version}\n", "")
+    folder = make_folder()
+    path = maps.write(maps.failing_map(), folder, "json")
+    for nameless in (["--hide-layer"], ["--hide-layer", "", path]):
+        refused = run_import(*nameless, cwd=folder)
+        assert refused.returncode == 2 and refused.stderr.startswith("tilemap-import: --hide-layer needs a layer name")
+    assert not (folder / f"{path.stem}-view").exists()
