@@ -41,6 +41,7 @@ static Composition ComposeFile(const std::string& path, const ImportOptions& opt
 int64_t TilesetBytes(int64_t blocks) { return (blocks + 2) / 3 * 32 * 96 * 4; }
 
 std::string Mebibytes(int64_t bytes) {
+  if (bytes < (1 << 20)) return std::to_string((bytes + 1023) >> 10) + " KiB";
   const int64_t tenths = (bytes * 10 + (1 << 19)) >> 20;  // rounded to the nearest tenth
   return std::to_string(tenths / 10) + (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "") + " MiB";
 }

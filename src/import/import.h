@@ -33,7 +33,7 @@ std::string DefaultOutputFolder(const std::string& mapPath);
 // The decoded size of a final.png of `blocks` blocks, in bytes.
 int64_t TilesetBytes(int64_t blocks);
 
-// "12.5 MiB", for messages.
+// "12.5 MiB" (under a MiB: "12 KiB"), for messages.
 std::string Mebibytes(int64_t bytes);
 
 // The one line that says what was written.
