@@ -78,7 +78,7 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, co
     const double rowTop = double(y * kBlock - out.placedY);
     const auto [from, to] = scene.StartRow(run, rowTop, rowTop + kBlock);
     for (int64_t x = firstX + from; x < firstX + to; ++x) {
-      if (!scene.MayReach(run, x - firstX, y - firstY)) continue;
+      if (!scene.MayReach(x - firstX, y - firstY)) continue;
       const int blockX = static_cast<int>(x * kBlock - out.placedX);
       const int blockY = static_cast<int>(y * kBlock - out.placedY);
       const Bounds block{double(blockX), double(blockY), double(blockX + kBlock), double(blockY + kBlock)};

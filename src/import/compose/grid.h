@@ -74,6 +74,12 @@ struct CellAt {
   int64_t x, y;
   MapPoint anchor;  // shifted
 };
+// A cell that holds a tile: its column and row in its layer's grid of
+// cells (from the grid's corner), and its gid.
+struct CellTile {
+  int32_t column, row;
+  uint32_t gid;
+};
 RowSpans RowSpansOf(const Grid& grid, const CellRect& cells, double top, double bottom, const PixelRect& reach,
                     MapPoint shift);
 ColumnSpans ColumnSpansOf(const Grid& grid, const CellRect& cells, double left, double right,

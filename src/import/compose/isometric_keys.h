@@ -6,6 +6,7 @@
 // power of a constant, so that a block joins its columns in a few steps: the
 // difference of two sums, turned to weigh its own first column by 1.
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -28,15 +29,31 @@ class IsometricKeys {
  public:
   // Before a run of `layerCount` layers is gathered.
   void StartRun(size_t layerCount);
-  // A tile layer of the run that holds cells; a sparse one has its tiles
-  // sorted by diagonal, so that a row of blocks keys only those it holds.
-  void AddLayer(size_t index, const CellGrid& cells, bool sparse);
+  // A tile layer of the run that holds cells; a sparse one comes with its
+  // tiles, sorted here by diagonal, so that a row of blocks keys only those
+  // it holds.
+  void AddLayer(size_t index, const TileLayerView& layer, const std::vector<CellTile>* sparseTiles);
   // Before a row of blocks whose top is `top`: the layer's columns within
   // the row's diagonals `rowSpan` (x + y), each keyed.
   void KeyRow(size_t index, const TileLayerView& layer, Span rowSpan, double top);
-  // The layer's part of the key of the block whose columns are `columnSpan`.
-  void KeyBlock(size_t index, const TileLayerView& layer, Span rowSpan, Span columnSpan, const Bounds& block,
-                BlockItems& out) const;
+  // The layer's part of the key of the block of the row whose columns are
+  // `columnSpan` and whose left edge is `left`.
+  void KeyBlock(size_t index, Span columnSpan, double left, BlockItems& out) const {
+    const LayerKeys& layer = layers_[index];
+    const ColumnKeys& keys = layer.row;
+    const int64_t from = std::max(columnSpan.first, keys.first), to = std::min(columnSpan.last, keys.last);
+    if (from > to) return;
+    const size_t begin = static_cast<size_t>(from - keys.first), end = static_cast<size_t>(to - keys.first + 1);
+    const uint32_t tiles = keys.tiles[end] - keys.tiles[begin];
+    if (tiles == 0) return;
+    out.count += tiles;
+    // Where the block's first column and the row's first diagonal lie in
+    // the block place every cell by its steps from them: the same columns
+    // always give the same pixels.
+    out.AddToKey(layer.rowKey);
+    out.AddToKey(double(from) * layer.halfW + layer.columnBase - left);
+    out.AddToKey((keys.sums[end] - keys.sums[begin]) * unweigh_[begin]);
+  }
 
  private:
   struct ColumnKeys {
@@ -50,7 +67,6 @@ class IsometricKeys {
   struct KeysAhead {
     std::vector<ColumnKeys> rows;
     std::vector<double> tops;  // of those rows of blocks
-    std::vector<uint8_t> rowsFrom, rowsTo;  // per diagonal of the rows: the rows it belongs to
     size_t next = 0;
   };
   // A sparse layer's tiles by diagonal (x + y).
@@ -63,17 +79,26 @@ class IsometricKeys {
     std::vector<size_t> start;  // tiles[start[k] .. start[k + 1]) lie on diagonal first + k
     std::vector<Tile> tiles;
   };
+  struct LayerKeys {
+    ColumnKeys row;  // of the row of blocks being gathered
+    // The layer, and where the row's first diagonal lies in the row of
+    // blocks, hashed once for the row.
+    uint64_t rowKey = 0;
+    double halfW = 0, columnBase = 0;  // column d's left corner lies at d · halfW + columnBase
+    KeysAhead ahead;                   // dense layers
+    TilesByDiagonal sparse;            // sparse layers
+  };
 
   static void StartColumns(const CellGrid& cells, Span ss, ColumnKeys& keys);
-  static void SumColumns(ColumnKeys& keys);
-  static void SortByDiagonal(const CellGrid& cells, TilesByDiagonal& out);
-  void KeySparseColumns(size_t index, Span rowSpan, ColumnKeys& keys) const;
-  void KeyDenseColumns(size_t index, const TileLayerView& layer, double top);
+  void SumColumns(ColumnKeys& keys) const;
+  static void SortByDiagonal(const CellGrid& cells, const std::vector<CellTile>& tiles, TilesByDiagonal& out);
+  void KeySparseColumns(const TilesByDiagonal& sparse, Span rowSpan, ColumnKeys& keys) const;
+  void KeyDenseColumns(LayerKeys& layer, const TileLayerView& view, double top) const;
 
-  std::vector<ColumnKeys> columnKeys_;          // per layer: of the row of blocks being gathered
-  std::vector<std::vector<uint64_t>> unweigh_;  // per layer: unweigh[k] = kColumnWeight^−k
-  std::vector<KeysAhead> keysAhead_;
-  std::vector<TilesByDiagonal> sparseTiles_;
+  std::vector<LayerKeys> layers_;  // per layer of the run
+  // weigh_[k] = kColumnWeight^k and unweigh_[k] = kColumnWeight^−k, for
+  // as many columns as a row of the run's layers holds.
+  std::vector<uint64_t> weigh_, unweigh_;
 };
 
 }  // namespace importer

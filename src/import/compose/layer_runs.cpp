@@ -56,7 +56,7 @@ std::vector<std::vector<size_t>> Runs(const Scene& scene) {
     if (!DrawsSomething(scene, drawn)) continue;
     const Layer& layer = *drawn.layer;
     int64_t things = static_cast<int64_t>(layer.objects.size()) + (layer.image.Given() ? 1 : 0);
-    for (const uint32_t gid : layer.cells.gids) things += (gid & kGidBits) != 0;
+    if (layer.kind == LayerKind::kTiles) things += scene.tileCounts[i];
     if (layer.blend != BlendMode::kNormal) {  // it and everything below: one run
       for (size_t k = 1; k < runs.size(); ++k) runs[0].insert(runs[0].end(), runs[k].begin(), runs[k].end());
       for (size_t k = 1; k < weight.size(); ++k) weight[0] += weight[k];

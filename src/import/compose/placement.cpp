@@ -7,19 +7,25 @@
 
 namespace importer {
 
-// The box comes from the tiles the layer really uses, each id and flip
-// looked at once. On hexagonal maps a turned tile may reach as far as its
-// box's corners around its centre.
-PixelRect TileReach(const Map& map, const CellGrid& cells) {
+// One pass over the cells (a big layer's cells are read from memory, not
+// the caches, each pass): the box comes from the tiles the layer really
+// uses, each id and flip looked at once; the tiles are counted by the runs
+// of neighbours that hold the same one. On hexagonal maps a turned tile may
+// reach as far as its box's corners around its centre.
+LayerTiles SurveyTiles(const Map& map, const CellGrid& cells) {
   PixelRect reach{0, -double(map.tileHeight), double(map.tileWidth), 0};
   PixelRect turned = reach;
   bool anyTurned = false;
   const bool hexagonal = map.orientation == Orientation::kHexagonal;
   GidTable seen;
+  int64_t tiles = 0;
   uint32_t previous = 0;  // neighbours often hold the same tile: looked up once
-  for (const uint32_t gid : cells.gids) {
+  size_t runStart = 0;    // of the cells that hold `previous`
+  for (size_t i = 0; i < cells.gids.size(); ++i) {
+    const uint32_t gid = cells.gids[i];
     if (gid == previous) continue;
-    previous = gid;
+    if ((previous & kGidBits) != 0) tiles += static_cast<int64_t>(i - runStart);
+    previous = gid, runStart = i;
     anyTurned = anyTurned || (gid & (kFlipD | kTurn120)) != 0;
     if ((gid & kGidBits) == 0 || seen[gid] >= 0) continue;
     seen[gid] = 1;
@@ -37,7 +43,8 @@ PixelRect TileReach(const Map& map, const CellGrid& cells) {
     turned = {std::min(turned.left, centreX - radius), std::min(turned.top, centreY - radius),
               std::max(turned.right, centreX + radius), std::max(turned.bottom, centreY + radius)};
   }
-  return hexagonal && anyTurned ? turned : reach;
+  if ((previous & kGidBits) != 0) tiles += static_cast<int64_t>(cells.gids.size() - runStart);
+  return {tiles, hexagonal && anyTurned ? turned : reach};
 }
 
 // Flipped as the gid says; on hexagonal maps the diagonal bit and the next

@@ -12,9 +12,14 @@
 
 namespace importer {
 
-// How far a tile layer's tiles draw around their anchor (a cell's
-// bottom-left corner): tiles larger than the grid, tile offsets.
-PixelRect TileReach(const Map& map, const CellGrid& cells);
+// What a tile layer's cells hold: how many hold a tile, and how far its
+// tiles draw around their anchor (a cell's bottom-left corner): tiles
+// larger than the grid, tile offsets.
+struct LayerTiles {
+  int64_t count = 0;
+  PixelRect reach;
+};
+LayerTiles SurveyTiles(const Map& map, const CellGrid& cells);
 
 // A tile of a cell whose anchor (in picture pixels) is given.
 Placement TilePlacement(const Map& map, const DrawLayer& drawn, const TileImage& tile, uint32_t gid,

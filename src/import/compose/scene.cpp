@@ -50,16 +50,6 @@ MapPoint Scene::ShiftOf(const DrawLayer& drawn) const {
   return {drawn.offsetX + origin.x - double(picture.left), drawn.offsetY + origin.y - double(picture.top)};
 }
 
-bool Scene::MayReach(const std::vector<size_t>& run, int64_t column, int64_t row) const {
-  for (const size_t i : run) {
-    const Layer& layer = *layers[i].layer;
-    if (layer.kind != LayerKind::kTiles) return true;
-    if (layer.cells.gids.empty()) continue;
-    if (reached[i].empty() || reached[i][static_cast<size_t>(row * columnCount + column)]) return true;
-  }
-  return false;
-}
-
 void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out) {
   const DrawLayer& drawn = layers[index];
   const CellGrid& cells = drawn.layer->cells;
@@ -67,8 +57,7 @@ void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64
   if (!reached[index].empty() && !reached[index][static_cast<size_t>(row * columnCount + column)]) return;
   const Grid& grid = MapOf(drawn).grid;
   if (!out.collect && grid.orientation == Orientation::kIsometric) {
-    isometricKeys.KeyBlock(index, ViewOf(index), rowSpans[index].spans[0],
-                           columnSpans[index][static_cast<size_t>(column)].spans[0], block, out);
+    isometricKeys.KeyBlock(index, columnSpans[index][static_cast<size_t>(column)].spans[0], block.left, out);
     return;
   }
   const uint64_t layerBits = uint64_t{index} << 32;
@@ -189,7 +178,19 @@ void Scene::Gather(const Bounds& block, int64_t column, int64_t row, const std::
   }
 }
 
-void Scene::MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows) {
+// The cells of a sparse layer that hold a tile, in one pass over its cells.
+static std::vector<CellTile> TilesOf(const CellGrid& cells) {
+  std::vector<CellTile> tiles;
+  for (int row = 0; row < cells.height; ++row) {
+    const uint32_t* gids = cells.gids.data() + static_cast<size_t>(row) * cells.width;
+    for (int column = 0; column < cells.width; ++column)
+      if ((gids[column] & kGidBits) != 0) tiles.push_back({column, row, gids[column]});
+  }
+  return tiles;
+}
+
+void Scene::MarkReached(size_t index, const std::vector<CellTile>& tiles, double left, double top, int64_t columns,
+                        int64_t rows) {
   const CellGrid& cells = layers[index].layer->cells;
   const PixelRect& reach = reaches[index];
   const MapPoint shift = ShiftOf(layers[index]);
@@ -198,18 +199,20 @@ void Scene::MarkReached(size_t index, double left, double top, int64_t columns, 
   auto blockOf = [](double v, int64_t count) {  // rounded outward: a mark too many does no harm
     return static_cast<int64_t>(std::clamp(std::floor(v / kBlock), -1.0, double(count)));
   };
-  for (int64_t y = 0; y < cells.height; ++y)
-    for (int64_t x = 0; x < cells.width; ++x) {
-      if ((cells.gids[static_cast<size_t>(y * cells.width + x)] & kGidBits) == 0) continue;
-      const MapPoint anchor = Anchor(MapOf(layers[index]).grid, cells.x + x, cells.y + y);
-      const double ax = anchor.x + shift.x - left, ay = anchor.y + shift.y - top;
-      const int64_t c0 = std::max<int64_t>(0, blockOf(ax + reach.left, columns));
-      const int64_t c1 = std::min(columns - 1, blockOf(ax + reach.right, columns));
-      const int64_t r0 = std::max<int64_t>(0, blockOf(ay + reach.top, rows));
-      const int64_t r1 = std::min(rows - 1, blockOf(ay + reach.bottom, rows));
-      for (int64_t r = r0; r <= r1; ++r)
-        for (int64_t c = c0; c <= c1; ++c) marks[static_cast<size_t>(r * columns + c)] = true;
-    }
+  for (const CellTile& tile : tiles) {
+    const MapPoint anchor =
+        Anchor(MapOf(layers[index]).grid, int64_t{cells.x} + tile.column, int64_t{cells.y} + tile.row);
+    const double ax = anchor.x + shift.x - left, ay = anchor.y + shift.y - top;
+    const int64_t c0 = std::max<int64_t>(0, blockOf(ax + reach.left, columns));
+    const int64_t c1 = std::min(columns - 1, blockOf(ax + reach.right, columns));
+    const int64_t r0 = std::max<int64_t>(0, blockOf(ay + reach.top, rows));
+    const int64_t r1 = std::min(rows - 1, blockOf(ay + reach.bottom, rows));
+    for (int64_t r = r0; r <= r1; ++r)
+      for (int64_t c = c0; c <= c1; ++c) {
+        marks[static_cast<size_t>(r * columns + c)] = true;
+        if (!reachesAll) runReached[static_cast<size_t>(r * columns + c)] = true;
+      }
+  }
 }
 
 void Scene::StartRun(const std::vector<size_t>& run, double left, double top, int64_t columns, int64_t rows) {
@@ -217,17 +220,26 @@ void Scene::StartRun(const std::vector<size_t>& run, double left, double top, in
   columnCount = columns;
   reached.assign(layers.size(), {});
   isometricKeys.StartRun(layers.size());
+  // A sparse layer reaches few blocks: they are found from its tiles, and
+  // the others aren't searched for its cells.
+  auto sparse = [&](size_t i) { return tileCounts[i] * 8 < columns * rows; };
+  // Blocks are passed over only where every layer of the run is a sparse
+  // tile layer (or holds no cells) and none of their tiles reach.
+  reachesAll = std::any_of(run.begin(), run.end(), [&](size_t i) {
+    const bool tiles = layers[i].layer->kind == LayerKind::kTiles && !layers[i].background;
+    return !tiles || (!layers[i].layer->cells.gids.empty() && !sparse(i));
+  });
+  runReached.assign(reachesAll ? 0 : static_cast<size_t>(columns * rows), false);
   for (const size_t i : run) {
     const CellGrid& cells = layers[i].layer->cells;
     if (layers[i].layer->kind != LayerKind::kTiles || cells.gids.empty()) continue;
-    // A sparse layer reaches few blocks: they are found from its tiles, and
-    // the others aren't searched for its cells.
-    const int64_t tiles = std::count_if(cells.gids.begin(), cells.gids.end(),
-                                        [](uint32_t gid) { return (gid & kGidBits) != 0; });
-    const bool sparse = tiles * 8 < columns * rows;
-    if (sparse) MarkReached(i, left, top, columns, rows);
+    std::vector<CellTile> tiles;
+    if (sparse(i)) {
+      tiles = TilesOf(cells);
+      MarkReached(i, tiles, left, top, columns, rows);
+    }
     const Grid& grid = MapOf(layers[i]).grid;
-    if (grid.orientation == Orientation::kIsometric) isometricKeys.AddLayer(i, cells, sparse);
+    if (grid.orientation == Orientation::kIsometric) isometricKeys.AddLayer(i, ViewOf(i), sparse(i) ? &tiles : nullptr);
     columnSpans[i].resize(static_cast<size_t>(count));
     for (int64_t k = 0; k < count; ++k) {
       const double from = left + double(k * kBlock);
@@ -280,6 +292,7 @@ void Scene::Prepare() {
     if (placement.width > 0 && placement.height > 0) placed.background = placement;
   }
   reaches.resize(layers.size());
+  tileCounts.resize(layers.size());
   rowSpans.resize(layers.size());
   columnSpans.resize(layers.size());
   objects.resize(layers.size());
@@ -287,8 +300,11 @@ void Scene::Prepare() {
   for (size_t i = 0; i < layers.size(); ++i) {
     const DrawLayer& drawn = layers[i];
     const SceneMap& placed = MapOf(drawn);
-    if (drawn.layer->kind == LayerKind::kTiles && Drawn(drawn))
-      reaches[i] = TileReach(*placed.map, drawn.layer->cells);
+    if (drawn.layer->kind == LayerKind::kTiles && Drawn(drawn)) {
+      const LayerTiles surveyed = SurveyTiles(*placed.map, drawn.layer->cells);
+      reaches[i] = surveyed.reach;
+      tileCounts[i] = surveyed.count;
+    }
     if (drawn.layer->kind != LayerKind::kObjects || !Drawn(drawn)) continue;
     for (const Object& object : drawn.layer->objects)
       if (std::optional<Placement> placement = ObjectPlacement(*placed.map, placed.grid, drawn, object, ShiftOf(drawn),

@@ -40,6 +40,7 @@ struct Scene {
   PictureRect picture;
   Bounds clip;  // the picture, in picture pixels
   std::vector<PixelRect> reaches;  // per tile layer: how far its tiles draw around their anchors
+  std::vector<int64_t> tileCounts;  // per tile layer: its cells that hold a tile
   std::vector<std::vector<Placement>> objects;  // per object layer
   std::vector<std::vector<size_t>> objectsInRow;  // per object layer: those that reach the row of blocks
   std::set<uint32_t> missing;  // ids that have no image
@@ -51,6 +52,8 @@ struct Scene {
   int64_t columnCount = 0;  // of blocks, in the run being drawn
   IsometricKeys isometricKeys;  // of the run's isometric layers
   std::vector<std::vector<bool>> reached;  // per sparse layer of the run: by block, row by row
+  bool reachesAll = false;         // the run may draw into every block
+  std::vector<bool> runReached;    // else the blocks that the run's tiles may reach
   const SceneMap& MapOf(const DrawLayer& drawn) const { return maps[drawn.source]; }
   bool Drawn(const DrawLayer& drawn) const { return drawn.visible && drawn.opacity > 0; }
 
@@ -65,7 +68,9 @@ struct Scene {
   std::pair<int64_t, int64_t> StartRow(const std::vector<size_t>& run, double top, double bottom);
   // False when nothing of the run can reach the block at `column` and
   // `row`: its layers are all sparse tile layers whose tiles don't reach it.
-  bool MayReach(const std::vector<size_t>& run, int64_t column, int64_t row) const;
+  bool MayReach(int64_t column, int64_t row) const {
+    return reachesAll || runReached[static_cast<size_t>(row * columnCount + column)];
+  }
   // What the run draws into `block` (picture pixels), the block at `column`
   // and `row` of the run's blocks, in order.
   void Gather(const Bounds& block, int64_t column, int64_t row, const std::vector<size_t>& run, BlockItems& out);
@@ -77,7 +82,8 @@ struct Scene {
   TileLayerView ViewOf(size_t index) const;
   void GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out);
   // For a sparse layer: which blocks of the run its tiles may reach.
-  void MarkReached(size_t index, double left, double top, int64_t columns, int64_t rows);
+  void MarkReached(size_t index, const std::vector<CellTile>& tiles, double left, double top, int64_t columns,
+                   int64_t rows);
   void GatherObjects(size_t index, const Bounds& block, BlockItems& out) const;
   void GatherImage(size_t index, const Bounds& block, BlockItems& out) const;
   void GatherBackground(size_t index, const Bounds& block, BlockItems& out) const;
