@@ -1,5 +1,8 @@
 #pragma once
 
+#include <SDL.h>
+#include <SDL_image.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -32,6 +35,33 @@ inline std::string BenchMapPath(int size) {
   }
   std::fputs("]}\n", file);
   std::fclose(file);
+  std::filesystem::rename(partial, path);
+  return path;
+}
+
+// Writes a deterministic tileset of `blocks` 32 x 32 blocks in 3 columns, as
+// the importer writes them: RGBA, every block unlike the others (noise, the
+// hardest to compress). Returns its path, reused across calls.
+inline std::string BenchTilesetPath(int blocks) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tilemap-bench";
+  std::filesystem::create_directories(folder);
+  const std::string path = (folder / ("tileset-" + std::to_string(blocks) + ".png")).string();
+  if (std::filesystem::exists(path)) return path;
+
+  SDL_Surface* image =
+      SDL_CreateRGBSurfaceWithFormat(0, 96, (blocks + 2) / 3 * 32, 32, SDL_PIXELFORMAT_ARGB8888);
+  if (image == nullptr) return path;
+  uint32_t state = 20000u + static_cast<uint32_t>(blocks);
+  for (int y = 0; y < image->h; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(image->pixels) + int64_t{y} * image->pitch);
+    for (int x = 0; x < image->w; ++x) {
+      state = state * 1664525u + 1013904223u;
+      row[x] = 0xFF000000u | (state >> 8);
+    }
+  }
+  const std::string partial = path + ".part.png";
+  IMG_SavePNG(image, partial.c_str());
+  SDL_FreeSurface(image);
   std::filesystem::rename(partial, path);
   return path;
 }

@@ -240,12 +240,22 @@ TEST_F(DrawMapSafety, HugeTileSizesAndValuesNeitherOverflowNorCrash) {
   layerCount = 3;
   cameraX = 640;  // the map's corner at the view's top left
   cameraY = 360;
-  DrawMap();
-  // Only the sane slot's tile 1 (value 1 at column 1) and tile 5 (value 5 at
-  // column 1 of row 1) show; the values past the tileset draw nothing.
-  EXPECT_EQ(canvas.Pixel(32 + 1, 0), TilePixel(0, 1, 0));
-  EXPECT_EQ(canvas.Pixel(32 + 1, 32 + 1), TilePixel(4, 1, 1));
-  EXPECT_EQ(canvas.Pixel(1, 1), kBackground);
+  // From one texture, and from bands of 32 rows, where the band of a source
+  // row far past the tileset is worked out too.
+  for (int maxTextureHeight : {0, 32}) {
+    if (maxTextureHeight > 0) {
+      SDL_Surface* image = MakeTilesetImage(32, 32);
+      canvas.UseTilesetInBands(image, maxTextureHeight);
+      SDL_FreeSurface(image);
+    }
+    canvas.Clear();
+    DrawMap();
+    // Only the sane slot's tile 1 (value 1 at column 1) and tile 5 (value 5 at
+    // column 1 of row 1) show; the values past the tileset draw nothing.
+    EXPECT_EQ(canvas.Pixel(32 + 1, 0), TilePixel(0, 1, 0));
+    EXPECT_EQ(canvas.Pixel(32 + 1, 32 + 1), TilePixel(4, 1, 1));
+    EXPECT_EQ(canvas.Pixel(1, 1), kBackground);
+  }
 }
 
 long PeakResidentKb() {

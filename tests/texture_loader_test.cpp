@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -50,8 +51,8 @@ namespace {
 class TextureLoader : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = fs::temp_directory_path() / ("tilemap-texture-" + std::to_string(SDL_GetTicks64()) + "-" +
-                                          std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    // Tests run side by side, each in a process of its own: a folder each.
+    folder = fs::temp_directory_path() / ("tilemap-texture-" + std::to_string(std::random_device{}()));
     fs::create_directories(folder);
   }
   void TearDown() override { fs::remove_all(folder); }
@@ -101,30 +102,6 @@ TEST_F(TextureLoader, BytesThatAreNoImageThrow) {
   EXPECT_THROW(LoadTexture(path.string()), std::runtime_error);
 }
 
-struct BandHeightCase {
-  int imageHeight;
-  int maxTextureHeight;
-  int bandHeight;
-};
-
-TEST(TilesetBandHeight, CutsOnThe32PixelGridWithinTheLimit) {
-  const BandHeightCase cases[] = {
-      {700, 0, 700},            // no limit: one texture
-      {700, 700, 700},          // fits exactly
-      {701, 700, 672},          // one row too many: bands of 21 rows of tiles
-      {213344, 16384, 16384},   // 20,000 blocks on a desktop renderer: 14 bands
-      {213344, 8010, 8000},     // a limit off the grid is rounded down onto it
-      {100, 32, 32},
-      {100, 63, 32},
-      {100, 31, 31},            // no whole row of tiles fits: cut anywhere
-      {100, 1, 1},
-  };
-  for (const BandHeightCase& c : cases) {
-    EXPECT_EQ(TilesetBandHeight(c.imageHeight, c.maxTextureHeight), c.bandHeight)
-        << "an image " << c.imageHeight << " rows tall, textures of at most " << c.maxTextureHeight;
-  }
-}
-
 // Every texel of the loaded tileset, its bands stacked top first, read back
 // by copying each texture unblended onto the canvas; and each one's height.
 struct Texels {
@@ -155,61 +132,46 @@ Texels ReadBack(SoftwareCanvas& canvas) {
   return texels;
 }
 
-// Images 96 x 700 of each kind of PNG the decoder gives a different surface
-// for: straight RGBA, 24-bit RGB, a palette, and a palette with one
-// transparent colour (decoded as a colour key).
+// An image 96 x 700 of `format` whose every byte is noise; a palette's
+// colours are opaque but for colour 7 when `transparentColour`.
+SDL_Surface* NoiseImage(Uint32 format, bool transparentColour) {
+  SDL_Surface* image = SDL_CreateRGBSurfaceWithFormat(0, 96, 700, SDL_BITSPERPIXEL(format), format);
+  auto* bytes = static_cast<uint8_t*>(image->pixels);
+  for (int i = 0; i < image->pitch * image->h; ++i) bytes[i] = static_cast<uint8_t>((i * 7919 + i / 97) % 251);
+  if (image->format->palette != nullptr) {
+    SDL_Color colours[256];
+    for (int i = 0; i < 256; ++i)
+      colours[i] = {static_cast<uint8_t>(i * 37), static_cast<uint8_t>(i * 91), static_cast<uint8_t>(255 - i), 255};
+    if (transparentColour) colours[7].a = 0;
+    SDL_SetPaletteColors(image->format->palette, colours, 0, 256);
+  }
+  return image;
+}
+
+// Each kind of PNG the decoder gives a different surface for.
 struct PngKind {
   const char* name;
-  Uint32 surfaceFormat;  // of the image as the decoder gives it
-  SDL_Surface* (*make)();
+  Uint32 savedFormat;
+  bool transparentColour;
+  Uint32 decodedFormat;
 };
-
-uint8_t Noise(int x, int y, int salt) { return static_cast<uint8_t>((x * 73 + y * 151 + salt * 59 + x * y) % 251); }
-
-SDL_Surface* MakeRgba() {
-  SDL_Surface* image = NewImage(96, 700);
-  for (int y = 0; y < 700; ++y)
-    for (int x = 0; x < 96; ++x)
-      SetImagePixel(image, x, y, (uint32_t{Noise(x, y, 0)} << 24) | (uint32_t{Noise(x, y, 1)} << 16) |
-                                     (uint32_t{Noise(x, y, 2)} << 8) | Noise(x, y, 3));
-  return image;
-}
-
-SDL_Surface* MakeRgb() {
-  SDL_Surface* image = SDL_CreateRGBSurfaceWithFormat(0, 96, 700, 24, SDL_PIXELFORMAT_RGB24);
-  for (int y = 0; y < 700; ++y)
-    for (int x = 0; x < 3 * 96; ++x) static_cast<uint8_t*>(image->pixels)[y * image->pitch + x] = Noise(x, y, 4);
-  return image;
-}
-
-SDL_Surface* MakePaletted(bool oneTransparentColour) {
-  SDL_Surface* image = SDL_CreateRGBSurfaceWithFormat(0, 96, 700, 8, SDL_PIXELFORMAT_INDEX8);
-  SDL_Color colours[256];
-  for (int i = 0; i < 256; ++i) colours[i] = {Noise(i, 0, 5), Noise(i, 1, 6), Noise(i, 2, 7), 255};
-  if (oneTransparentColour) colours[7].a = 0;
-  SDL_SetPaletteColors(image->format->palette, colours, 0, 256);
-  for (int y = 0; y < 700; ++y)
-    for (int x = 0; x < 96; ++x) static_cast<uint8_t*>(image->pixels)[y * image->pitch + x] = Noise(x, y, 8);
-  return image;
-}
-
 const PngKind kPngKinds[] = {
-    {"RGBA", SDL_PIXELFORMAT_ABGR8888, MakeRgba},
-    {"RGB", SDL_PIXELFORMAT_RGB24, MakeRgb},
-    {"palette", SDL_PIXELFORMAT_INDEX8, [] { return MakePaletted(false); }},
-    {"palette with a transparent colour", SDL_PIXELFORMAT_INDEX8, [] { return MakePaletted(true); }},
+    {"RGBA", SDL_PIXELFORMAT_ARGB8888, false, SDL_PIXELFORMAT_ABGR8888},
+    {"RGB", SDL_PIXELFORMAT_RGB24, false, SDL_PIXELFORMAT_RGB24},
+    {"palette", SDL_PIXELFORMAT_INDEX8, false, SDL_PIXELFORMAT_INDEX8},
+    {"palette with a transparent colour (a colour key)", SDL_PIXELFORMAT_INDEX8, true, SDL_PIXELFORMAT_INDEX8},
 };
 
 TEST_F(TextureLoader, ATallImageIsHeldInBandsPixelForPixelAsOneTextureHoldsIt) {
   for (const PngKind& kind : kPngKinds) {
     SCOPED_TRACE(kind.name);
-    SDL_Surface* image = kind.make();
+    SDL_Surface* image = NoiseImage(kind.savedFormat, kind.transparentColour);
     const std::string path = (folder / "tiles.png").string();
     ASSERT_EQ(IMG_SavePNG(image, path.c_str()), 0) << SDL_GetError();
     SDL_FreeSurface(image);
     SDL_Surface* decoded = IMG_Load(path.c_str());
     ASSERT_NE(decoded, nullptr);
-    EXPECT_EQ(decoded->format->format, kind.surfaceFormat) << "the decoder gives another kind of image";
+    EXPECT_EQ(decoded->format->format, kind.decodedFormat) << "the decoder gives another kind of image";
     SDL_FreeSurface(decoded);
 
     tileset = IMG_LoadTexture(renderer, path.c_str());  // the one texture a renderer without limit makes
@@ -241,7 +203,7 @@ TEST_F(TextureLoader, ATallImageIsHeldInBandsPixelForPixelAsOneTextureHoldsIt) {
 }
 
 TEST_F(TextureLoader, ATextureTheRendererRefusesFailsTheLoadAndLeavesNothing) {
-  SDL_Surface* image = MakeRgba();
+  SDL_Surface* image = NoiseImage(SDL_PIXELFORMAT_ARGB8888, false);
   const std::string path = (folder / "tiles.png").string();
   ASSERT_EQ(IMG_SavePNG(image, path.c_str()), 0) << SDL_GetError();
   SDL_FreeSurface(image);

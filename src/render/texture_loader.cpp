@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "shared/globals.h"
@@ -15,6 +16,17 @@ constexpr int kBandGrid = 32;  // bands are cut on whole rows of 32-pixel tiles
 
 [[noreturn]] void Fail(const std::string& path) {
   throw std::runtime_error("Failed to load image: " + path + SDL_GetError());
+}
+
+// The rows each band of an image `imageHeight` tall holds on a renderer whose
+// textures are at most `maxTextureHeight` tall (0: no limit): the whole
+// height when one texture holds it, else the most whole 32-pixel rows that
+// fit, so that 32-pixel tiles never straddle two bands (a limit under 32
+// rows is taken as it is).
+int BandHeight(int imageHeight, int maxTextureHeight) {
+  if (maxTextureHeight <= 0 || imageHeight <= maxTextureHeight) return imageHeight;
+  if (maxTextureHeight < kBandGrid) return maxTextureHeight;
+  return maxTextureHeight / kBandGrid * kBandGrid;
 }
 
 // A surface over `rows` rows of `image` from `top` on, sharing its pixels (no
@@ -61,12 +73,6 @@ std::vector<SDL_Texture*> MakeBands(SDL_Surface* image, int bandHeight) {
 
 }  // namespace
 
-int TilesetBandHeight(int imageHeight, int maxTextureHeight) {
-  if (maxTextureHeight <= 0 || imageHeight <= maxTextureHeight) return imageHeight;
-  if (maxTextureHeight < kBandGrid) return maxTextureHeight;
-  return maxTextureHeight / kBandGrid * kBandGrid;
-}
-
 SDL_Texture* LoadTexture(std::string path) {
   SDL_RendererInfo info;
   const int maxTextureHeight = SDL_GetRendererInfo(renderer, &info) == 0 ? info.max_texture_height : 0;
@@ -77,7 +83,7 @@ SDL_Texture* LoadTexture(std::string path, int maxTextureHeight) {
   SDL_Surface* image = IMG_Load(path.c_str());
   if (image == nullptr) Fail(path);
 
-  const int bandHeight = TilesetBandHeight(image->h, maxTextureHeight);
+  const int bandHeight = BandHeight(image->h, maxTextureHeight);
   if (bandHeight >= image->h) {
     // One texture, made as IMG_LoadTexture makes it.
     SDL_Texture* texture = SDL_CreateTextureFromSurface(renderer, image);

@@ -13,19 +13,13 @@
 // exist. Never returns null: on failure (no such file, not an image, a
 // texture the renderer won't make) it throws std::runtime_error whose message
 // is "Failed to load image: ", the path and the library's error text, and
-// nothing it made is left.
+// nothing it made is left. One tileset at a time: ReleaseTileset before
+// loading another.
 SDL_Texture* LoadTexture(std::string path);
 
 // The same with the tallest texture given instead of asked of the renderer
 // (0: no limit). Tests and benchmarks cut small bands with it.
 SDL_Texture* LoadTexture(std::string path, int maxTextureHeight);
-
-// The rows each band of an image `imageHeight` tall holds on a renderer whose
-// textures are at most `maxTextureHeight` tall (0: no limit): the whole
-// height when one texture holds it, else the most whole 32-pixel rows that
-// fit, so that 32-pixel tiles never straddle two bands (a limit under 32
-// rows is taken as it is).
-int TilesetBandHeight(int imageHeight, int maxTextureHeight);
 
 // Destroys `tileset` and every band below it; the globals are left as before
 // a load. Safe to call when nothing is loaded.
