@@ -83,12 +83,12 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, co
       const int blockY = static_cast<int>(y * kBlock - out.placedY);
       const Bounds block{double(blockX), double(blockY), double(blockX + kBlock), double(blockY + kBlock)};
       gathered.collect = false;
-      scene.Gather(block, x - firstX, y - firstY, run, gathered);
+      scene.Gather(block, x - firstX, y - firstY, gathered);
       if (gathered.count == 0) continue;
       const auto [found, isNew] = seen.Find(gathered.key);
       if (isNew) {
         gathered.collect = true;
-        scene.Gather(block, x - firstX, y - firstY, run, gathered);
+        scene.Gather(block, x - firstX, y - firstY, gathered);
         Block pixels{};
         for (const Item& item : gathered.items) {
           if (!item.isTile) {

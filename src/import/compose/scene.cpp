@@ -53,13 +53,8 @@ MapPoint Scene::ShiftOf(const DrawLayer& drawn) const {
 void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out) {
   const DrawLayer& drawn = layers[index];
   const CellGrid& cells = drawn.layer->cells;
-  if (cells.gids.empty()) return;
-  if (!reached[index].empty() && !reached[index][static_cast<size_t>(row * columnCount + column)]) return;
+  if (!Reaches(index, column, row)) return;
   const Grid& grid = MapOf(drawn).grid;
-  if (!out.collect && grid.orientation == Orientation::kIsometric) {
-    isometricKeys.KeyBlock(index, columnSpans[index][static_cast<size_t>(column)].spans[0], block.left, out);
-    return;
-  }
   const uint64_t layerBits = uint64_t{index} << 32;
   bool first = true;
   int64_t firstX = 0, firstY = 0;
@@ -151,8 +146,7 @@ void Scene::GatherBackground(size_t index, const Bounds& block, BlockItems& out)
   out.AddToKey(inBlock(area.bottom - block.top));
 }
 
-void Scene::Gather(const Bounds& block, int64_t column, int64_t row, const std::vector<size_t>& run,
-                   BlockItems& out) {
+void Scene::Gather(const Bounds& block, int64_t column, int64_t row, BlockItems& out) {
   out.count = 0;
   out.items.clear();
   out.placements.clear();
@@ -164,16 +158,20 @@ void Scene::Gather(const Bounds& block, int64_t column, int64_t row, const std::
     out.AddToKey(std::max(0.0, block.right - clip.right));
     out.AddToKey(std::max(0.0, block.bottom - clip.bottom));
   }
-  for (const size_t i : run) {
-    if (layers[i].background) {
-      GatherBackground(i, block, out);
-      continue;
-    }
-    switch (layers[i].layer->kind) {
-      case LayerKind::kTiles: GatherTiles(i, block, column, row, out); break;
-      case LayerKind::kObjects: GatherObjects(i, block, out); break;
-      case LayerKind::kImage: GatherImage(i, block, out); break;
-      case LayerKind::kGroup: break;
+  for (const auto& [i, part] : runParts) {
+    switch (part) {
+      case Part::kBackground: GatherBackground(i, block, out); break;
+      case Part::kIsometricTiles:
+        // Most blocks only need their key, found from the row's columns.
+        if (out.collect)
+          GatherTiles(i, block, column, row, out);
+        else if (Reaches(i, column, row))
+          isometricKeys.KeyBlock(i, columnSpans[i][static_cast<size_t>(column)].spans[0], block.left, out);
+        break;
+      case Part::kTiles: GatherTiles(i, block, column, row, out); break;
+      case Part::kObjects: GatherObjects(i, block, out); break;
+      case Part::kImage: GatherImage(i, block, out); break;
+      case Part::kNothing: break;
     }
   }
 }
@@ -230,6 +228,17 @@ void Scene::StartRun(const std::vector<size_t>& run, double left, double top, in
     return !tiles || (!layers[i].layer->cells.gids.empty() && !sparse(i));
   });
   runReached.assign(reachesAll ? 0 : static_cast<size_t>(columns * rows), false);
+  runParts.clear();
+  for (const size_t i : run) {
+    const Layer& layer = *layers[i].layer;
+    Part part = Part::kNothing;
+    if (layers[i].background) part = Part::kBackground;
+    else if (layer.kind == LayerKind::kObjects) part = Part::kObjects;
+    else if (layer.kind == LayerKind::kImage) part = Part::kImage;
+    else if (layer.kind == LayerKind::kTiles && !layer.cells.gids.empty())
+      part = MapOf(layers[i]).grid.orientation == Orientation::kIsometric ? Part::kIsometricTiles : Part::kTiles;
+    runParts.push_back({i, part});
+  }
   for (const size_t i : run) {
     const CellGrid& cells = layers[i].layer->cells;
     if (layers[i].layer->kind != LayerKind::kTiles || cells.gids.empty()) continue;

@@ -54,6 +54,9 @@ struct Scene {
   std::vector<std::vector<bool>> reached;  // per sparse layer of the run: by block, row by row
   bool reachesAll = false;         // the run may draw into every block
   std::vector<bool> runReached;    // else the blocks that the run's tiles may reach
+  // What each layer of the run gives a block, found once for the run.
+  enum class Part { kNothing, kBackground, kIsometricTiles, kTiles, kObjects, kImage };
+  std::vector<std::pair<size_t, Part>> runParts;
   const SceneMap& MapOf(const DrawLayer& drawn) const { return maps[drawn.source]; }
   bool Drawn(const DrawLayer& drawn) const { return drawn.visible && drawn.opacity > 0; }
 
@@ -73,13 +76,18 @@ struct Scene {
   }
   // What the run draws into `block` (picture pixels), the block at `column`
   // and `row` of the run's blocks, in order.
-  void Gather(const Bounds& block, int64_t column, int64_t row, const std::vector<size_t>& run, BlockItems& out);
+  void Gather(const Bounds& block, int64_t column, int64_t row, BlockItems& out);
 
   // What turns a layer's anchors into picture pixels.
   MapPoint ShiftOf(const DrawLayer& drawn) const;
 
  private:
   TileLayerView ViewOf(size_t index) const;
+  // Whether tiles of the tile layer may reach the block: always, but for a
+  // sparse layer's marks.
+  bool Reaches(size_t index, int64_t column, int64_t row) const {
+    return reached[index].empty() || reached[index][static_cast<size_t>(row * columnCount + column)];
+  }
   void GatherTiles(size_t index, const Bounds& block, int64_t column, int64_t row, BlockItems& out);
   // For a sparse layer: which blocks of the run its tiles may reach.
   void MarkReached(size_t index, const std::vector<CellTile>& tiles, double left, double top, int64_t columns,
