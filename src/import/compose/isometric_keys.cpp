@@ -156,6 +156,12 @@ void IsometricKeys::KeyDenseColumns(LayerKeys& layer, const TileLayerView& view,
       for (int64_t x = first; x <= last; x += 64 / sizeof(uint32_t)) Prefetch(later + (x - x0));
       if (first <= last) Prefetch(later + (last - x0));
     }
+    // A layer of scattered tiles holds many rows with nothing across the
+    // rows of blocks: passed over at once.
+    const int64_t first = std::max(x0, all.first - y), last = std::min(x1, all.last - y);
+    uint32_t any = 0;
+    for (int64_t x = first; x <= last; ++x) any |= row[x - x0] & kGidBits;
+    if (any == 0) continue;
     for (size_t j = 0; j < kRowsAhead; ++j) {
       if (rows[j].first > rows[j].last) continue;
       const int64_t first = std::max(x0, rows[j].first - y), last = std::min(x1, rows[j].last - y);

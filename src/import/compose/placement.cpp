@@ -9,28 +9,23 @@ namespace importer {
 
 // One pass over the cells (a big layer's cells are read from memory, not
 // the caches, each pass): the box comes from the tiles the layer really
-// uses, each id and flip looked at once; the tiles are counted by the runs
-// of neighbours that hold the same one. On hexagonal maps a turned tile may
-// reach as far as its box's corners around its centre.
+// uses, each id and flip looked at once. On hexagonal maps a turned tile
+// may reach as far as its box's corners around its centre.
 LayerTiles SurveyTiles(const Map& map, const CellGrid& cells) {
   PixelRect reach{0, -double(map.tileHeight), double(map.tileWidth), 0};
   PixelRect turned = reach;
   bool anyTurned = false;
   const bool hexagonal = map.orientation == Orientation::kHexagonal;
   GidTable seen;
-  int64_t tiles = 0;
   uint32_t previous = 0;  // neighbours often hold the same tile: looked up once
-  size_t runStart = 0;    // of the cells that hold `previous`
-  for (size_t i = 0; i < cells.gids.size(); ++i) {
-    const uint32_t gid = cells.gids[i];
-    if (gid == previous) continue;
-    if ((previous & kGidBits) != 0) tiles += static_cast<int64_t>(i - runStart);
-    previous = gid, runStart = i;
+  auto look = [&](uint32_t gid) {
+    if (gid == previous) return;
+    previous = gid;
     anyTurned = anyTurned || (gid & (kFlipD | kTurn120)) != 0;
-    if ((gid & kGidBits) == 0 || seen[gid] >= 0) continue;
+    if ((gid & kGidBits) == 0 || seen[gid] >= 0) return;
     seen[gid] = 1;
     const TileImage tile = ResolveGid(map.tilesets, gid);
-    if (tile.image == nullptr) continue;
+    if (tile.image == nullptr) return;
     const Tileset& tileset = *tile.tileset;
     const double boxW = tileset.gridRenderSize ? map.tileWidth : tile.width;
     const double boxH = tileset.gridRenderSize ? map.tileHeight : tile.height;
@@ -42,8 +37,32 @@ LayerTiles SurveyTiles(const Map& map, const CellGrid& cells) {
     const double radius = std::hypot(boxW, boxH) / 2, centreX = x + boxW / 2, centreY = y - boxH / 2;
     turned = {std::min(turned.left, centreX - radius), std::min(turned.top, centreY - radius),
               std::max(turned.right, centreX + radius), std::max(turned.bottom, centreY + radius)};
+  };
+  // Eight neighbours that hold the same gid (a stretch of one ground, or of
+  // nothing) are looked at as one cell: a test per cell of whether it holds
+  // what the cell before held is a guess the processor often gets wrong.
+  constexpr size_t kStretch = 8;
+  const uint32_t* gids = cells.gids.data();
+  const size_t count = cells.gids.size();
+  int64_t tiles = 0;
+  size_t i = 0;
+  for (; i + kStretch <= count; i += kStretch) {
+    uint32_t differ = 0;
+    for (size_t k = 1; k < kStretch; ++k) differ |= gids[i + k] ^ gids[i];
+    if (differ == 0) {
+      tiles += (gids[i] & kGidBits) != 0 ? int64_t{kStretch} : 0;
+      look(gids[i]);
+      continue;
+    }
+    for (size_t k = 0; k < kStretch; ++k) {
+      tiles += (gids[i + k] & kGidBits) != 0;
+      look(gids[i + k]);
+    }
   }
-  if ((previous & kGidBits) != 0) tiles += static_cast<int64_t>(cells.gids.size() - runStart);
+  for (; i < count; ++i) {
+    tiles += (gids[i] & kGidBits) != 0;
+    look(gids[i]);
+  }
   return {tiles, hexagonal && anyTurned ? turned : reach};
 }
 

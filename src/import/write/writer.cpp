@@ -76,11 +76,15 @@ void WriteMap(const Composition& composition, const fs::path& path) {
     const int32_t* cell = composition.layers[i].data();
     for (int y = 0; y < composition.height; ++y) {
       buffer += y == 0 ? "\n   " : ",\n   ";
-      // This is most of the writing.
+      // This is most of the writing. Most cells are empty (0) or show one
+      // of the first blocks: a digit of their own.
       char* end = row.data();
       for (int x = 0; x < composition.width; ++x, ++cell) {
         if (x > 0) *end++ = ',';
-        end = std::to_chars(end, end + 11, *cell).ptr;
+        if (*cell >= 0 && *cell <= 9)
+          *end++ = static_cast<char>('0' + *cell);
+        else
+          end = std::to_chars(end, end + 11, *cell).ptr;
       }
       buffer.append(row.data(), end);
       if (buffer.size() > (1 << 20)) flush();
