@@ -1,0 +1,195 @@
+// Reading the editor's files, by tables: the encodings of a layer's cells,
+// JSON values of the wrong type, the maps a world places.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "import/compose/composer.h"
+#include "import/import_error.h"
+#include "import/model.h"
+#include "import/read/decode.h"
+#include "import/read/read_map.h"
+#include "import/read/world.h"
+
+using namespace importer;
+
+namespace {
+
+// Tile 3 flipped horizontally among plain ones, as the editor writes it.
+const std::vector<uint32_t> kCells = {1, 2, 0, 0x80000003u, 0, 1};
+
+struct Encoded {
+  const char* name;
+  const char* encoding;
+  const char* compression;
+  const char* text;
+};
+
+class CellEncodings : public testing::TestWithParam<Encoded> {};
+
+TEST_P(CellEncodings, EveryEncodingGivesTheSameCells) {
+  const Encoded& c = GetParam();
+  EXPECT_EQ(DecodeCells(c.text, c.encoding, c.compression, kCells.size()), kCells);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Importer, CellEncodings,
+    testing::Values(
+        Encoded{"csv_as_the_editor_wraps_it", "csv", "", "\n1,2,0,\n2147483651,0,1\n"},
+        Encoded{"csv_with_spaces_and_crlf", "csv", "", " 1 , 2,0,\r\n 2147483651 ,0 , 1 "},
+        Encoded{"base64", "base64", "", "\n   AQAAAAIAAAAAAAAA\n   AwAAgAAAAAABAAAA\n"},
+        Encoded{"zlib", "base64", "zlib", "eJxjZGBgYGKAAGYGhgYQzQjEAAUAAIg="},
+        Encoded{"gzip", "base64", "gzip", "H4sIAAAAAAACA2NkYGBgYoAAZgaGBhDNCMQAUWxdQRgAAAA="},
+        Encoded{"zstd", "base64", "zstd", "KLUv/QRYwQAAAQAAAAIAAAAAAAAAAwAAgAAAAAABAAAAIWOQhA=="}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class BrokenCells : public testing::TestWithParam<Encoded> {};
+
+TEST_P(BrokenCells, AreRefusedWithTheProblemInWords) {
+  const Encoded& c = GetParam();
+  try {
+    DecodeCells(c.text, c.encoding, c.compression, kCells.size());
+    FAIL() << "decoded";
+  } catch (const DataError& error) {
+    EXPECT_NE(std::string(error.what()).find(c.name), std::string::npos) << error.what();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Importer, BrokenCells,
+    testing::Values(
+        Encoded{"5 values, not 6", "csv", "", "1,2,0,3,0"},
+        Encoded{"more than 6", "csv", "", "1,2,0,3,0,1,1"},
+        Encoded{"not a tile id", "csv", "", "1,2,x,3,0,1"},
+        Encoded{"not a tile id", "csv", "", "1,2,4294967296,3,0,1"},
+        Encoded{"stray character", "base64", "", "AQAA*AIAAAAAAAAAAwAAgAAAAAABAAAA"},
+        Encoded{"20 bytes, not the 24", "base64", "", "AQAAAAIAAAAAAAAAAwAAgAAAAAA="},
+        Encoded{"cut short", "base64", "zlib", "eJxjZGBgYGKAAGYGhgYQzQg="},
+        Encoded{"gzip data is cut short", "base64", "gzip", "H4sIAAAAAAACA2NkYGBgYoAAZgaGBhDNCMQA"},
+        Encoded{"zstd data is cut short", "base64", "zstd", "KLUv/QRYwQAAAQAAAAI="},
+        Encoded{"zlib data is corrupt", "base64", "zlib", "////AAAA"},
+        Encoded{"zstd data is corrupt", "base64", "zstd", "AAAAAAAAAAAA"},
+        Encoded{"unknown compression \"lz4\"", "base64", "lz4", "AQAAAA=="},
+        Encoded{"unknown encoding \"hex\"", "hex", "", "01"}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+// ---- JSON values of the wrong type ----------------------------------------------
+
+struct JsonCase {
+  const char* written;  // in a good map
+  const char* wrong;    // what it becomes
+  const char* message;  // what the one line says
+};
+
+class JsonTypes : public testing::TestWithParam<JsonCase> {};
+
+TEST_P(JsonTypes, AreRefusedNamingTheFieldAndWhatWasExpected) {
+  std::string text =
+      R"({"type": "map", "orientation": "oblique", "width": 2, "height": 1, "tilewidth": 32,
+          "tileheight": 16, "infinite": false, "skewx": 0, "tilesets": [{"firstgid": 1, "name": "t",
+          "tilewidth": 32, "tileheight": 32, "image": "t.png"}], "layers": [{"type": "tilelayer",
+          "name": "ground", "width": 2, "height": 1, "data": [1, 0]}, {"type": "objectgroup",
+          "name": "props", "objects": [{"gid": 1, "x": 4}]}]})";
+  const JsonCase& c = GetParam();
+  ASSERT_NE(text.find(c.written), std::string::npos) << c.written;
+  text.replace(text.find(c.written), std::string(c.written).size(), c.wrong);
+  ReadContext context;
+  try {
+    Compose(ReadMapText(context, text, "m.tmj"));
+    FAIL() << "imported";
+  } catch (const ImportError& error) {
+    EXPECT_EQ(std::string(error.what()), std::string("m.tmj: ") + c.message);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Importer, JsonTypes,
+    testing::Values(
+        JsonCase{R"("width": 2)", R"("width": "four")",
+                 R"(the map's "width" should be a whole number, not the string "four")"},
+        JsonCase{R"("tilewidth": 32)", R"("tilewidth": 32.5)",
+                 R"(the map's "tilewidth" should be a whole number, not the number 32.5)"},
+        JsonCase{R"("width": 2)", R"("width": 8589934592)",
+                 R"(the map's "width" should be a whole number, not the number 8589934592)"},
+        JsonCase{R"("width": 2)", R"("width": -2)", R"(the map's size -2 x 1 cells can't be negative)"},
+        JsonCase{R"("skewx": 0)", R"("skewx": 1e308)",
+                 R"(the picture is too large: more than the viewer's 67108864 cells of 32 x 32 hold)"},
+        JsonCase{R"("orientation": "oblique")", R"("orientation": 3)",
+                 R"(the map's "orientation" should be a string, not the number 3)"},
+        JsonCase{R"("infinite": false)", R"("infinite": "no")",
+                 R"(the map's "infinite" should be true or false, not the string "no")"},
+        JsonCase{R"("skewx": 0)", R"("skewx": true)", R"(the map's "skewx" should be a number, not true)"},
+        JsonCase{R"("layers": [)", R"("layers": {}, "x": [)",
+                 R"(the map's "layers" should be an array, not an object)"},
+        JsonCase{R"([1, 0])", R"([1, "0"])",
+                 R"(layer "ground": "data" cell 1 should be a tile id, not the string "0")"},
+        JsonCase{R"([1, 0])", R"(7)",
+                 R"(layer "ground": "data" should be an array of tile ids or a string, not the number 7)"},
+        JsonCase{R"("firstgid": 1)", R"("firstgid": 1.5e-7)",
+                 R"(tileset "t": "firstgid" should be a tile id of 1 or more, not the number 1.5e-7)"},
+        JsonCase{R"("x": 4)", R"("x": "4")", R"(layer "props": object 1: "x" should be a number, not the string "4")"},
+        JsonCase{R"("firstgid": 1)", R"("firstgid": "1")",
+                 R"(tileset "t": "firstgid" should be a tile id of 1 or more, not the string "1")"}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+TEST(ImporterJsonTypes, AMissingRequiredFieldIsNamed) {
+  ReadContext context;
+  try {
+    ReadMapText(context, R"({"type": "map", "orientation": "orthogonal", "width": 2, "height": 1, "layers": []})",
+                "m.tmj");
+    FAIL() << "read";
+  } catch (const ImportError& error) {
+    EXPECT_EQ(std::string(error.what()), R"(m.tmj: the map's "tilewidth" should be a whole number, not missing)");
+  }
+}
+
+// ---- Worlds ----------------------------------------------------------------------
+
+// The listed maps first, in the file's order; then each pattern's finds among
+// the folder's names in byte order, searched (not matched whole), placed by
+// their two captures; names whose captures aren't numbers are passed over.
+TEST(ImporterWorlds, PlaceListedMapsThenEachPatternsFindsInNameOrder) {
+  const std::string text = R"w({"type": "world", "maps": [
+      {"fileName": "z.tmx", "x": 5, "y": -7, "width": 1},
+      {"fileName": "sub/a.tmj", "x": -64, "y": 0}],
+    "patterns": [
+      {"regexp": "^m_(-?\\d+)_(\\d+)\\.tmx$", "multiplierX": 100, "multiplierY": -50, "offsetX": 3},
+      {"regexp": "far(\\d)(\\d)", "multiplierX": 1, "multiplierY": 2, "offsetY": 9}],
+    "onlyShowAdjacentMaps": true})w";
+  const std::vector<std::string> names = {"m_9_1.tmx", "m_10_0.tmx", "m_x_1.tmx", "m_-2_3.tmx", "m_1_1.tmx.bak",
+                                          "the_far12.tmj", "far34"};
+  std::vector<std::string> got;
+  for (const WorldEntry& entry : ReadWorldEntries(text, "game/w.world", names))
+    got.push_back(entry.file + " " + std::to_string(entry.x) + "," + std::to_string(entry.y));
+  EXPECT_EQ(got, (std::vector<std::string>{"game/z.tmx 5,-7", "game/sub/a.tmj -64,0", "game/m_-2_3.tmx -197,-150",
+                                           "game/m_10_0.tmx 1003,0", "game/m_9_1.tmx 903,-50", "game/far34 3,17",
+                                           "game/the_far12.tmj 1,13"}));
+}
+
+TEST(ImporterWorlds, AreRefusedNamingTheWorldAndTheField) {
+  const std::pair<const char*, const char*> cases[] = {
+      {R"w({"maps": [{"fileName": "a.tmx", "x": 1.5}]})w",
+       R"w(w.world: map 1 of "maps": "x" should be a whole number, not the number 1.5)w"},
+      {R"w({"maps": [7]})w", R"w(w.world: map 1 of "maps": should be an object, not the number 7)w"},
+      {R"w({"type": "map"})w", R"w(w.world: not a world: its type is "map")w"},
+      {R"w({"patterns": [{"regexp": "(a)(b)", "multiplierX": 1}]})w",
+       R"w(w.world: pattern 1: "multiplierY" should be a whole number, not missing)w"},
+      {R"w({"patterns": [{"regexp": "a(b)", "multiplierX": 1, "multiplierY": 1}]})w",
+       R"w(w.world: pattern 1: "regexp" "a(b)" has 1 captures; a world's pattern needs two, x and y)w"},
+      {R"w({"patterns": [{"regexp": "(\\d)(\\d+)_", "multiplierX": 1, "multiplierY": 2000000}]})w",
+       R"w(w.world: map 123456789012_ lies at 1, 46913578024000000, too far out for any picture)w"},
+      {R"w({"patterns": [{"regexp": "(\\d+)(\\d)_", "multiplierX": 2000000000, "multiplierY": 1}]})w",
+       R"w(w.world: map 123456789012_ lies too far out for any picture)w"}};
+  for (const auto& [text, message] : cases) {
+    try {
+      ReadWorldEntries(text, "w.world", {"123456789012_"});
+      ADD_FAILURE() << "read " << text;
+    } catch (const ImportError& error) {
+      EXPECT_EQ(std::string(error.what()), message);
+    }
+  }
+}
+
+}  // namespace
