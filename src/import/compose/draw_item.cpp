@@ -126,6 +126,69 @@ void Draw(const Placement& placement, Block& block, int blockX, int blockY, cons
   const bool mirroredX = flips.diagonal ? flips.vertical : flips.horizontal;
   const bool mirroredY = flips.diagonal ? flips.horizontal : flips.vertical;
   const auto& tint = placement.tint;
+  // Where the source pixel is drawn as it is: the colour is neither tinted
+  // nor faded, and it covers nothing (or it is opaque and covers by plain
+  // "source over"). Composite gives the source pixel back then, to the bit.
+  const bool plainColour = !tint && placement.opacity == 1;
+  const bool opaqueCovers = plainColour && placement.blend == BlendMode::kNormal;
+  auto drawPixel = [&](const Pixel& source, Pixel& below) {
+    if (source.a == 0) return;
+    if ((plainColour && below.a == 0) || (opaqueCovers && source.a == 255)) {
+      below = source;
+      return;
+    }
+    double a = source.a / 255.0;
+    double r = source.r / 255.0, g = source.g / 255.0, b = source.b / 255.0;
+    if (tint) {  // the tint lightens what is half transparent, as the editor does
+      r = (*tint)[0] * (r * a + 1 - a);
+      g = (*tint)[1] * (g * a + 1 - a);
+      b = (*tint)[2] * (b * a + 1 - a);
+      a *= (*tint)[3];
+    }
+    a *= placement.opacity;
+    if (a <= 0) return;
+    below = Composite(below, r, g, b, a, placement.blend);
+  };
+  // The source pixel under a box coordinate, or -1 when there is none.
+  auto sourceIndex = [](double t, double inset, double scale, bool mirrored, int size) {
+    const double k = SourceIndex((t - inset) * scale, mirrored);
+    return k < 0 || k >= size ? -1 : static_cast<int>(k);
+  };
+
+  if (!rotated && !spun) {
+    // Unturned, a column of the block meets one column of the source (one
+    // row, flipped diagonally) and a row of the block one row (one column):
+    // each is worked out once, with the same steps as pixel by pixel below.
+    const bool diagonal = flips.diagonal;
+    int fromColumn[kBlock], fromRow[kBlock];
+    for (int i = x0; i < x1; ++i) {
+      const double x = blockX + i + 0.5, u = x - box.left;
+      fromColumn[i] = -1;
+      if (x < clip.left || x >= clip.right || u <= 0 || u > boxW) continue;
+      const Point unflipped = FlipSource(flips, placement.width, placement.height, {u, 1});
+      fromColumn[i] = diagonal ? sourceIndex(unflipped.y, insetY, scaleY, mirroredY, placement.sourceHeight)
+                               : sourceIndex(unflipped.x, insetX, scaleX, mirroredX, placement.sourceWidth);
+    }
+    for (int j = y0; j < y1; ++j) {
+      const double y = blockY + j + 0.5, v = y - box.top;
+      fromRow[j] = -1;
+      if (y < clip.top || y >= clip.bottom || v <= 0 || v > boxH) continue;
+      const Point unflipped = FlipSource(flips, placement.width, placement.height, {1, v});
+      fromRow[j] = diagonal ? sourceIndex(unflipped.x, insetX, scaleX, mirroredX, placement.sourceWidth)
+                            : sourceIndex(unflipped.y, insetY, scaleY, mirroredY, placement.sourceHeight);
+    }
+    for (int j = y0; j < y1; ++j) {
+      if (fromRow[j] < 0) continue;
+      for (int i = x0; i < x1; ++i) {
+        if (fromColumn[i] < 0) continue;
+        const int sx = diagonal ? fromRow[j] : fromColumn[i], sy = diagonal ? fromColumn[i] : fromRow[j];
+        drawPixel(placement.image->At(placement.sourceX + sx, placement.sourceY + sy),
+                  block[static_cast<size_t>(j) * kBlock + i]);
+      }
+    }
+    return;
+  }
+
   for (int j = y0; j < y1; ++j) {
     for (int i = x0; i < x1; ++i) {
       double x = blockX + i + 0.5, y = blockY + j + 0.5;  // the pixel's centre
@@ -143,23 +206,11 @@ void Draw(const Placement& placement, Block& block, int blockX, int blockY, cons
       const double u = x - box.left, v = y - box.top;
       if (u <= 0 || u > boxW || v <= 0 || v > boxH) continue;
       const Point unflipped = FlipSource(placement.flips, placement.width, placement.height, {u, v});
-      const double sx = SourceIndex((unflipped.x - insetX) * scaleX, mirroredX);
-      const double sy = SourceIndex((unflipped.y - insetY) * scaleY, mirroredY);
-      if (sx < 0 || sx >= placement.sourceWidth || sy < 0 || sy >= placement.sourceHeight) continue;
-      const Pixel source = placement.image->At(placement.sourceX + static_cast<int>(sx),
-                                               placement.sourceY + static_cast<int>(sy));
-      double a = source.a / 255.0;
-      double r = source.r / 255.0, g = source.g / 255.0, b = source.b / 255.0;
-      if (tint) {  // the tint lightens what is half transparent, as the editor does
-        r = (*tint)[0] * (r * a + 1 - a);
-        g = (*tint)[1] * (g * a + 1 - a);
-        b = (*tint)[2] * (b * a + 1 - a);
-        a *= (*tint)[3];
-      }
-      a *= placement.opacity;
-      if (a <= 0) continue;
-      Pixel& below = block[static_cast<size_t>(j) * kBlock + i];
-      below = Composite(below, r, g, b, a, placement.blend);
+      const int sx = sourceIndex(unflipped.x, insetX, scaleX, mirroredX, placement.sourceWidth);
+      const int sy = sourceIndex(unflipped.y, insetY, scaleY, mirroredY, placement.sourceHeight);
+      if (sx < 0 || sy < 0) continue;
+      drawPixel(placement.image->At(placement.sourceX + sx, placement.sourceY + sy),
+                block[static_cast<size_t>(j) * kBlock + i]);
     }
   }
 }
