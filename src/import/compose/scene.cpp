@@ -56,6 +56,9 @@ void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64
   if (!Reaches(index, column, row)) return;
   const Grid& grid = MapOf(drawn).grid;
   const uint64_t layerBits = uint64_t{index} << 32;
+  // Only shifted rows and columns place a cell by whether its row or column
+  // is odd; elsewhere that would only tell alike blocks apart.
+  const bool shifts = grid.orientation == Orientation::kStaggered || grid.orientation == Orientation::kHexagonal;
   bool first = true;
   int64_t firstX = 0, firstY = 0;
   VisitCells(grid, RectOf(cells), rowSpans[index], columnSpans[index][static_cast<size_t>(column)], reaches[index],
@@ -67,7 +70,8 @@ void Scene::GatherTiles(size_t index, const Bounds& block, int64_t column, int64
                // places all the others by their steps from it.
                if (first) {
                  first = false, firstX = x, firstY = y;
-                 out.AddToKey(Mix(Mix(layerBits | uint64_t(x & 1) << 1 | uint64_t(y & 1),
+                 const uint64_t parity = shifts ? uint64_t(x & 1) << 1 | uint64_t(y & 1) : 0;
+                 out.AddToKey(Mix(Mix(layerBits | parity,
                                       BlockItems::Bits(anchor.x - block.left)),
                                   BlockItems::Bits(anchor.y - block.top)));
                }
