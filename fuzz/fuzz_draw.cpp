@@ -1,6 +1,7 @@
 // libFuzzer target for the drawing alone: the input bytes choose a layer
 // table (any dimensions, tile sizes from negative to huge, cells or none, any
-// layer count) and a camera, and the map is drawn into a software renderer.
+// layer count), a camera and a tileset of one texture or of bands, and the
+// map is drawn into a software renderer.
 // Every slot's cell array is exactly width x height cells, so AddressSanitizer
 // catches any read outside it.
 
@@ -68,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   layerCount = in.Take<uint16_t>();
   cameraX = in.Take<int32_t>();
   cameraY = in.Take<int32_t>();
+  canvas.UseBands(in.Take<uint8_t>() % 2 == 1);
   DrawMap();
   ResetLayerTable();
   return 0;
