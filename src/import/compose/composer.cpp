@@ -38,13 +38,17 @@ std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Comp
   const Map& map = *placed.map;
   const int64_t shiftX = (out.placedX + int64_t(placed.origin.x) - scene.picture.left) / kBlock;
   const int64_t shiftY = (out.placedY + int64_t(placed.origin.y) - scene.picture.top) / kBlock;
+  // The columns of cells that land on the picture's grid of blocks.
+  const int64_t cxFirst = std::max<int64_t>(0, -(shiftX + cells.x));
+  const int64_t cxEnd = std::min<int64_t>(cells.width, out.width - (shiftX + cells.x));
   for (int cy = 0; cy < cells.height; ++cy) {
     const int64_t y = shiftY + cells.y + cy;
     if (y < 0 || y >= out.height) continue;
-    for (int cx = 0; cx < cells.width; ++cx) {
-      const uint32_t gid = cells.gids[static_cast<size_t>(cy) * cells.width + cx];
-      const int64_t x = shiftX + cells.x + cx;
-      if ((gid & kGidBits) == 0 || x < 0 || x >= out.width) continue;
+    const uint32_t* row = cells.gids.data() + static_cast<size_t>(cy) * cells.width;
+    const int64_t start = y * out.width + shiftX + cells.x;  // where cell 0 of the row lands
+    for (int64_t cx = cxFirst; cx < cxEnd; ++cx) {
+      const uint32_t gid = row[cx];
+      if ((gid & kGidBits) == 0) continue;
       int32_t& value = valueOf[gid];
       if (value < 0) {
         value = 0;
@@ -58,7 +62,7 @@ std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Comp
           value = store.Add(block);
         }
       }
-      layer[static_cast<size_t>(y) * out.width + x] = value;
+      layer[static_cast<size_t>(start + cx)] = value;
     }
   }
   return layer;
@@ -150,7 +154,7 @@ static Composition ComposeScene(Scene& scene, const std::string& file) {
 
   BlockStore store{file, out.blocks, {}};
   for (const std::vector<size_t>& run : Runs(scene)) {
-    if (run.size() == 1 && IsPlain(scene, scene.layers[run.front()]))
+    if (run.size() == 1 && IsPlain(scene, run.front()))
       out.layers.push_back(PlainLayer(scene, scene.layers[run.front()], out, store));
     else
       out.layers.push_back(DrawnLayer(scene, run, out, store));

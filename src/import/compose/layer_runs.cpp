@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "import/compose/gid_table.h"
 #include "map/layer.h"
 
 namespace importer {
@@ -15,7 +14,8 @@ static bool DrawsSomething(const Scene& scene, const DrawLayer& drawn) {
   return scene.Drawn(drawn) && (!layer.cells.gids.empty() || !layer.objects.empty() || layer.image.Given());
 }
 
-bool IsPlain(const Scene& scene, const DrawLayer& drawn) {
+bool IsPlain(const Scene& scene, size_t index) {
+  const DrawLayer& drawn = scene.layers[index];
   const Map& map = *scene.MapOf(drawn).map;
   const Layer& layer = *drawn.layer;
   if (drawn.background || map.orientation != Orientation::kOrthogonal || map.tileWidth != kBlock ||
@@ -27,16 +27,12 @@ bool IsPlain(const Scene& scene, const DrawLayer& drawn) {
   if (drawn.opacity != 1 || drawn.tint || drawn.offsetX != 0 || drawn.offsetY != 0 ||
       layer.blend != BlendMode::kNormal)
     return false;
-  GidTable checked;  // whether an id's tile is a plain 32 x 32 one: 1 yes, 0 no
-  for (const uint32_t gid : layer.cells.gids) {
-    if ((gid & kGidBits) == 0) continue;
-    int32_t& plain = checked[gid & kGidBits];  // flips don't change the size
-    if (plain < 0) {
-      const TileImage tile = ResolveGid(map.tilesets, gid);
-      plain = tile.image == nullptr || (tile.width == kBlock && tile.height == kBlock &&
-                                        tile.tileset->offsetX == 0 && tile.tileset->offsetY == 0);
-    }
-    if (plain == 0) return false;
+  // Each tile the cells hold must be a plain 32 x 32 one (flips don't change the size).
+  for (const uint32_t gid : scene.tileGids[index]) {
+    const TileImage tile = ResolveGid(map.tilesets, gid);
+    const bool plain = tile.image == nullptr || (tile.width == kBlock && tile.height == kBlock &&
+                                                 tile.tileset->offsetX == 0 && tile.tileset->offsetY == 0);
+    if (!plain) return false;
   }
   return true;
 }

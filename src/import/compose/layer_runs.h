@@ -18,6 +18,6 @@ std::string RunName(const Scene& scene, const std::vector<size_t>& run);
 
 // A layer of 32-pixel tiles on the 32-pixel grid, drawn plainly: its tiles
 // are the blocks, nothing has to be drawn together.
-bool IsPlain(const Scene& scene, const DrawLayer& drawn);
+bool IsPlain(const Scene& scene, size_t index);
 
 }  // namespace importer

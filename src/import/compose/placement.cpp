@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "import/compose/gid_table.h"
 
@@ -17,6 +18,7 @@ LayerTiles SurveyTiles(const Map& map, const CellGrid& cells) {
   bool anyTurned = false;
   const bool hexagonal = map.orientation == Orientation::kHexagonal;
   GidTable seen;
+  std::vector<uint32_t> used;
   uint32_t previous = 0;  // neighbours often hold the same tile: looked up once
   auto look = [&](uint32_t gid) {
     if (gid == previous) return;
@@ -24,6 +26,7 @@ LayerTiles SurveyTiles(const Map& map, const CellGrid& cells) {
     anyTurned = anyTurned || (gid & (kFlipD | kTurn120)) != 0;
     if ((gid & kGidBits) == 0 || seen[gid] >= 0) return;
     seen[gid] = 1;
+    used.push_back(gid);
     const TileImage tile = ResolveGid(map.tilesets, gid);
     if (tile.image == nullptr) return;
     const Tileset& tileset = *tile.tileset;
@@ -63,7 +66,7 @@ LayerTiles SurveyTiles(const Map& map, const CellGrid& cells) {
     tiles += (gids[i] & kGidBits) != 0;
     look(gids[i]);
   }
-  return {tiles, hexagonal && anyTurned ? turned : reach};
+  return {tiles, hexagonal && anyTurned ? turned : reach, std::move(used)};
 }
 
 // Flipped as the gid says; on hexagonal maps the diagonal bit and the next

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <set>
+#include <vector>
 
 #include "import/compose/draw_item.h"
 #include "import/compose/drawn_layers.h"
@@ -18,6 +19,7 @@ namespace importer {
 struct LayerTiles {
   int64_t count = 0;
   PixelRect reach;
+  std::vector<uint32_t> gids;  // each the cells hold, once (with its flips)
 };
 LayerTiles SurveyTiles(const Map& map, const CellGrid& cells);
 

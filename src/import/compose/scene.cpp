@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "import/compose/placement.h"
 
@@ -306,6 +307,7 @@ void Scene::Prepare() {
   }
   reaches.resize(layers.size());
   tileCounts.resize(layers.size());
+  tileGids.resize(layers.size());
   rowSpans.resize(layers.size());
   columnSpans.resize(layers.size());
   objects.resize(layers.size());
@@ -314,9 +316,10 @@ void Scene::Prepare() {
     const DrawLayer& drawn = layers[i];
     const SceneMap& placed = MapOf(drawn);
     if (drawn.layer->kind == LayerKind::kTiles && Drawn(drawn)) {
-      const LayerTiles surveyed = SurveyTiles(*placed.map, drawn.layer->cells);
+      LayerTiles surveyed = SurveyTiles(*placed.map, drawn.layer->cells);
       reaches[i] = surveyed.reach;
       tileCounts[i] = surveyed.count;
+      tileGids[i] = std::move(surveyed.gids);
     }
     if (drawn.layer->kind != LayerKind::kObjects || !Drawn(drawn)) continue;
     for (const Object& object : drawn.layer->objects)

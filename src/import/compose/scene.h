@@ -41,6 +41,7 @@ struct Scene {
   Bounds clip;  // the picture, in picture pixels
   std::vector<PixelRect> reaches;  // per tile layer: how far its tiles draw around their anchors
   std::vector<int64_t> tileCounts;  // per tile layer: its cells that hold a tile
+  std::vector<std::vector<uint32_t>> tileGids;  // per tile layer: each gid its cells hold, once
   std::vector<std::vector<Placement>> objects;  // per object layer
   std::vector<std::vector<size_t>> objectsInRow;  // per object layer: those that reach the row of blocks
   std::set<uint32_t> missing;  // ids that have no image

@@ -4,6 +4,7 @@
 #include <SDL_image.h>
 #include <jansson.h>
 
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <filesystem>
@@ -54,6 +55,21 @@ std::string JsonName(const std::string& name, size_t index) {
   return quoted;
 }
 
+// The text of the cell values below 100.
+constexpr int kSmall = 100;
+struct SmallText {
+  char text[2];
+  int length;
+};
+constexpr std::array<SmallText, kSmall> SmallTexts() {
+  std::array<SmallText, kSmall> texts{};
+  for (int v = 0; v < kSmall; ++v)
+    texts[static_cast<size_t>(v)] = v < 10 ? SmallText{{char('0' + v), 0}, 1}
+                                           : SmallText{{char('0' + v / 10), char('0' + v % 10)}, 2};
+  return texts;
+}
+constexpr std::array<SmallText, kSmall> kSmallText = SmallTexts();
+
 // main.json, one row of cells a line; written as it goes, since a big map
 // has millions of cells.
 void WriteMap(const Composition& composition, const fs::path& path) {
@@ -77,14 +93,18 @@ void WriteMap(const Composition& composition, const fs::path& path) {
     for (int y = 0; y < composition.height; ++y) {
       buffer += y == 0 ? "\n   " : ",\n   ";
       // This is most of the writing. Most cells are empty (0) or show one
-      // of the first blocks: a digit of their own.
+      // of the first blocks: their text is copied from a table, two
+      // characters whatever its length (no guess of the processor's to go
+      // wrong), and the end moved by its length.
       char* end = row.data();
       for (int x = 0; x < composition.width; ++x, ++cell) {
         if (x > 0) *end++ = ',';
-        if (*cell >= 0 && *cell <= 9)
-          *end++ = static_cast<char>('0' + *cell);
-        else
+        if (*cell >= 0 && *cell < kSmall) {
+          std::memcpy(end, kSmallText[*cell].text, 2);
+          end += kSmallText[*cell].length;
+        } else {
           end = std::to_chars(end, end + 11, *cell).ptr;
+        }
       }
       buffer.append(row.data(), end);
       if (buffer.size() > (1 << 20)) flush();
