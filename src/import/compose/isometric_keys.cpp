@@ -105,6 +105,7 @@ void IsometricKeys::KeyRow(size_t index, const TileLayerView& view, Span rowSpan
   const double halfH = double(view.grid.th) / 2;
   const double firstDiagonal = double(rowSpan.first) * halfH + (double(view.grid.th) + view.shift.y) - top;
   layer.rowKey = Mix(uint64_t{index} << 32 | uint64_t{1} << 61, BlockItems::Bits(firstDiagonal));
+  layer.placed.valid = false;
 }
 
 void IsometricKeys::KeySparseColumns(const TilesByDiagonal& sparse, Span ss, ColumnKeys& keys) const {

@@ -38,8 +38,8 @@ class IsometricKeys {
   void KeyRow(size_t index, const TileLayerView& layer, Span rowSpan, double top);
   // The layer's part of the key of the block of the row whose columns are
   // `columnSpan` and whose left edge is `left`.
-  void KeyBlock(size_t index, Span columnSpan, double left, BlockItems& out) const {
-    const LayerKeys& layer = layers_[index];
+  void KeyBlock(size_t index, Span columnSpan, double left, BlockItems& out) {
+    LayerKeys& layer = layers_[index];
     const ColumnKeys& keys = layer.row;
     const int64_t from = std::max(columnSpan.first, keys.first), to = std::min(columnSpan.last, keys.last);
     if (from > to) return;
@@ -49,9 +49,18 @@ class IsometricKeys {
     out.count += tiles;
     // Where the block's first column and the row's first diagonal lie in
     // the block place every cell by its steps from them: the same columns
-    // always give the same pixels.
-    out.AddToKey(layer.rowKey);
-    out.AddToKey(double(from) * layer.halfW + layer.columnBase - left);
+    // always give the same pixels. Most blocks of a row come here with the
+    // same key so far and the same place: the key after these two is kept.
+    const uint64_t place = BlockItems::Bits(double(from) * layer.halfW + layer.columnBase - left);
+    PlacedKey& placed = layer.placed;
+    if (placed.valid && placed.before[0] == out.key[0] && placed.before[1] == out.key[1] && placed.place == place) {
+      out.key[0] = placed.after[0], out.key[1] = placed.after[1];
+    } else {
+      placed = {true, {out.key[0], out.key[1]}, place, {0, 0}};
+      out.AddToKey(layer.rowKey);
+      out.AddToKey(place);
+      placed.after[0] = out.key[0], placed.after[1] = out.key[1];
+    }
     out.AddToKey((keys.sums[end] - keys.sums[begin]) * unweigh_[begin]);
   }
 
@@ -79,8 +88,17 @@ class IsometricKeys {
     std::vector<size_t> start;  // tiles[start[k] .. start[k + 1]) lie on diagonal first + k
     std::vector<Tile> tiles;
   };
+  // The key of a block before and after the row's key and the place of
+  // its first column were added, for the last block that added them.
+  struct PlacedKey {
+    bool valid = false;
+    uint64_t before[2];
+    uint64_t place;
+    uint64_t after[2];
+  };
   struct LayerKeys {
     ColumnKeys row;  // of the row of blocks being gathered
+    PlacedKey placed;
     // The layer, and where the row's first diagonal lies in the row of
     // blocks, hashed once for the row.
     uint64_t rowKey = 0;
