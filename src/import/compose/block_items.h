@@ -23,6 +23,11 @@ struct Item {
   size_t placement;  // in BlockItems::placements
 };
 
+// A block's key, as its halves (returned in registers, not memory).
+struct BlockKey {
+  uint64_t first, second;
+};
+
 struct BlockItems {
   // Most blocks repeat one seen before: their key is all that is needed.
   bool collect = true;  // keep the items too

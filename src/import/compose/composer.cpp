@@ -87,9 +87,9 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, co
       const int blockY = static_cast<int>(y * kBlock - out.placedY);
       const Bounds block{double(blockX), double(blockY), double(blockX + kBlock), double(blockY + kBlock)};
       gathered.collect = false;
-      scene.Gather(block, x - firstX, y - firstY, gathered);
+      const BlockKey key = scene.Gather(block, x - firstX, y - firstY, gathered);
       if (gathered.count == 0) continue;
-      const auto [found, isNew] = seen.Find(gathered.key);
+      const auto [found, isNew] = seen.Find(key.first, key.second);
       if (isNew) {
         gathered.collect = true;
         scene.Gather(block, x - firstX, y - firstY, gathered);

@@ -151,7 +151,7 @@ void Scene::GatherBackground(size_t index, const Bounds& block, BlockItems& out)
   out.AddToKey(inBlock(area.bottom - block.top));
 }
 
-void Scene::Gather(const Bounds& block, int64_t column, int64_t row, BlockItems& out) {
+BlockKey Scene::Gather(const Bounds& block, int64_t column, int64_t row, BlockItems& out) {
   out.count = 0;
   out.items.clear();
   out.placements.clear();
@@ -179,6 +179,7 @@ void Scene::Gather(const Bounds& block, int64_t column, int64_t row, BlockItems&
       case Part::kNothing: break;
     }
   }
+  return {out.key[0], out.key[1]};
 }
 
 // The cells of a sparse layer that hold a tile, in one pass over its cells.

@@ -76,8 +76,8 @@ struct Scene {
     return reachesAll || runReached[static_cast<size_t>(row * columnCount + column)];
   }
   // What the run draws into `block` (picture pixels), the block at `column`
-  // and `row` of the run's blocks, in order.
-  void Gather(const Bounds& block, int64_t column, int64_t row, BlockItems& out);
+  // and `row` of the run's blocks, in order. Gives out.key.
+  BlockKey Gather(const Bounds& block, int64_t column, int64_t row, BlockItems& out);
 
   // What turns a layer's anchors into picture pixels.
   MapPoint ShiftOf(const DrawLayer& drawn) const;
