@@ -153,7 +153,15 @@ static Composition ComposeScene(Scene& scene, const std::string& file) {
   scene.Prepare();
 
   BlockStore store{file, out.blocks, {}};
-  for (const std::vector<size_t>& run : Runs(scene)) {
+  const std::vector<std::vector<size_t>> runs = Runs(scene);
+  // A plain layer keeps a block for each gid it holds at most: room for
+  // them is made at once, not by copying the blocks each time they outgrow
+  // their room (a map of many different tiles has tens of MiB of them).
+  size_t plainBlocks = 0;
+  for (const std::vector<size_t>& run : runs)
+    if (run.size() == 1 && IsPlain(scene, run.front())) plainBlocks += scene.tileGids[run.front()].size();
+  out.blocks.reserve(std::min<size_t>(plainBlocks, kMaxBlocks));
+  for (const std::vector<size_t>& run : runs) {
     if (run.size() == 1 && IsPlain(scene, run.front()))
       out.layers.push_back(PlainLayer(scene, scene.layers[run.front()], out, store));
     else
