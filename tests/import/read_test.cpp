@@ -156,10 +156,13 @@ TEST(ImporterWorlds, PlaceListedMapsThenEachPatternsFindsInNameOrder) {
       {"fileName": "sub/a.tmj", "x": -64, "y": 0}],
     "patterns": [
       {"regexp": "^m_(-?\\d+)_(\\d+)\\.tmx$", "multiplierX": 100, "multiplierY": -50, "offsetX": 3},
-      {"regexp": "far(\\d)(\\d)", "multiplierX": 1, "multiplierY": 2, "offsetY": 9}],
+      {"regexp": "far(\\d)(\\d)", "multiplierX": 1, "multiplierY": 2, "offsetY": 9},
+      {"regexp": "^(?:a|aa)+(\\d)(\\d)$", "multiplierX": 1, "multiplierY": 1}],
     "onlyShowAdjacentMaps": true})w";
   const std::vector<std::string> names = {"m_9_1.tmx", "m_10_0.tmx", "m_x_1.tmx", "m_-2_3.tmx", "m_1_1.tmx.bak",
-                                          "the_far12.tmj", "far34"};
+                                          "the_far12.tmj", "far34",
+                                          // tried every way by a backtracking matcher: 2^50 and more
+                                          std::string(100, 'a') + "!"};
   std::vector<std::string> got;
   for (const WorldEntry& entry : ReadWorldEntries(text, "game/w.world", names))
     got.push_back(entry.file + " " + std::to_string(entry.x) + "," + std::to_string(entry.y));
@@ -181,7 +184,11 @@ TEST(ImporterWorlds, AreRefusedNamingTheWorldAndTheField) {
       {R"w({"patterns": [{"regexp": "(\\d)(\\d+)_", "multiplierX": 1, "multiplierY": 2000000}]})w",
        R"w(w.world: map 123456789012_ lies at 1, 46913578024000000, too far out for any picture)w"},
       {R"w({"patterns": [{"regexp": "(\\d+)(\\d)_", "multiplierX": 2000000000, "multiplierY": 1}]})w",
-       R"w(w.world: map 123456789012_ lies too far out for any picture)w"}};
+       R"w(w.world: map 123456789012_ lies too far out for any picture)w"},
+      {R"w({"patterns": [{"regexp": "(\\d)\\1(\\d)", "multiplierX": 1, "multiplierY": 1}]})w",
+       R"w(w.world: pattern 1: "regexp" "(\d)\1(\d)" holds a back-reference (\1), which file names don't need)w"},
+      {R"w({"patterns": [{"regexp": "(\\d{2,99999})(\\d)", "multiplierX": 1, "multiplierY": 1}]})w",
+       R"w(w.world: pattern 1: "regexp" "(\d{2,99999})(\d)" repeats something more than 1000 times)w"}};
   for (const auto& [text, message] : cases) {
     try {
       ReadWorldEntries(text, "w.world", {"123456789012_"});

@@ -34,12 +34,46 @@ void CheckPlace(const JsonFile& file, const std::string& map, int64_t x, int64_t
               ", too far out for any picture");
 }
 
+// What keeps a pattern out before the regular-expression library sees it,
+// or "": back-references (the library reads their numbers without a bound,
+// and a file name has no use for them) and repeat counts past 1000 (each
+// repeat is a copy of the expression in memory).
+std::string PatternProblem(const std::string& expression) {
+  constexpr size_t kLongest = 1000;
+  if (expression.size() > kLongest) return "is longer than " + std::to_string(kLongest) + " characters";
+  for (size_t i = 0; i < expression.size(); ++i) {
+    if (expression[i] == '\\' && i + 1 < expression.size()) {
+      if (std::isdigit(static_cast<unsigned char>(expression[i + 1])))
+        return "holds a back-reference (\\" + std::string(1, expression[i + 1]) + "), which file names don't need";
+      ++i;  // an escaped character stands for itself
+      continue;
+    }
+    if (expression[i] != '{' && expression[i] != ',') continue;
+    size_t digits = i + 1;
+    while (digits < expression.size() && std::isdigit(static_cast<unsigned char>(expression[digits]))) ++digits;
+    if (digits - i - 1 > 4 || (digits > i + 1 && std::stoi(expression.substr(i + 1, digits - i - 1)) > 1000))
+      return "repeats something more than 1000 times";
+  }
+  return "";
+}
+
+// The library's own matcher tries every way a pattern can match, which
+// some patterns make take forever ("(a+)+b"); libstdc++ has one that follows
+// all of them at once, in time that grows with the name only.
+#ifdef __GLIBCXX__
+constexpr std::regex::flag_type kPatternSyntax = std::regex::ECMAScript | std::regex_constants::__polynomial;
+#else
+constexpr std::regex::flag_type kPatternSyntax = std::regex::ECMAScript;
+#endif
+
 void AddPatternMatches(const Fields& pattern, const std::vector<std::string>& names, const std::string& folderOf,
                        std::vector<WorldEntry>& out) {
   const std::string expression = pattern.RequiredString("regexp");
+  if (const std::string problem = PatternProblem(expression); !problem.empty())
+    pattern.file.Fail(pattern.owner + "\"regexp\" " + Quoted(expression) + " " + problem);
   std::regex matcher;
   try {
-    matcher = std::regex(expression, std::regex::ECMAScript);
+    matcher = std::regex(expression, kPatternSyntax);
   } catch (const std::regex_error& error) {
     pattern.file.Fail(pattern.owner + "\"regexp\" " + Quoted(expression) + " is not a regular expression (" +
                       error.what() + ")");
@@ -53,7 +87,12 @@ void AddPatternMatches(const Fields& pattern, const std::vector<std::string>& na
   const int64_t offsetX = pattern.Int("offsetX"), offsetY = pattern.Int("offsetY");
   for (const std::string& name : names) {
     std::smatch match;
-    if (!std::regex_search(name, match, matcher)) continue;
+    try {
+      if (!std::regex_search(name, match, matcher)) continue;
+    } catch (const std::regex_error& error) {  // too complex for the library
+      pattern.file.Fail(pattern.owner + "\"regexp\" " + Quoted(expression) + " can't be matched against " + name +
+                        " (" + error.what() + ")");
+    }
     const std::optional<int64_t> cx = WholeNumber(match[1].str()), cy = WholeNumber(match[2].str());
     if (!cx || !cy) continue;  // the editor takes only numbers for places
     int64_t x = 0, y = 0;
