@@ -1,6 +1,7 @@
 #include "import/compose/layer_runs.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "map/layer.h"
 
@@ -47,9 +48,14 @@ bool IsPlain(const Scene& scene, size_t index) {
 std::vector<std::vector<size_t>> Runs(const Scene& scene) {
   std::vector<std::vector<size_t>> runs;
   std::vector<int64_t> weight;  // the things a run draws
+  std::vector<size_t> background;  // a map's background goes into the run of its first layer
   for (size_t i = 0; i < scene.layers.size(); ++i) {
     const DrawLayer& drawn = scene.layers[i];
     if (!DrawsSomething(scene, drawn)) continue;
+    if (drawn.background) {
+      background.push_back(i);
+      continue;
+    }
     const Layer& layer = *drawn.layer;
     int64_t things = static_cast<int64_t>(layer.objects.size()) + (layer.image.Given() ? 1 : 0);
     if (layer.kind == LayerKind::kTiles) things += scene.tileCounts[i];
@@ -59,13 +65,21 @@ std::vector<std::vector<size_t>> Runs(const Scene& scene) {
       runs.resize(std::min<size_t>(runs.size(), 1));
       weight.resize(runs.size());
       if (!runs.empty()) {
+        runs[0].insert(runs[0].end(), background.begin(), background.end());
         runs[0].push_back(i);
         weight[0] += things;
+        background.clear();
         continue;
       }
     }
-    runs.push_back({i});
+    background.push_back(i);
+    runs.push_back(std::move(background));
+    background.clear();
     weight.push_back(things);
+  }
+  if (!background.empty()) {  // a background under no layer drawn: a run of its own
+    runs.push_back(background);
+    weight.push_back(0);
   }
   while (runs.size() > kMaxOutputLayers) {
     size_t lightest = 0;  // join run k and k + 1
