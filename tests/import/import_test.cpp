@@ -6,6 +6,7 @@
 #include <SDL_image.h>
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "import/import.h"
 #include "import/import_error.h"
+#include "import/write/stored_png.h"
 
 using namespace importer;
 
@@ -54,6 +56,47 @@ TEST(ImporterSites, AMapWhoseTilesetThePageCantHoldIsRefusedBeforeAnythingIsWrit
   EXPECT_EQ(Mebibytes(int64_t{366} << 20), "366 MiB");
   EXPECT_EQ(Mebibytes(int64_t{3} << 19), "1.5 MiB");
   fs::remove_all(folder);
+}
+
+// ---- final.png of blocks that don't compress ------------------------------------
+
+// Noise is stored; blocks that compress, like tile art, are not; either way
+// the file reads back as the same pixels.
+TEST(ImporterTilesets, ThatBarelyCompressAreStoredAndReadBackTheSame) {
+  namespace fs = std::filesystem;
+  SDL_Surface* noise = SDL_CreateRGBSurfaceWithFormat(0, 96, 2048, 32, SDL_PIXELFORMAT_RGBA32);
+  SDL_Surface* art = SDL_CreateRGBSurfaceWithFormat(0, 96, 2048, 32, SDL_PIXELFORMAT_RGBA32);
+  ASSERT_TRUE(noise != nullptr && art != nullptr);
+  uint32_t state = 12345;
+  for (int y = 0; y < 2048; ++y)
+    for (int x = 0; x < 96; ++x) {
+      state = state * 1664525u + 1013904223u;
+      auto* n = static_cast<uint8_t*>(noise->pixels) + y * noise->pitch + x * 4;
+      auto* a = static_cast<uint8_t*>(art->pixels) + y * art->pitch + x * 4;
+      const uint8_t pixel[4] = {uint8_t(state >> 24), uint8_t(state >> 16), uint8_t(state >> 8), uint8_t(state)};
+      std::memcpy(n, pixel, 4);
+      const uint8_t flat[4] = {uint8_t(x / 8 * 20), uint8_t(y % 32 * 8), 90, uint8_t(x % 32 < 30 ? 255 : 0)};
+      std::memcpy(a, flat, 4);
+    }
+  EXPECT_TRUE(BarelyCompresses(noise));
+  EXPECT_FALSE(BarelyCompresses(art));
+  const fs::path path = fs::temp_directory_path() /
+                        ("stored-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".png");
+  for (SDL_Surface* surface : {noise, art}) {
+    ASSERT_TRUE(WriteStoredPng(surface, path.u8string())) << SDL_GetError();
+    SDL_Surface* loaded = IMG_Load(path.u8string().c_str());
+    ASSERT_NE(loaded, nullptr) << SDL_GetError();
+    SDL_Surface* back = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGBA32, 0);
+    ASSERT_TRUE(back != nullptr && back->w == 96 && back->h == 2048);
+    for (int y = 0; y < 2048; ++y)
+      ASSERT_EQ(std::memcmp(static_cast<uint8_t*>(back->pixels) + y * back->pitch,
+                            static_cast<uint8_t*>(surface->pixels) + y * surface->pitch, 96 * 4), 0) << "row " << y;
+    SDL_FreeSurface(back);
+    SDL_FreeSurface(loaded);
+  }
+  fs::remove(path);
+  SDL_FreeSurface(noise);
+  SDL_FreeSurface(art);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "import/import_error.h"
+#include "import/write/stored_png.h"
 
 namespace importer {
 namespace {
@@ -39,9 +40,12 @@ void WriteTileset(const Composition& composition, const fs::path& path) {
                       static_cast<ptrdiff_t>(i % kTilesetColumns * kBlock) * 4,
                   &block[static_cast<size_t>(y) * kBlock], kBlock * 4);
   }
-  const int result = IMG_SavePNG(surface, path.u8string().c_str());
+  // Blocks that don't compress are stored as they are: deflating them takes
+  // several times as long as reading the map did, for nothing.
+  const bool written = BarelyCompresses(surface) ? WriteStoredPng(surface, path.u8string())
+                                                 : IMG_SavePNG(surface, path.u8string().c_str()) == 0;
   SDL_FreeSurface(surface);
-  if (result != 0) Fail(path, std::string("can't be written: ") + SDL_GetError());
+  if (!written) Fail(path, std::string("can't be written: ") + SDL_GetError());
 }
 
 // A layer's name as a JSON string; names that aren't UTF-8 are replaced.
