@@ -158,17 +158,15 @@ def main():
              *memory, "",
              "## What bounds the world and the noise",
              "",
-             "Both write a `final.png` that takes longer to make than their inputs take to read, and the "
-             "importer's output stays as it is, byte for byte: libpng tries its filters on every row and "
-             "zlib deflates at level 6, SDL_image's defaults. The noise map's 20,000 blocks are 78 MiB of "
-             f"pixels that don't compress: writing them takes {noise['png']:.2f} s alone, where its floor, "
-             f"inflating its tileset's as many pixels among the rest, takes {noise['floor']:.2f} s, so no "
-             "import that writes the file so can be within twice its floor. The world's six small maps are "
-             f"read in {world['floor'] * 1000:.0f} ms; its `final.png` takes {world['png'] * 1000:.0f} ms "
-             f"to write, and its output layers ({kib(world['output_cells'] * 4)}: the picture's cells with "
-             "the margins that place it in the window, in each of three layers) are more than the cells "
-             "read. A faster zlib level or one filter for all rows would change `final.png`'s bytes "
-             "(not its pixels).", "",
+             "The noise map's 20,000 blocks are 78 MiB of pixels that barely compress: the importer finds "
+             "that from a sample and stores them in `final.png` as they are, which takes "
+             f"{noise['png']:.2f} s, where deflating them at zlib's level 6 with libpng's filters (as "
+             "SDL_image writes every other `final.png`) took about 3 s, five times the floor. The world's "
+             f"six small maps are read in {world['floor'] * 1000:.0f} ms; its `final.png` (tile art, "
+             f"deflated) takes {world['png'] * 1000:.0f} ms to write, and its output layers "
+             f"({kib(world['output_cells'] * 4)}: the picture's cells with the margins that place it in the "
+             "window, in each of three layers) are more than the cells read: no import that writes them can "
+             "be within twice the floor of maps this small.", "",
              "## A site's map files",
              "",
              f"The town (`{SITE}.tmx`, 140 × 140 cells of 32 × 32, three tilesets drawn by `bench_import "
