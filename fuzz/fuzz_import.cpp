@@ -88,6 +88,13 @@ void FillImages(std::vector<Layer>& layers, const std::shared_ptr<const Image>& 
   }
 }
 
+// Big pictures only take time. Each side is bounded before the product,
+// which would overflow for a map of a huge width.
+bool SmallPicture(double width, double height) {
+  constexpr double kMostPixels = 1 << 22;
+  return width <= kMostPixels && height <= kMostPixels && width * height <= kMostPixels;
+}
+
 void ReadAndCompose(const std::string& text) {
   ReadContext context;
   context.readFile = Serve;
@@ -98,7 +105,7 @@ void ReadAndCompose(const std::string& text) {
   const PictureRect picture = PictureRectOf(map, GridOf(map), FlattenLayers(map));
   ComposeOptions options;
   options.background = text.size() % 2 == 0;  // the background colour painted or not
-  if (picture.width * picture.height <= 1 << 22) Compose(map, options);  // big pictures only take time
+  if (SmallPicture(picture.width, picture.height)) Compose(map, options);
 }
 
 void ReadAndComposeWorld(const std::string& text) {
@@ -119,7 +126,8 @@ void ReadAndComposeWorld(const std::string& text) {
   ComposeOptions options;
   options.background = text.size() % 2 == 0;
   // The maps are small: the places' spread is the picture's size, near enough.
-  if (!world.maps.empty() && (right - left + 200) * (bottom - top + 200) <= 1 << 22) Compose(world, options);
+  if (!world.maps.empty() && SmallPicture(double(right) - left + 200, double(bottom) - top + 200))
+    Compose(world, options);
 }
 
 }  // namespace

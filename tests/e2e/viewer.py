@@ -15,6 +15,7 @@ from pathlib import Path
 
 from PIL import Image, ImageChops
 
+from waiting import hold_until
 from window_states import WindowStates
 from xlib import EventHeader, xlib
 
@@ -314,6 +315,21 @@ class Viewer:
         self.display.xdotool("keyup", "--delay", "0", *keys)
         after_up = time.monotonic()
         return before_up - after_down, after_up - before_down
+
+    def hold_until(self, *keys, done, seconds=WAIT_SECONDS):
+        """Holds the keys until `done(screenshot)` holds, then lets go;
+        returns that screenshot. A viewer slow to draw makes this wait."""
+        return hold_until(lambda: self.display.xdotool("keydown", "--delay", "0", *keys),
+                          lambda: self.display.xdotool("keyup", "--delay", "0", *keys),
+                          self.display.screenshot, done, seconds)
+
+    def nudge(self, *keys, seconds=WAIT_SECONDS):
+        """Holds the keys until the picture moves, lets go, and returns the
+        picture once it is still: some steps of 5 pixels, however slowly the
+        viewer draws."""
+        before = self.display.screenshot()
+        self.hold_until(*keys, done=lambda shot: not same(shot, before), seconds=seconds)
+        return self.wait_for_still_picture(seconds)
 
     def quit_with(self, key, timeout=QUIT_SECONDS):
         """Holds the key until the viewer ends, as a person does: the viewer

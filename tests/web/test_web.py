@@ -21,7 +21,8 @@ from browser import WAIT_SECONDS, Site, files_in, to_js_files
 from import_reference import render
 from test_files import THREE_LAYERS
 from test_import import place, wrong_pixels
-from test_picture import find_camera_x, patterned_tileset
+from test_picture import OBSERVE_SECONDS, find_camera_x, patterned_tileset
+from waiting import observed
 from viewer import (DEMO, DEMO_OUTPUT, QUIT_SECONDS, START_X, START_Y, VIEW_H, VIEW_W, demo_at_start,
                     expected_picture, load_map, load_tileset, make_folder, same)
 
@@ -112,32 +113,51 @@ FRAME_TIMES = "window.frameTimes = []; (function tick() { frameTimes.push(perfor
 def test_holding_an_arrow_scrolls_about_500_pixels_a_second(page, site, measured):
     start(page, site, {name: (DEMO / name).read_bytes() for name in ("final.png", "main.json")}, FRAME_TIMES)
     wait_for_picture(page, demo_at_start())
-    page.key("keyDown", "Right")
-    time.sleep(1.0)  # the hold's length is what is tested
-    page.key("keyUp", "Right")
-    down, up = page.js("(k => [k.findLast(e => e.type === 'keydown').time, k.findLast(e => e.type === 'keyup').time])"
-                       "(keyLog.filter(e => e.key === 'ArrowRight'))")
-    shot = wait_for_still_picture(page)
-    first, times = page.js("[viewerFirstFrameMs, frameTimes]")
-    gaps = [(t, (t - before) / 1000) for before, t in zip(times, times[1:])]
-    held = (up - down) / 1000
-    frame = max(gap for t, gap in gaps if down < t <= up + 100) + 0.01  # with the viewer's own timer's rounding
-    frames = sum(1 for t, _ in gaps if down < t <= up + frame * 1000)
+    doc, tileset = load_map(DEMO), load_tileset(DEMO)
+    x, holds = START_X, []
 
-    def late(after, until):
-        """The time frames longer than 50 ms put off: a frame runs at most
-        five 10 ms steps, the rest waits for the frames after it."""
-        return sum(max(0.0, gap - 0.05) for t, gap in gaps if after < t <= until)
-    # Keys are read once a frame: the frames around the press and the release
-    # can each gain or lose up to one. The hold can lose the time its slow
-    # frames put off, and gain what slow frames before it put off; it can't
-    # take more than five 5-pixel steps a frame.
-    low = 500 * (held - 2 * frame - late(down, up))
-    high = min(25 * (frames + 1), 500 * (held + 2 * frame + late(first, down)))
-    found = find_camera_x(shot, load_map(DEMO), load_tileset(DEMO), START_X + 5 * round(100 * held), START_Y, 600)
-    if found is None:
-        raise keep(page, shot, None, "the picture is not the demo at any camera near the expected one")
-    assert low <= found - START_X <= high, (found - START_X, held, low, high)
+    def hold_once():
+        """Holds an arrow for a second (the hold's length is what is tested)
+        and returns how far the picture moved and the bounds the page's
+        frames set on it; None when the page drew no frame while the key was
+        down (a stalled browser), which the test can't judge."""
+        nonlocal x
+        key, sign = (("Right", 1), ("Left", -1))[len(holds) % 2]  # back and forth, staying on the map
+        page.key("keyDown", key)
+        time.sleep(1.0)
+        page.key("keyUp", key)
+        down, up = page.js(f"(k => [k.findLast(e => e.type === 'keydown').time, k.findLast(e => e.type === "
+                           f"'keyup').time])(keyLog.filter(e => e.key === 'Arrow{key}'))")
+        shot = wait_for_still_picture(page)
+        first, times = page.js("[viewerFirstFrameMs, frameTimes]")
+        gaps = [(t, (t - before) / 1000) for before, t in zip(times, times[1:])]
+        held = (up - down) / 1000
+        found = find_camera_x(shot, doc, tileset, x + sign * 5 * round(100 * held), START_Y, 600)
+        if found is None:
+            raise keep(page, shot, None, "the picture is not the demo at any camera near the expected one")
+        moved, x = sign * (found - x), found
+        in_hold = [gap for t, gap in gaps if down < t <= up + 100]
+        holds.append(len(in_hold))
+        if not in_hold:
+            return None
+        frame = max(in_hold) + 0.01  # with the viewer's own timer's rounding
+        frames = sum(1 for t, _ in gaps if down < t <= up + frame * 1000)
+
+        def late(after, until):
+            """The time frames longer than 50 ms put off: a frame runs at most
+            five 10 ms steps, the rest waits for the frames after it."""
+            return sum(max(0.0, gap - 0.05) for t, gap in gaps if after < t <= until)
+        # Keys are read once a frame: the frames around the press and the
+        # release can each gain or lose up to one. The hold can lose the time
+        # its slow frames put off, and gain what slow frames before it put
+        # off; it can't take more than five 5-pixel steps a frame.
+        low = 500 * (held - 2 * frame - late(down, up))
+        high = min(25 * (frames + 1), 500 * (held + 2 * frame + late(first, down)))
+        return moved, held, low, high, frames, frame
+    moved, held, low, high, frames, frame = next(observed(hold_once, OBSERVE_SECONDS), (None,) * 6)
+    if moved is None:
+        pytest.skip(f"the page drew no frame during any of {len(holds)} holds in {OBSERVE_SECONDS} s")
+    assert low <= moved <= high, (moved, held, low, high)
     measured["frames per second while scrolling"] = f"{frames / held:.0f}, the longest frame {frame * 1000:.0f} ms"
 
 
