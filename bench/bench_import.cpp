@@ -124,6 +124,34 @@ void WriteIsometricMap(const std::string& folder, const std::string& name, int c
   out << "</map>\n";
 }
 
+// 2048 × 2048 cells of animated sea, of 32 × 32, the sea's
+// tile 8 frames of 150 ms; on every fourth cell of every fourth row a wave
+// 32 × 64 of 7 frames of 110 ms, reaching over the sea's block above it,
+// where the two animations meet (1,400 frames over 92.4 s).
+void WriteWaterMap(const std::string& folder, const std::string& name) {
+  constexpr int kCells = 2048;
+  WriteTileset(folder + "/" + name + ".png", 32);
+  WriteTileset(folder + "/" + name + "-waves.png", 32, 64, 60);
+  std::ofstream out(folder + "/" + name + ".tmx");
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.10\" orientation=\"orthogonal\" "
+         "renderorder=\"right-down\" width=\"" << kCells << "\" height=\"" << kCells
+      << "\" tilewidth=\"32\" tileheight=\"32\" infinite=\"0\">\n"
+         " <tileset firstgid=\"1\" name=\"sea\" tilewidth=\"32\" tileheight=\"32\"><image source=\"" << name
+      << ".png\"/>\n  <tile id=\"0\"><animation>";
+  for (int k = 0; k < 8; ++k) out << "<frame tileid=\"" << k << "\" duration=\"150\"/>";
+  out << "</animation></tile>\n </tileset>\n <tileset firstgid=\"17\" name=\"waves\" tilewidth=\"32\" "
+         "tileheight=\"64\"><image source=\"" << name << "-waves.png\"/>\n  <tile id=\"0\"><animation>";
+  for (int k = 0; k < 7; ++k) out << "<frame tileid=\"" << k << "\" duration=\"110\"/>";
+  out << "</animation></tile>\n </tileset>\n <layer name=\"sea\" width=\"" << kCells << "\" height=\"" << kCells
+      << "\">\n  <data encoding=\"csv\">\n";
+  for (int y = 0; y < kCells; ++y) {
+    for (int x = 0; x < kCells; ++x)
+      out << (x % 4 == 1 && y % 4 == 2 ? 17 : 1) << (x + 1 < kCells || y + 1 < kCells ? "," : "");
+    out << '\n';
+  }
+  out << "</data>\n </layer>\n</map>\n";
+}
+
 // A world of 3 × 2 maps of 150 × 150 cells of 32 × 32, side by side, each
 // with its own tileset and cells, listed one by one in `name`.world.
 void WriteWorld(const std::string& folder, const std::string& name) {
@@ -333,6 +361,7 @@ int main(int argc, char* argv[]) {
     WriteWorld(argv[2], "world");
     WriteNoiseMap(argv[2], "noise");
     WriteTown(argv[2], "town");
+    WriteWaterMap(argv[2], "water");
     return 0;
   }
   if ((mode == "floor" && argc == 3) || (mode == "import" && argc == 4)) {

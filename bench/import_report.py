@@ -31,7 +31,9 @@ MAPS = [("map32", "map32.tmx", "2048 × 2048 cells of 32 × 32, three CSV layers
         ("world", "world.world", "a world of 3 × 2 maps of 150 × 150 cells of 32 × 32, each with its own tileset, "
                                  "three CSV layers each, listed in the .world file", 2.0, True),
         ("noise", "noise.tmx", "20,000 distinct blocks: 160 × 125 cells of 32 × 32, each another tile of a "
-                               "tileset of noise (3200 × 6400 pixels)", 2.0, False)]
+                               "tileset of noise (3200 × 6400 pixels)", 2.0, False),
+        ("water", "water.tmx", "2048 × 2048 cells of animated sea of 32 × 32, 8 frames of 150 ms, "
+                               "waves 32 × 64 of 7 frames of 110 ms over the sea's blocks above them", 2.0, False)]
 COMPARED = ["map32", "map16", "iso32"]  # the maps --compare times
 SITE = "town"  # a town of 140 × 140 cells and three tilesets: its site's map files against its images
 
@@ -121,6 +123,19 @@ def main():
         notes.append(f"- {name}: {m['line']}")
 
     world, noise = measured["world"], measured["noise"]
+    # The animated sea's final.png against the pictures its frames need:
+    # each different picture once, and each animated cell value its own.
+    sea = work / "water-view"
+    sea_doc, sea_view = json.loads((sea / "main.json").read_text()), json.loads((sea / "view.json").read_text())
+    animated = {a["tile"] for a in sea_view["animations"]}
+    pictures = {f["tile"] for a in sea_view["animations"] for f in a["frames"] if f["tile"]}
+    pictures |= {v for layer in sea_doc["layers"] for v in layer["data"] if v and v not in animated}
+    sea_needed = len(pictures) + len(animated)
+    sea_frames = max(len(a["frames"]) for a in sea_view["animations"])
+    sea_blocks = blocks_of(measured["water"]["line"])
+    notes.append(f"- water: final.png holds {sea_blocks} blocks, the distinct frames need {len(pictures)} pictures "
+                 f"and {len(animated)} animated cell values ({sea_needed}: "
+                 f"{'as many' if sea_blocks == sea_needed else '**more**'}); the longest list {sea_frames} frames")
     print(f"== {SITE}: its site's map files", flush=True)
     run(bench, "import", str(work / f"{SITE}.tmx"), str(work / f"{SITE}-view"))
     view = work / f"{SITE}-view"

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "import/compose/animation.h"
 #include "import/compose/composer.h"
 #include "import/import_error.h"
 #include "import/read/images.h"
@@ -28,13 +29,13 @@ static Composition ComposeFile(const std::string& path, const ImportOptions& opt
   if (IsWorldFile(path)) {
     World world = ReadWorld(path);
     for (PlacedMap& placed : world.maps) HideLayers(placed.map.layers, options.hiddenLayers);
-    LoadImages(world);
+    summary.warnings = LoadImages(world);
     summary.maps = static_cast<int>(world.maps.size());
     return Compose(world, compose);
   }
   Map map = ReadMap(path);
   HideLayers(map.layers, options.hiddenLayers);
-  LoadImages(map);
+  summary.warnings = LoadImages(map);
   return Compose(map, compose);
 }
 
@@ -59,11 +60,13 @@ ImportSummary ImportMap(const std::string& mapPath, const std::string& folder, c
   summary.folder = folder;
   summary.layers = static_cast<int>(composition.layers.size());
   summary.blocks = static_cast<int>(composition.blocks.size());
+  summary.animations = static_cast<int>(composition.animations.size());
+  summary.cutAnimations = composition.cutAnimations;
   summary.width = composition.width;
   summary.height = composition.height;
   summary.pictureWidth = composition.picture.width;
   summary.pictureHeight = composition.picture.height;
-  summary.warnings = composition.warnings;
+  summary.warnings.insert(summary.warnings.begin(), composition.warnings.begin(), composition.warnings.end());
   return summary;
 }
 
@@ -80,7 +83,12 @@ std::string Describe(const ImportSummary& summary) {
          std::to_string(summary.pictureHeight) + " pixels" +
          (summary.maps > 0 ? " (a world of " + plural(summary.maps, "map") + ")" : "") + " in " +
          plural(summary.layers, "layer") + " of " + std::to_string(summary.width) + " x " +
-         std::to_string(summary.height) + " cells, " + plural(summary.blocks, "block") + " of 32 x 32 in final.png";
+         std::to_string(summary.height) + " cells, " + plural(summary.blocks, "block") + " of 32 x 32 in final.png" +
+         (summary.animations > 0 ? ", " + plural(summary.animations, "animated block") + " in view.json" : "") +
+         (summary.cutAnimations > 0
+              ? " (" + std::to_string(summary.cutAnimations) + " cut short at " +
+                    std::to_string(kMaxAnimationFrames) + " frames or where a cycling animation was frozen)"
+              : "");
 }
 
 }  // namespace importer

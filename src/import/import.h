@@ -11,6 +11,7 @@ struct ImportSummary {
   std::string folder;
   int layers = 0, blocks = 0, width = 0, height = 0;  // what the viewer gets
   int maps = 0;  // of a world; 0 for a map
+  int animations = 0, cutAnimations = 0;  // cell values that animate (view.json), those cut short
   int64_t tilesetBytes = 0;  // final.png decoded, as the viewer holds it
   int64_t pictureWidth = 0, pictureHeight = 0;
   std::vector<std::string> warnings;

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <utility>
 
 #include "import/model.h"
 
@@ -41,21 +42,64 @@ static TileImage CollectionTile(const Tileset& tileset, const TileEntry* entry) 
   return tile;
 }
 
-TileImage ResolveGid(const TilesetList& tilesets, uint32_t gid) {
+// The tileset a gid's id falls in, and the tile's local id there.
+static std::pair<const Tileset*, int64_t> Lookup(const TilesetList& tilesets, uint32_t gid) {
   const uint32_t id = gid & kGidBits;
   const auto after = std::upper_bound(tilesets.begin(), tilesets.end(), id,
                                       [](uint32_t key, const TilesetRef& ref) { return key < ref.firstGid; });
-  if (id == 0 || after == tilesets.begin()) return {};
-  const Tileset& tileset = *std::prev(after)->tileset;
-  int64_t local = int64_t{id} - std::prev(after)->firstGid;
-  const TileEntry* entry = local <= INT32_MAX ? tileset.Entry(static_cast<int>(local)) : nullptr;
-  if (entry != nullptr && entry->firstFrame) {  // an animation shows its first frame
-    local = *entry->firstFrame;
-    entry = tileset.Entry(*entry->firstFrame);
+  if (id == 0 || after == tilesets.begin()) return {nullptr, 0};
+  return {std::prev(after)->tileset.get(), int64_t{id} - std::prev(after)->firstGid};
+}
+
+static const TileEntry* EntryOf(const Tileset& tileset, int64_t local) {
+  return local >= 0 && local <= INT32_MAX ? tileset.Entry(static_cast<int>(local)) : nullptr;
+}
+
+size_t FrameAt(const std::vector<Frame>& frames, int64_t t) {
+  if (frames.empty()) return 0;
+  // Once round the cycle (64 bits: a million frames of 2^31 ms fit) when no
+  // frame stops it, so that a late time isn't walked frame by frame.
+  int64_t cycle = 0;
+  for (const Frame& frame : frames) {
+    if (frame.duration <= 0) {
+      cycle = 0;
+      break;
+    }
+    cycle += frame.duration;
+  }
+  int64_t left = t;
+  if (cycle > 0 && left > cycle) left = (left - 1) % cycle + 1;  // a whole cycle shows the last frame
+  size_t index = 0;
+  while (frames[index].duration > 0 && left > frames[index].duration) {
+    left -= frames[index].duration;
+    index = index + 1 == frames.size() ? 0 : index + 1;
+  }
+  return index;
+}
+
+const std::vector<Frame>* AnimationOf(const TilesetList& tilesets, uint32_t gid) {
+  const auto [tileset, local] = Lookup(tilesets, gid);
+  const TileEntry* entry = tileset != nullptr ? EntryOf(*tileset, local) : nullptr;
+  return entry != nullptr && !entry->animation.empty() ? &entry->animation : nullptr;
+}
+
+TileImage ResolveFrame(const TilesetList& tilesets, uint32_t gid, size_t frame) {
+  const auto [tileset, named] = Lookup(tilesets, gid);
+  if (tileset == nullptr) return {};
+  int64_t local = named;
+  const TileEntry* entry = EntryOf(*tileset, local);
+  if (entry != nullptr && !entry->animation.empty()) {  // the frame's tile, drawn as itself
+    local = entry->animation[std::min(frame, entry->animation.size() - 1)].tileId;
+    entry = EntryOf(*tileset, local);
   }
   if (local < 0) return {};
-  if (tileset.image.Given()) return SliceImage(tileset, local);
-  return CollectionTile(tileset, entry);
+  if (tileset->image.Given()) return SliceImage(*tileset, local);
+  return CollectionTile(*tileset, entry);
+}
+
+TileImage ResolveGid(const TilesetList& tilesets, uint32_t gid, int64_t t) {
+  const std::vector<Frame>* frames = AnimationOf(tilesets, gid);
+  return ResolveFrame(tilesets, gid, frames != nullptr ? FrameAt(*frames, t) : 0);
 }
 
 }  // namespace importer

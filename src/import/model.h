@@ -38,11 +38,18 @@ struct ImageRef {
 enum class Alignment { kUnspecified, kTopLeft, kTop, kTopRight, kLeft, kCenter, kRight,
                        kBottomLeft, kBottom, kBottomRight };
 
+// One picture of an animated tile: a tile of the same tileset, shown for
+// `duration` milliseconds; 0 or less stops the animation there for good.
+struct Frame {
+  int tileId = 0;
+  int duration = 0;
+};
+
 struct TileEntry {
   int id = 0;
   ImageRef image;                 // image-collection tiles only
   int x = 0, y = 0, width = 0, height = 0;  // part of that image; 0 size: all of it
-  std::optional<int> firstFrame;  // an animated tile is drawn as its first frame
+  std::vector<Frame> animation;   // none: the tile shows itself
 };
 
 struct Tileset {
@@ -144,8 +151,21 @@ struct TileImage {
   int x = 0, y = 0, width = 0, height = 0;
 };
 
-// Looks the gid up (flag bits ignored); an id past its tileset's end, or
-// a tile without an image, gives an empty TileImage. Images must be loaded.
-TileImage ResolveGid(const TilesetList& tilesets, uint32_t gid);
+// The frame an animation shows at `t` ms (t = 0: the first), by the
+// editor's walk: a time on a boundary shows the earlier frame, and a frame
+// of duration 0 or less stops there. 0 for no frames.
+size_t FrameAt(const std::vector<Frame>& frames, int64_t t);
+
+// The animation of the gid's tile (flag bits ignored), or null when it has
+// none.
+const std::vector<Frame>* AnimationOf(const TilesetList& tilesets, uint32_t gid);
+
+// Looks the gid up (flag bits ignored) as it shows at `t` ms: an animated
+// tile is drawn as its frame then. An id past its tileset's end, or a tile
+// without an image, gives an empty TileImage. Images must be loaded.
+TileImage ResolveGid(const TilesetList& tilesets, uint32_t gid, int64_t t = 0);
+// The same at frame `frame` of the tile's animation (past its end: the
+// last); a tile without one shows itself.
+TileImage ResolveFrame(const TilesetList& tilesets, uint32_t gid, size_t frame);
 
 }  // namespace importer

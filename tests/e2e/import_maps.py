@@ -57,7 +57,7 @@ def kept_map():
     """32-px tiles on a 32-px grid: the importer keeps the three visible layers."""
     terrain = dict(name="terrain", file="sets/terrain", tilewidth=32, tileheight=32, margin=1, spacing=1,
                    trans="ff00ff", image=("art/terrain.png", sheet(3, 3, 32, 32, 1, 1, (5, 7), 1, KEY)),
-                   tiles=[dict(id=2, animation=[5, 1])])  # gid 3 shows tile 5
+                   tiles=[dict(id=2, animation=[5])])  # gid 3 shows tile 5, for good
     blocks = dict(name="blocks", tilewidth=32, tileheight=32, image=("blocks.png", sheet(2, 3, 32, 32, seed=2)))
     gids = [1, 2, 3, 4, 5, 6, 7, 8, 9, 20, 21, 22, 23, 24, 25]
     return dict(name="kept", tilewidth=32, tileheight=32, width=9, height=6,
@@ -290,10 +290,38 @@ def failing_world():
         dict(regexp=r"^tiny_(\d+)_(\d+)\.tm[xj]$", multiplierX=64, multiplierY=64, files={"tiny_1_0": failing_map})])
 
 
+def moving_map():
+    """Animated tiles on an isometric map whose tall tiles reach over their
+    neighbours: animations of cycles 400, 240 and 180 ms meeting in blocks,
+    flipped animated cells, a tile animated by the older XML properties
+    (JSON gets the same frames as an animation), one whose <animation> wins
+    over such properties, a static tile that shows what an animation's first
+    frame shows, and animated tile objects whose frames differ in size."""
+    waves = dict(name="waves", tilewidth=32, tileheight=32, image=("waves.png", sheet(4, 2, 32, 32, seed=30)), tiles=[
+        dict(id=0, animation=[(1, 150), (2, 150), (3, 100)]),
+        dict(id=4, animation=[(5, 110), (6, 130)], legacy=True),
+        dict(id=7, animation=[(2, 200), (7, 200)],
+             properties=[("animation-frame0", 1), ("animation-delay0", 5), ("animation-frame1", 3),
+                         ("animation-delay1", 5)])])
+    pieces = dict(name="pieces", file="sets/pieces", tilewidth=48, tileheight=40, tiles=[
+        dict(id=0, image=("art/p0.png", sheet(1, 1, 32, 32, seed=31))),
+        dict(id=1, image=("art/p1.png", sheet(1, 1, 48, 40, seed=32))),
+        dict(id=2, animation=[(0, 90), (1, 90)]),
+        dict(id=3, image=("art/p3.png", sheet(1, 1, 20, 24, seed=33)))])
+    cells = [[1, 5 | H, 2, 8], [1 | V | D, 5, 1 | H, 2], [8 | V, 1, 5 | D, 3], [0, 5, 1, 4]]
+    return dict(name="moving", orientation="isometric", tilewidth=32, tileheight=16, width=4, height=4,
+                tilesets=[(1, waves), (9, pieces)], layers=[
+        dict(type="tilelayer", name="sea", encoding="csv", cells=cells),
+        dict(type="objectgroup", name="buoys", objects=[
+            dict(gid=11, x=16, y=16), dict(gid=11 | H, x=40, y=48, width=24, height=24), dict(gid=12, x=60, y=8)])])
+
+
 MAPS = {"kept": kept_map, "composite": composite_map, "infinite": infinite_map, "isometric": isometric_map,
         "staggered": staggered_map, "hexagonal": hexagonal_map, "honeycomb": honeycomb_map,
         "oblique": oblique_map}
 WORLDS = {"world": world}
+# Maps that animate: their output has a view.json too.
+ANIMATED = {"moving": moving_map}
 # What a map may say of its grid besides the orthogonal's.
 GRID_KEYS = ("staggeraxis", "staggerindex", "hexsidelength", "skewx", "skewy", "backgroundcolor")
 
@@ -319,6 +347,7 @@ def data(rows, layer):
 
 XML_TAGS = {"tilelayer": "layer", "objectgroup": "objectgroup", "imagelayer": "imagelayer", "group": "group"}
 NOT_ATTRIBUTES = {"type", "layers", "tilesets", "tileset", "objects", "object", "tiles", "animation", "tileoffset",
+                  "properties", "legacy",
                   "data", "chunks", "encoding", "compression", "image", "imagewidth", "imageheight",
                   "transparentcolor", "ellipse", "point", "polygon", "text"}
 
@@ -333,10 +362,19 @@ def to_xml(tag, d):
         image = ET.SubElement(e, "image", source=d["image"], width=str(d["imagewidth"]), height=str(d["imageheight"]))
         if "transparentcolor" in d:
             image.set("trans", d["transparentcolor"].lstrip("#"))  # as the editor writes it
-    if "animation" in d:
+    if "animation" in d and not d.get("legacy"):
         frames = ET.SubElement(e, "animation")
         for frame in d["animation"]:
             ET.SubElement(frames, "frame", {k: str(v) for k, v in frame.items()})
+    properties = [(p["name"], p["value"]) for p in d.get("properties", [])]
+    if d.get("legacy"):  # the older form of an animation, delays in tens of ms, written last index first
+        for i, frame in reversed(list(enumerate(d["animation"]))):
+            properties += [(f"animation-delay{i}", frame["duration"] // 10), (f"animation-frame{i}", frame["tileid"])]
+        properties.append(("animation-frame9", 0))  # no delay of its own, and past a gap: never a frame
+    if properties:
+        element = ET.SubElement(e, "properties")
+        for name, value in properties:
+            ET.SubElement(element, "property", name=name, type="int", value=str(value))
     for key in ("tileset", "object"):  # a template's
         if key in d:
             e.append(to_xml(key, d[key]))
@@ -406,8 +444,13 @@ class Writer:
             d["tiles"].append({k: t[k] for k in ("id", "x", "y", "width", "height") if k in t})
             if "image" in t:
                 d["tiles"][-1].update(self.image(base, t["image"]))
-            if "animation" in t:
-                d["tiles"][-1]["animation"] = [dict(tileid=f, duration=100) for f in t["animation"]]
+            if "animation" in t:  # a frame is a tile id (100 ms) or (tile id, duration)
+                d["tiles"][-1]["animation"] = [dict(tileid=f, duration=100) if isinstance(f, int)
+                                               else dict(tileid=f[0], duration=f[1]) for f in t["animation"]]
+            if t.get("legacy"):  # XML writes it as the older properties
+                d["tiles"][-1]["legacy"] = True
+            if "properties" in t:
+                d["tiles"][-1]["properties"] = [dict(name=n, type="int", value=v) for n, v in t["properties"]]
         if "file" not in ts:
             return dict(firstgid=firstgid, **d)
         rel = ts["file"] + (".tsj" if self.xml else ".tsx")

@@ -21,6 +21,8 @@ from pathlib import Path
 
 from PIL import Image
 
+from animation import frame_at
+
 H, V, D, FLAGS = 0x80000000, 0x40000000, 0x20000000, 0xF0000000
 TURN_120 = 0x10000000  # with D, the turns of a tile on a hexagonal map
 LAYER_TAGS = {"layer": "tilelayer", "objectgroup": "objectgroup", "imagelayer": "imagelayer", "group": "group"}
@@ -70,6 +72,8 @@ def from_xml(e):
             d["tileoffset"] = dict(c.attrib)
         elif c.tag == "animation":
             d["animation"] = [dict(f.attrib) for f in c]
+        elif c.tag == "properties":
+            d["properties"] = [dict(p.attrib) for p in c if p.tag == "property"]
         elif c.tag in SHAPES:
             d[c.tag] = True
         elif c.tag == "data":
@@ -84,6 +88,14 @@ def from_xml(e):
         elif c.tag in ("tileset", "tile", "object") or c.tag in LAYER_TAGS:
             key = {"tileset": "tilesets", "tile": "tiles", "object": "objects"}.get(c.tag, "layers")
             d.setdefault(key, []).append(from_xml(c))
+    if e.tag == "tile" and "animation" not in d:  # the older animation-frameN / animation-delayN (tens of ms)
+        named = {p.get("name"): p.get("value") for p in d.get("properties", [])}
+        frames = []
+        while f"animation-frame{len(frames)}" in named and f"animation-delay{len(frames)}" in named:
+            i = len(frames)
+            frames.append(dict(tileid=named[f"animation-frame{i}"], duration=int(named[f"animation-delay{i}"]) * 10))
+        if frames:
+            d["animation"] = frames
     return d
 
 
@@ -110,7 +122,8 @@ class Tileset:
         self.offset = (num(d.get("tileoffset", {}), "x"), num(d.get("tileoffset", {}), "y"))
         self.align = d.get("objectalignment", "unspecified")
         tiles = d.get("tiles", [])
-        self.first_frame = {int(t["id"]): int(t["animation"][0]["tileid"]) for t in tiles if t.get("animation")}
+        self.animations = {int(t["id"]): [(int(f["tileid"]), int(f["duration"])) for f in t["animation"]]
+                           for t in tiles if t.get("animation")}
         self.images = {}
         if d.get("image"):
             img = image(folder / d["image"], d.get("transparentcolor"))
@@ -126,17 +139,21 @@ class Tileset:
                 w, h = int(num(t, "width", img.width)), int(num(t, "height", img.height))
                 self.images[int(t["id"])] = img.crop((x, y, x + w, y + h))
 
-    def tile(self, local):
-        return self.images.get(self.first_frame.get(local, local))
+    def tile(self, local, t=0):
+        """The image a tile shows at `t` ms: an animated one, its frame then."""
+        frames = self.animations.get(local)
+        if frames:
+            local = frames[frame_at([d for _, d in frames], t)][0]
+        return self.images.get(local)
 
 
-def resolve(tilesets, gid):
-    """(tile image, tileset) of a gid; None for an empty cell or a tile without an image."""
+def resolve(tilesets, gid, t=0):
+    """(tile image, tileset) of a gid at `t` ms; None for an empty cell or a tile without an image."""
     gid &= ~FLAGS
     if not gid:
         return None
-    owner = max((t for t in tilesets if t.firstgid <= gid), key=lambda t: t.firstgid)
-    img = owner.tile(gid - owner.firstgid)
+    owner = max((ts for ts in tilesets if ts.firstgid <= gid), key=lambda ts: ts.firstgid)
+    img = owner.tile(gid - owner.firstgid, t)
     return (img, owner) if img else None
 
 
@@ -250,10 +267,12 @@ class Map:
     """A map read and placed: its layers with their effective values
     (`layers`), its grid area (`area`) and its picture rectangle R (`rect`),
     both (left, top, right, bottom) in map pixels. `hidden`: names of layers
-    and groups left out, as if hidden in the file (so they still widen R)."""
+    and groups left out, as if hidden in the file (so they still widen R).
+    `t`: the time in ms its animated tiles are drawn at, by the editor's
+    clock (0: their first frames)."""
 
-    def __init__(self, path, hidden=()):
-        self.folder = Path(path).parent
+    def __init__(self, path, hidden=(), t=0):
+        self.folder, self.t = Path(path).parent, t
         self.doc = m = load(path)
         self.hidden = set(hidden)
         self.grid = GRIDS[m["orientation"]](m)
@@ -330,7 +349,7 @@ class Map:
 
     def draw_tilelayer(self, layer, ox, oy, opacity, tint, mode):
         for (x, y), gid in sorted(self.cells(layer).items(), key=lambda c: self.grid.order_key(*c[0])):
-            found = resolve(self.tilesets, gid)
+            found = resolve(self.tilesets, gid, self.t)
             if found:
                 img, ts = found
                 ax, ay = self.grid.anchor(x, y)
@@ -351,7 +370,7 @@ class Map:
                 o = {**base, **o}
             if not yes(o, "visible") or not o.get("gid"):
                 continue  # shapes are annotations, not artwork
-            found = resolve(tilesets, int(o["gid"]))
+            found = resolve(tilesets, int(o["gid"]), self.t)
             if not found:
                 continue
             img, ts = found
@@ -414,8 +433,8 @@ class Picture(Map):
     """The map's picture (`image`, RGBA of R's size), R's top-left (`origin`)
     and the pixels drawn with partial alpha or a tint (`fuzzy`, mode L)."""
 
-    def __init__(self, path, background=False, hidden=()):
-        super().__init__(path, hidden)
+    def __init__(self, path, background=False, hidden=(), t=0):
+        super().__init__(path, hidden, t)
         left, top, right, bottom = self.rect
         size = (right - left, bottom - top)
         self.paint(Image.new("RGBA", size), Image.new("L", size), (left, top), background)
@@ -427,8 +446,8 @@ class World:
     drawn into it in the world's order, each over the ones before and cut
     off only at the picture's edges. `image`, `fuzzy` as Picture's."""
 
-    def __init__(self, path, background=False, hidden=()):
-        placed = [(Map(file, hidden), x, y) for file, x, y in world_maps(path)]
+    def __init__(self, path, background=False, hidden=(), t=0):
+        placed = [(Map(file, hidden, t), x, y) for file, x, y in world_maps(path)]
         boxes = [(m.area[0] + x, m.area[1] + y, m.area[2] + x, m.area[3] + y) for m, x, y in placed]
         left, top = min(b[0] for b in boxes), min(b[1] for b in boxes)
         size = (max(b[2] for b in boxes) - left, max(b[3] for b in boxes) - top)
@@ -459,9 +478,9 @@ def world_maps(path):
     return found
 
 
-def render(path, background=False, hidden=()):
-    """The picture of a map, or of a world (a .world file)."""
-    return (World if Path(path).suffix == ".world" else Picture)(path, background, hidden)
+def render(path, background=False, hidden=(), t=0):
+    """The picture of a map, or of a world (a .world file), at `t` ms."""
+    return (World if Path(path).suffix == ".world" else Picture)(path, background, hidden, t)
 
 
 class Turn:

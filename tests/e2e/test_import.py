@@ -253,6 +253,11 @@ def broken_map(case, fmt, folder):
         lines[n] = lines[n].replace("<layer", "<layer <").replace('"orthogonal"', "orthogonal")
         path.write_text("\n".join(lines))
         return path, rf"{re.escape(path.name)}.*\b{n + 1}\b"
+    if case == "width past 32 bits":  # named as written, not as the nearest number that fits
+        text = path.read_text()
+        path.write_text(re.sub(r'(<map [^>]*?\bwidth=")2"|("width": )2,', r"\g<1>\g<2>34359738449" +
+                               ('"' if fmt == "xml" else ","), text, count=1))
+        return path, r"\b34359738449\b"
     if case in JSON_TYPE_ERRORS:
         where, value = JSON_TYPE_ERRORS[case]
         doc = json.loads(path.read_text())
@@ -264,7 +269,8 @@ def broken_map(case, fmt, folder):
 
 
 FAILURES = [(case, fmt) for case in ["missing tileset image", "syntax error", "unknown encoding", "unknown compression",
-                                     "wrong data size", "unknown orientation", "gid below the first firstgid"]
+                                     "wrong data size", "unknown orientation", "gid below the first firstgid",
+                                     "width past 32 bits"]
             for fmt in ("xml", "json")] + [(case, "json") for case in JSON_TYPE_ERRORS]
 
 
@@ -278,6 +284,24 @@ def test_a_broken_map_is_refused_and_nothing_is_written(case, fmt):
     assert result.returncode == 1 and len(lines) == 1, (result.returncode, result.stderr)
     assert lines[0].startswith("tilemap-import: ") and re.search(pattern, lines[0]), lines[0]
     assert sorted(os.listdir(folder)) == before
+
+
+def test_a_decoders_warning_about_an_image_follows_the_line_once_naming_it():
+    # The PNG library warns of an ICC profile for grey on a colour image; a
+    # map that uses the image twice hears of it once, after its line.
+    folder = make_folder()
+    path = maps.write(maps.failing_map(), folder, "xml")
+    header = bytearray(132)
+    header[0:4], header[8:12] = (132).to_bytes(4, "big"), bytes([2, 16, 0, 0])
+    header[12:24], header[36:40] = b"mntrGRAYXYZ ", b"acsp"
+    Image.open(folder / "tiny.png").save(folder / "tiny.png", icc_profile=bytes(header))
+    twice = path.read_text().replace("<layer", '<imagelayer name="again"><image source="tiny.png"/></imagelayer><layer')
+    path.write_text(twice)
+    result = run_import(path, folder / "out")
+    assert result.returncode == 0 and result.stdout.startswith("Wrote "), result
+    warnings = result.stderr.splitlines()
+    assert len(warnings) == 1 and re.fullmatch(rf"tilemap-import: warning: {re.escape(str(path))}: "
+                                               r".*tiny\.png: libpng warning: iCCP: .+", warnings[0]), warnings
 
 
 def broken_world(case, folder):
@@ -362,3 +386,48 @@ def test_the_command_line_answers_version_and_refuses_a_nameless_hide_layer():
         refused = run_import(*nameless, cwd=folder)
         assert refused.returncode == 2 and refused.stderr.startswith("tilemap-import: --hide-layer needs a layer name")
     assert not (folder / f"{path.stem}-view").exists()
+
+
+# ---- Maps that move --------------------------------------------------------------
+
+# Times in ms: the first frames, each cycle's boundaries (a time on a boundary
+# still shows the earlier frame) and just after them, the common cycles.
+MOVING_TIMES = [0, 1, 90, 91, 110, 150, 151, 180, 240, 241, 300, 400, 401, 1199, 1200, 1201, 3600, 3601, 5000]
+
+
+@pytest.mark.parametrize("fmt", ["xml", "json"])
+def test_an_animated_map_shows_the_editors_picture_at_every_time(fmt, tmp_path):
+    from animation import map_at
+    folder = make_folder()
+    path = maps.write(maps.ANIMATED["moving"](), folder, fmt)
+    for _ in range(2):  # the second import replaces the first, view.json and all
+        result = run_import(path)
+        assert result.returncode == 0, result.stderr
+        assert re.fullmatch(r"Wrote .*, \d+ animated blocks in view\.json", result.stdout.strip()), result.stdout
+    out = path.parent / (path.stem + "-view")
+    assert sorted(os.listdir(out)) == ["final.png", "main.json", "view.json"]
+    # The reference reads the JSON files alone, so that the XML ones must mean the same.
+    drawn_from = path if fmt == "json" else maps.write(maps.ANIMATED["moving"](), make_folder(), "json")
+    doc = json.loads((out / "main.json").read_text())
+    view = json.loads((out / "view.json").read_text())
+    assert list(view) == ["animations"]
+    values = {v for layer in doc["layers"] for v in layer["data"]}
+    for animation in view["animations"]:  # the form other tools read
+        assert list(animation) == ["tile", "frames"] and animation["tile"] in values, animation
+        assert len(animation["frames"]) >= 2 and all(list(f) == ["tile", "duration"] and f["duration"] > 0
+                                                     for f in animation["frames"]), animation
+    assert len({a["tile"] for a in view["animations"]}) == len(view["animations"])
+    # Four animations meet here (400 ms with 240 ms, their flips, the tile
+    # objects' 180 ms): some block follows two cycles at once.
+    assert max(sum(f["duration"] for f in a["frames"]) for a in view["animations"]) >= 1200
+    # Composed as the viewer would at each time, it is the editor's picture then.
+    for t in MOVING_TIMES:
+        at = tmp_path / f"t{t}"
+        at.mkdir()
+        (at / "final.png").write_bytes((out / "final.png").read_bytes())
+        (at / "main.json").write_text(json.dumps(map_at(doc, view, t)))
+        shown, picture = read_output(at)
+        ref = render(drawn_from, t=t)
+        ox, oy = place(ref.image.size)
+        where = (ox, oy, ox + ref.image.width, oy + ref.image.height)
+        assert_close(opaque_only(picture.crop(where)), ref.image, ref.fuzzy, at, f"moving ({fmt}) at {t} ms")

@@ -1,12 +1,17 @@
 // Composing the picture, by tables: the eight flip combinations, cutting a
 // tileset image, placing the picture, every orientation's grid and drawing
-// order, half-pixel edges, tall isometric tiles.
+// order, half-pixel edges, tall isometric tiles, animated tiles' clock and
+// the frames of the blocks they reach.
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "import/compose/animation.h"
 #include "import/compose/composer.h"
 #include "import/compose/draw_item.h"
 #include "import/compose/grid.h"
@@ -70,7 +75,7 @@ TEST(ImporterTilesets, AreCutFromTheRealImageWithMarginAndSpacing) {
   image->width = 265, image->height = 199;  // 8 × 6 tiles, pixels left over
   tileset->image.path = "tiles.png";
   tileset->image.pixels = image;
-  tileset->tiles.push_back(TileEntry{5, {}, 0, 0, 0, 0, 30});  // animated: its first frame is tile 30
+  tileset->tiles.push_back(TileEntry{5, {}, 0, 0, 0, 0, {{30, 100}, {1, 100}}});  // animated: its first frame is tile 30
   const TilesetList list{{10, tileset}};
   const TileImage tile = ResolveGid(list, 10 + 30);
   EXPECT_EQ(tile.x, 199);
@@ -275,6 +280,123 @@ TEST(ImporterCompose, TallIsometricTilesCoverTheCellsBehindThemAndTheBackgroundF
   EXPECT_EQ(rows, "ggbbbbgg/ggbbbbgg/ggbbbbgg/ggbbbbgg");
   options.background = false;
   EXPECT_EQ(ComposedAt(Compose(map, options), 0, 3).a, 0);
+}
+
+// ---- Animated tiles --------------------------------------------------------------
+
+std::vector<Frame> Durations(std::vector<int> durations) {
+  std::vector<Frame> frames;
+  for (const int d : durations) frames.push_back({static_cast<int>(frames.size()), d});
+  return frames;
+}
+
+// The editor's walk: a time on a boundary shows the earlier frame; a frame
+// of duration 0 or less holds for good; a whole cycle shows the last frame.
+TEST(ImporterAnimations, ShowTheFrameTheEditorsWalkReaches) {
+  const std::vector<Frame> two = Durations({100, 50}), stops = Durations({100, 0, 50}), first = Durations({-1, 5});
+  const std::vector<std::pair<int64_t, size_t>> twoAt = {{0, 0}, {100, 0}, {101, 1}, {150, 1}, {151, 0},
+                                                         {300, 1}, {301, 0}, {int64_t{1} << 50, 1}};
+  for (const auto& [t, frame] : twoAt) EXPECT_EQ(FrameAt(two, t), frame) << "at " << t;
+  EXPECT_EQ(FrameAt(stops, 100), 0u);
+  EXPECT_EQ(FrameAt(stops, 101), 1u);
+  EXPECT_EQ(FrameAt(stops, int64_t{1} << 50), 1u);
+  EXPECT_EQ(FrameAt(first, 1000), 0u);
+  EXPECT_EQ(FrameAt({}, 5), 0u);
+}
+
+struct TimelineCase {
+  const char* name;
+  std::vector<std::vector<int>> animations;  // their frames' durations
+  int pictures;  // block = 1 + frame of the first + pictures * frame of the second (0: the first alone)
+  const char* frames;  // "block:ms ..."
+  bool cut;
+};
+
+class Timelines : public testing::TestWithParam<TimelineCase> {};
+
+TEST_P(Timelines, FollowEveryAnimationOfTheBlockAtOnce) {
+  const TimelineCase& c = GetParam();
+  std::vector<std::vector<Frame>> frames;
+  for (const std::vector<int>& durations : c.animations) frames.push_back(Durations(durations));
+  std::vector<const std::vector<Frame>*> animations;
+  for (const std::vector<Frame>& f : frames) animations.push_back(&f);
+  std::set<std::vector<size_t>> asked;
+  const Timeline timeline = WalkTimeline(animations, [&](const std::vector<size_t>& at) {
+    EXPECT_TRUE(asked.insert(at).second) << "a combination drawn twice";
+    return static_cast<int32_t>(1 + at[0] + (at.size() > 1 ? size_t(c.pictures) * at[1] : 0));
+  });
+  std::string text;
+  for (size_t i = 0; i < timeline.frames.size() && i < 8; ++i)
+    text += (i ? " " : "") + std::to_string(timeline.frames[i].block) + ":" + std::to_string(timeline.frames[i].duration);
+  if (timeline.frames.size() > 8) text += " ... " + std::to_string(timeline.frames.size());
+  EXPECT_EQ(text, c.frames);
+  EXPECT_EQ(timeline.cut, c.cut);
+}
+
+std::vector<int> Many(size_t count, int duration) { return std::vector<int>(count, duration); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Importer, Timelines,
+    testing::Values(
+        TimelineCase{"one_cycle", {{100, 50}}, 0, "1:100 2:50", false},
+        // 200 and 300 ms: their common cycle of 600 ms, change point by change point.
+        TimelineCase{"two_cycles", {{100, 100}, {150, 150}}, 2, "1:100 2:50 4:50 3:100 2:100 1:50 3:50 4:100", false},
+        // The second changes nothing drawn: its times merge.
+        TimelineCase{"merged", {{100, 100}, {150, 150}}, 0, "1:100 2:100 1:100 2:100 1:100 2:100", false},
+        TimelineCase{"stops", {{100, 0, 70}}, 0, "1:100 2:0", false},
+        TimelineCase{"stops_at_once", {{0, 100}}, 0, "1:0", false},
+        // Frozen once the stopping one stops, the cycling one with it.
+        TimelineCase{"stop_freezes_a_cycle", {{100, -3}, {30, 30}}, 2, "1:30 3:30 1:30 3:10 4:0", true},
+        TimelineCase{"all_stop", {{100, 0}, {30, 30, 0}}, 2, "1:30 3:30 5:40 6:0", false},
+        // Past the bound the list starts over: 4096 frames.
+        TimelineCase{"bound", {Many(5000, 1)}, 0, "1:1 2:1 3:1 4:1 5:1 6:1 7:1 8:1 ... 4096", true},
+        TimelineCase{"two_long_cycles", {Many(97, 7), Many(89, 11)}, 100,
+                     "1:7 2:4 102:3 103:7 104:1 204:6 205:5 305:2 ... 4096", true},
+        // Huge durations don't overflow: merged over the second's change points.
+        TimelineCase{"huge", {{2147483647, 2147483647}, {2147483647, 5}}, 0,
+                     "1:2147483647 2:2147483647 1:2147483647 2:2147483647 1:2147483647 2:2147483647 1:2147483647 "
+                     "2:2147483647 ... 4096",
+                     true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A plain layer: the animated cell gets a value of its own that starts as
+// its first frame; a static cell of the same picture keeps its own value.
+TEST(ImporterAnimations, AStaticCellThatLooksLikeAFirstFrameDoesNotAnimate) {
+  auto image = std::make_shared<Image>();
+  image->width = 96, image->height = 32;
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 96; ++x) image->pixels.push_back(x / 32 == 1 ? Pixel{0, 0, 255, 255} : Pixel{255, 0, 0, 255});
+  auto tileset = std::make_shared<Tileset>();
+  tileset->tileWidth = tileset->tileHeight = 32;
+  tileset->image.path = "tiles.png";
+  tileset->image.pixels = image;
+  TileEntry animated;
+  animated.animation = {{2, 100}, {1, 50}, {2, 25}};  // red, blue, red
+  tileset->tiles = {animated};
+  Map map = GridMap(Orientation::kOrthogonal, 4, 1, 32, 32);
+  map.tilesets = {{1, tileset}};
+  Layer layer;
+  layer.cells = {0, 0, 4, 1, {1, 3, 2, 1 | kFlipH}};  // animated, red, blue, animated flipped (the same pictures)
+  map.layers = {layer};
+  const Composition out = Compose(map);
+  ASSERT_EQ(out.animations.size(), 1u);
+  const Animation& animation = out.animations[0];
+  const std::vector<int32_t>& cells = out.layers.at(0);
+  std::vector<int32_t> row;
+  for (const int32_t v : cells)
+    if (v != 0) row.push_back(v);
+  ASSERT_EQ(row.size(), 4u);
+  EXPECT_EQ(row[0], animation.tile);
+  EXPECT_EQ(row[3], animation.tile);  // a flip of an all-red or all-blue tile draws the same
+  EXPECT_NE(row[1], animation.tile);
+  ASSERT_EQ(animation.frames.size(), 3u);
+  EXPECT_EQ(animation.frames[0].block, row[1]);
+  EXPECT_EQ(animation.frames[1].block, row[2]);
+  EXPECT_EQ(animation.frames[2].block, row[1]);
+  EXPECT_EQ(animation.frames[1].duration, 50);
+  EXPECT_EQ(out.blocks.size(), 3u);  // red, blue, and the animation's own
+  EXPECT_EQ(std::memcmp(&out.blocks[size_t(animation.tile - 1)], &out.blocks[size_t(row[1] - 1)], sizeof(Block)), 0);
+  EXPECT_EQ(out.cutAnimations, 0);
 }
 
 }  // namespace

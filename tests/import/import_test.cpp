@@ -1,10 +1,11 @@
 // The importer from end to end, in a folder of its own: what a site's page
-// can hold.
+// can hold, what a hostile animated file gives.
 
 #include <gtest/gtest.h>
 
 #include <SDL_image.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include <jansson.h>
+
+#include "import/compose/animation.h"
 #include "import/import.h"
 #include "import/import_error.h"
 #include "import/write/stored_png.h"
@@ -53,6 +57,7 @@ TEST(ImporterSites, AMapWhoseTilesetThePageCantHoldIsRefusedBeforeAnythingIsWrit
   options.maxTilesetBytes = 96 * 32 * 4;
   EXPECT_EQ(ImportMap(map, out, options).tilesetBytes, 96 * 32 * 4);
   EXPECT_TRUE(fs::exists(fs::u8path(out) / "final.png"));
+  EXPECT_FALSE(fs::exists(fs::u8path(out) / "view.json"));  // nothing animates
   EXPECT_EQ(Mebibytes(int64_t{366} << 20), "366 MiB");
   EXPECT_EQ(Mebibytes(int64_t{3} << 19), "1.5 MiB");
   fs::remove_all(folder);
@@ -97,6 +102,64 @@ TEST(ImporterTilesets, ThatBarelyCompressAreStoredAndReadBackTheSame) {
   fs::remove(path);
   SDL_FreeSurface(noise);
   SDL_FreeSurface(art);
+}
+
+// ---- Animated tiles a hostile file gives ------------------------------------------
+
+// A million frames, durations of up to 2^31 - 1 ms (and past it, read as
+// the most an int holds), frame ids past the tileset and below 0: the
+// import ends within the bound, and what it writes is what the viewer
+// takes. A later import over it replaces it, view.json and all.
+TEST(ImporterAnimations, AHostileFileImportsWithinTheBound) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / ("import-hostile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  SDL_Surface* tiles = SDL_CreateRGBSurfaceWithFormat(0, 64, 32, 32, SDL_PIXELFORMAT_RGBA32);
+  ASSERT_NE(tiles, nullptr);
+  SDL_FillRect(tiles, nullptr, 0xFF0000FFu);
+  const SDL_Rect right{32, 0, 32, 16};
+  SDL_FillRect(tiles, &right, 0xFF00FF00u);
+  ASSERT_EQ(IMG_SavePNG(tiles, (folder / "t.png").string().c_str()), 0);
+  SDL_FreeSurface(tiles);
+  std::string frames;
+  frames.reserve(48 << 20);
+  for (int i = 0; i < 1000000; ++i) frames += i % 2 ? R"(<frame tileid="1" duration="1"/>)" : R"(<frame tileid="0" duration="1"/>)";
+  std::ofstream(folder / "m.tmx")
+      << R"(<map orientation="orthogonal" width="4" height="2" tilewidth="32" tileheight="16">
+      <tileset firstgid="1" name="t" tilewidth="32" tileheight="32"><image source="t.png"/>
+      <tile id="0"><animation>)" << frames << R"(</animation></tile>
+      <tile id="1"><animation><frame tileid="99999" duration="2147483647"/><frame tileid="-7" duration="99999999999"/>
+      <frame tileid="0" duration="3"/></animation></tile>
+      <tile id="2"><properties><property name="animation-frame0" value="1"/><property name="animation-delay0" value="2147483647"/>
+      <property name="animation-frame1" value="0"/><property name="animation-delay1" value="1"/></properties></tile>
+      </tileset>
+      <layer name="g" width="4" height="2"><data encoding="csv">1,2,3,1,2,1,3,2</data></layer>
+      <objectgroup name="o"><object gid="1" x="5" y="40"/><object gid="2" x="50" y="20"/></objectgroup></map>)";
+  const std::string map = (folder / "m.tmx").u8string(), out = (folder / "out").u8string();
+  ImportMap(map, out);
+  const ImportSummary summary = ImportMap(map, out);  // over the first
+  EXPECT_GT(summary.animations, 0);
+  EXPECT_GT(summary.cutAnimations, 0);
+  EXPECT_NE(Describe(summary).find(" cut short at 4096 frames"), std::string::npos) << Describe(summary);
+  json_error_t error;
+  json_t* view = json_load_file((fs::u8path(out) / "view.json").u8string().c_str(), 0, &error);
+  ASSERT_NE(view, nullptr) << error.text;
+  const json_t* animations = json_object_get(view, "animations");
+  ASSERT_EQ(json_array_size(animations), size_t(summary.animations));
+  for (size_t i = 0; i < json_array_size(animations); ++i) {
+    const json_t* list = json_object_get(json_array_get(animations, i), "frames");
+    EXPECT_GE(json_array_size(list), 2u);
+    EXPECT_LE(json_array_size(list), kMaxAnimationFrames);
+    for (size_t k = 0; k < json_array_size(list); ++k) {
+      const json_int_t ms = json_integer_value(json_object_get(json_array_get(list, k), "duration"));
+      EXPECT_TRUE(ms >= 0 && ms <= INT32_MAX) << ms;
+      const json_int_t block = json_integer_value(json_object_get(json_array_get(list, k), "tile"));
+      EXPECT_TRUE(block >= 0 && block <= summary.blocks) << block;
+    }
+  }
+  json_decref(view);
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Reading the editor's files, by tables: the encodings of a layer's cells,
-// JSON values of the wrong type, the maps a world places.
+// JSON values of the wrong type, animated tiles, the maps a world places.
 
 #include <gtest/gtest.h>
 
@@ -131,7 +131,15 @@ INSTANTIATE_TEST_SUITE_P(
                  R"(tileset "t": "firstgid" should be a tile id of 1 or more, not the number 1.5e-7)"},
         JsonCase{R"("x": 4)", R"("x": "4")", R"(layer "props": object 1: "x" should be a number, not the string "4")"},
         JsonCase{R"("firstgid": 1)", R"("firstgid": "1")",
-                 R"(tileset "t": "firstgid" should be a tile id of 1 or more, not the string "1")"}),
+                 R"(tileset "t": "firstgid" should be a tile id of 1 or more, not the string "1")"},
+        JsonCase{R"("image": "t.png")", R"("image": "t.png", "tiles": [{"id": 0, "animation": 3}])",
+                 R"(tileset "t": tile 0: "animation" should be an array, not the number 3)"},
+        JsonCase{R"("image": "t.png")", R"("image": "t.png", "tiles": [{"id": 0, "animation": [{"tileid": 1,
+                 "duration": 5}, {"tileid": "1", "duration": 5}]}])",
+                 R"(tileset "t": tile 0: animation frame 1: "tileid" should be a whole number, not the string "1")"},
+        JsonCase{R"("image": "t.png")", R"("image": "t.png", "tiles": [{"id": 0, "animation": [{"tileid": 1,
+                 "duration": 1e12}]}])",
+                 R"(tileset "t": tile 0: animation frame 0: "duration" should be a whole number, not the number 1e12)"}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(ImporterJsonTypes, AMissingRequiredFieldIsNamed) {
@@ -144,6 +152,72 @@ TEST(ImporterJsonTypes, AMissingRequiredFieldIsNamed) {
     EXPECT_EQ(std::string(error.what()), R"(m.tmj: the map's "tilewidth" should be a whole number, not missing)");
   }
 }
+
+// ---- Animated tiles ----------------------------------------------------------------
+
+struct AnimationCase {
+  const char* name;
+  const char* tile;    // tile 0 of the tileset, as the file writes it
+  const char* frames;  // what is read: "tile:ms ..."
+};
+
+// The frames of a tileset's tile 0, whichever way the file gives them.
+class TileAnimations : public testing::TestWithParam<AnimationCase> {};
+
+TEST_P(TileAnimations, AreReadAsTheEditorReadsThem) {
+  const AnimationCase& c = GetParam();
+  const bool json = c.tile[0] == '{';
+  const std::string text =
+      json ? std::string(R"({"type": "map", "orientation": "orthogonal", "width": 1, "height": 1, "tilewidth": 32,
+             "tileheight": 32, "tilesets": [{"firstgid": 1, "name": "t", "tilewidth": 32, "tileheight": 32,
+             "image": "t.png", "tiles": [)") + c.tile + R"(]}], "layers": []})"
+           : std::string(R"(<map orientation="orthogonal" width="1" height="1" tilewidth="32" tileheight="32">
+             <tileset firstgid="1" name="t" tilewidth="32" tileheight="32"><image source="t.png"/>)") +
+                 c.tile + "</tileset></map>";
+  ReadContext context;
+  const Map map = ReadMapText(context, text, json ? "m.tmj" : "m.tmx");
+  const TileEntry* entry = map.tilesets.at(0).tileset->Entry(0);
+  ASSERT_NE(entry, nullptr);
+  std::string frames;
+  for (const Frame& frame : entry->animation)
+    frames += (frames.empty() ? "" : " ") + std::to_string(frame.tileId) + ":" + std::to_string(frame.duration);
+  EXPECT_EQ(frames, c.frames);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Importer, TileAnimations,
+    testing::Values(
+        AnimationCase{"xml", R"(<tile id="0"><animation><frame tileid="3" duration="150"/>
+            <frame tileid="1" duration="0"/><frame tileid="2" duration="-5"/></animation></tile>)",
+                      "3:150 1:0 2:-5"},
+        AnimationCase{"json", R"({"id": 0, "animation": [{"tileid": 3, "duration": 150},
+            {"tileid": 1, "duration": -20}, {"tileid": 2}]})",
+                      "3:150 1:-20 2:0"},
+        AnimationCase{"json_empty", R"({"id": 0, "animation": []})", ""},
+        // Delays in tens of ms, in any order; from index 0 while both of the
+        // next index are there: 2 has no delay, so 3 is never reached.
+        AnimationCase{"older_properties", R"(<tile id="0"><properties>
+            <property name="animation-delay1" value="13"/><property name="animation-frame1" value="6"/>
+            <property name="animation-frame0" value="5"/><property name="animation-delay0" value="11"/>
+            <property name="animation-frame2" value="7"/>
+            <property name="animation-frame3" value="1"/><property name="animation-delay3" value="1"/>
+            <property name="animation-frame01" value="1"/><property name="animation-delay01" value="1"/>
+            <property name="animation-delayx" value="1"/></properties></tile>)",
+                      "5:110 6:130"},
+        AnimationCase{"older_properties_huge_delay", R"(<tile id="0"><properties>
+            <property name="animation-frame0" value="5"/><property name="animation-delay0" value="2147483647"/>
+            <property name="animation-frame1" value="2"/><property name="animation-delay1" value="-2147483647"/>
+            </properties></tile>)",
+                      "5:2147483647 2:-2147483648"},
+        AnimationCase{"older_properties_without_frame_0", R"(<tile id="0"><properties>
+            <property name="animation-frame1" value="5"/><property name="animation-delay1" value="3"/>
+            </properties></tile>)",
+                      ""},
+        AnimationCase{"animation_wins_over_properties", R"(<tile id="0"><properties>
+            <property name="animation-frame0" value="5"/><property name="animation-delay0" value="3"/>
+            </properties><animation><frame tileid="2" duration="40"/></animation></tile>)",
+                      "2:40"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Worlds ----------------------------------------------------------------------
 

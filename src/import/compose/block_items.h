@@ -21,6 +21,7 @@ struct Item {
   uint32_t layer, gid;
   MapPoint anchor;   // of a tile's cell, in picture pixels
   size_t placement;  // in BlockItems::placements
+  const Object* object = nullptr;  // a tile object's, drawn again for each frame of its animation
 };
 
 // A block's key, as its halves (returned in registers, not memory).

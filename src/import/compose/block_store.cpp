@@ -20,6 +20,14 @@ int32_t BlockStore::Add(const Block& block) {
   const auto [first, last] = byHash.equal_range(hash);
   for (auto it = first; it != last; ++it)
     if (std::memcmp(&blocks[it->second - 1], &block, sizeof block) == 0) return it->second;
+  const int32_t value = Push(block);
+  byHash.emplace(hash, value);
+  return value;
+}
+
+int32_t BlockStore::AddOwn(const Block& block) { return Push(block); }
+
+int32_t BlockStore::Push(const Block& block) {
   if (blocks.size() == kMaxBlocks)
     throw ImportError(Where(file) + "the picture needs more than " + std::to_string(kMaxBlocks) +
                       " different 32 x 32 blocks: final.png would be more than 96 x " +
@@ -27,9 +35,7 @@ int32_t BlockStore::Add(const Block& block) {
                       std::to_string(int64_t{96} * kMaxTilesetRows * 4 >> 20) +
                       " MiB decoded), taller than an image decoder reads");
   blocks.push_back(block);
-  const int32_t value = static_cast<int32_t>(blocks.size());
-  byHash.emplace(hash, value);
-  return value;
+  return static_cast<int32_t>(blocks.size());
 }
 
 }  // namespace importer

@@ -21,6 +21,12 @@ struct BlockStore {
   // The cell value that shows `block`: 0 when it is all transparent. Throws
   // ImportError when the viewer's tileset is full.
   int32_t Add(const Block& block);
+  // A block of its own, even if another shows the same pixels (or none):
+  // the cell value of an animation, which no other cell may share.
+  int32_t AddOwn(const Block& block);
+
+ private:
+  int32_t Push(const Block& block);
 };
 
 }  // namespace importer

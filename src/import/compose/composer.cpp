@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <map>
+#include <set>
 #include <unordered_map>
 
 #include "import/compose/block_store.h"
@@ -24,12 +26,34 @@ constexpr int64_t kViewLeft = kCameraStartX - kViewWidth / 2, kViewTop = kCamera
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
+// The cell values of animated blocks: one of its own for each different
+// list of frames, shared by every block that shows that list.
+struct AnimatedBlocks {
+  BlockStore& store;
+  Composition& out;
+  std::map<std::vector<BlockFrame>, int32_t> valueOf;
+
+  // The value that shows the timeline: a frame's block when it never changes.
+  int32_t Add(const Timeline& timeline) {
+    if (timeline.frames.size() == 1) return timeline.frames.front().block;
+    const auto [found, isNew] = valueOf.try_emplace(timeline.frames, 0);
+    if (!isNew) return found->second;
+    const int32_t first = timeline.frames.front().block;
+    const Block pixels = first > 0 ? out.blocks[static_cast<size_t>(first - 1)] : Block{};  // a copy: blocks grows
+    found->second = store.AddOwn(pixels);
+    out.animations.push_back({found->second, timeline.frames});
+    if (timeline.cut) ++out.cutAnimations;
+    return found->second;
+  }
+};
+
 std::vector<int32_t> EmptyLayer(const Composition& out) {
   return std::vector<int32_t>(static_cast<size_t>(out.width) * out.height, 0);
 }
 
 // A plain layer: one block per tile (and flip), cell by cell.
-std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Composition& out, BlockStore& store) {
+std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Composition& out, BlockStore& store,
+                                AnimatedBlocks& animated) {
   const Bounds whole{0, 0, kBlock, kBlock};
   const CellGrid& cells = drawn.layer->cells;
   std::vector<int32_t> layer = EmptyLayer(out);
@@ -51,16 +75,22 @@ std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Comp
       if ((gid & kGidBits) == 0) continue;
       int32_t& value = valueOf[gid];
       if (value < 0) {
-        value = 0;
-        const TileImage tile = ResolveGid(map.tilesets, gid);
-        if (tile.image == nullptr) {
-          scene.missing.insert(gid & kGidBits);
-        } else {
+        auto pictureAt = [&](size_t frame) {
+          const TileImage tile = ResolveFrame(map.tilesets, gid, frame);
+          if (tile.image == nullptr) {
+            scene.missing.insert(gid & kGidBits);
+            return 0;
+          }
           Block block{};
           const Placement placement = TilePlacement(map, drawn, tile, gid, {0, kBlock});
           Draw(placement, block, 0, 0, whole);
-          value = store.Add(block);
-        }
+          return store.Add(block);
+        };
+        const std::vector<Frame>* frames = AnimationOf(map.tilesets, gid);
+        value = Animates(frames) ? animated.Add(WalkTimeline({frames}, [&](const std::vector<size_t>& at) {
+          return pictureAt(at[0]);
+        }))
+                                 : pictureAt(0);
       }
       layer[static_cast<size_t>(start + cx)] = value;
     }
@@ -71,7 +101,7 @@ std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Comp
 // The run's layers drawn together, block by block; a block is drawn only
 // when what reaches into it hasn't been seen before.
 std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, const Composition& out,
-                                BlockStore& store) {
+                                BlockStore& store, AnimatedBlocks& animated) {
   std::vector<int32_t> layer = EmptyLayer(out);
   SeenKeys seen;
   BlockItems gathered;
@@ -93,23 +123,51 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, co
       if (isNew) {
         gathered.collect = true;
         scene.Gather(block, x - firstX, y - firstY, gathered);
-        Block pixels{};
-        for (const Item& item : gathered.items) {
-          if (!item.isTile) {
-            Draw(gathered.placements[item.placement], pixels, blockX, blockY, scene.clip);
-            continue;
-          }
-          const DrawLayer& drawn = scene.layers[item.layer];
-          const Map& map = *scene.MapOf(drawn).map;
-          const TileImage tile = ResolveGid(map.tilesets, item.gid);
-          if (tile.image == nullptr) {
-            scene.missing.insert(item.gid & kGidBits);
-            continue;
-          }
-          const Placement placement = TilePlacement(map, drawn, tile, item.gid, item.anchor);
-          Draw(placement, pixels, blockX, blockY, scene.clip);
+        // The animations that reach the block, each once, and the item's.
+        std::vector<const std::vector<Frame>*> animations;
+        std::vector<int> animationOf(gathered.items.size(), -1);
+        for (size_t k = 0; k < gathered.items.size(); ++k) {
+          const Item& item = gathered.items[k];
+          if (!item.isTile && item.object == nullptr) continue;
+          const Map& map = *scene.MapOf(scene.layers[item.layer]).map;
+          const TilesetList& tilesets = item.object != nullptr && item.object->tilesets ? *item.object->tilesets
+                                                                                        : map.tilesets;
+          const std::vector<Frame>* frames = AnimationOf(tilesets, item.gid);
+          if (!Animates(frames)) continue;
+          const auto known = std::find(animations.begin(), animations.end(), frames);
+          animationOf[k] = static_cast<int>(known - animations.begin());
+          if (known == animations.end()) animations.push_back(frames);
         }
-        *found = store.Add(pixels);
+        // The block with each animation at the frame given.
+        auto pictureAt = [&](const std::vector<size_t>& at) {
+          Block pixels{};
+          for (size_t k = 0; k < gathered.items.size(); ++k) {
+            const Item& item = gathered.items[k];
+            const size_t frame = animationOf[k] >= 0 ? at[static_cast<size_t>(animationOf[k])] : 0;
+            const DrawLayer& drawn = scene.layers[item.layer];
+            const SceneMap& placed = scene.MapOf(drawn);
+            if (!item.isTile) {
+              if (animationOf[k] < 0) {
+                Draw(gathered.placements[item.placement], pixels, blockX, blockY, scene.clip);
+                continue;
+              }
+              std::set<uint32_t> frameMissing;  // the object's missing frames were told when it was placed
+              if (const std::optional<Placement> placement = ObjectPlacement(
+                      *placed.map, placed.grid, drawn, *item.object, scene.ShiftOf(drawn), frameMissing, frame))
+                Draw(*placement, pixels, blockX, blockY, scene.clip);
+              continue;
+            }
+            const TileImage tile = ResolveFrame(placed.map->tilesets, item.gid, frame);
+            if (tile.image == nullptr) {
+              scene.missing.insert(item.gid & kGidBits);
+              continue;
+            }
+            const Placement placement = TilePlacement(*placed.map, drawn, tile, item.gid, item.anchor);
+            Draw(placement, pixels, blockX, blockY, scene.clip);
+          }
+          return store.Add(pixels);
+        };
+        *found = animations.empty() ? pictureAt({}) : animated.Add(WalkTimeline(animations, pictureAt));
       }
       layer[static_cast<size_t>(y) * out.width + x] = *found;
     }
@@ -153,6 +211,7 @@ static Composition ComposeScene(Scene& scene, const std::string& file) {
   scene.Prepare();
 
   BlockStore store{file, out.blocks, {}};
+  AnimatedBlocks animated{store, out, {}};
   const std::vector<std::vector<size_t>> runs = Runs(scene);
   // A plain layer keeps a block for each gid it holds at most: room for
   // them is made at once, not by copying the blocks each time they outgrow
@@ -163,9 +222,9 @@ static Composition ComposeScene(Scene& scene, const std::string& file) {
   out.blocks.reserve(std::min<size_t>(plainBlocks, kMaxBlocks));
   for (const std::vector<size_t>& run : runs) {
     if (run.size() == 1 && IsPlain(scene, run.front()))
-      out.layers.push_back(PlainLayer(scene, scene.layers[run.front()], out, store));
+      out.layers.push_back(PlainLayer(scene, scene.layers[run.front()], out, store, animated));
     else
-      out.layers.push_back(DrawnLayer(scene, run, out, store));
+      out.layers.push_back(DrawnLayer(scene, run, out, store, animated));
     out.layerNames.push_back(RunName(scene, run));
   }
   if (out.layers.empty()) {  // nothing is drawn: the viewer still wants a layer

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "import/compose/animation.h"
 #include "import/compose/block_store.h"
 #include "import/compose/draw_item.h"
 #include "import/model.h"
@@ -14,11 +15,19 @@
 
 namespace importer {
 
+// A cell value that animates, and the blocks it shows in turn (view.json).
+struct Animation {
+  int32_t tile = 0;
+  std::vector<BlockFrame> frames;
+};
+
 struct Composition {
   int width = 0, height = 0;  // cells of 32 × 32
   std::vector<std::string> layerNames;
   std::vector<std::vector<int32_t>> layers;  // 0: empty; v: block v - 1
   std::vector<Block> blocks;
+  std::vector<Animation> animations;  // by cell value
+  int cutAnimations = 0;  // of them, those whose list isn't the whole cycle (animation.h)
   PictureRect picture;              // in the map's pixels
   int64_t placedX = 0, placedY = 0;  // where its top-left lies in the output
   std::vector<std::string> warnings;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "import/compose/animation.h"
 #include "map/layer.h"
 
 namespace importer {
@@ -29,11 +30,16 @@ bool IsPlain(const Scene& scene, size_t index) {
       layer.blend != BlendMode::kNormal)
     return false;
   // Each tile the cells hold must be a plain 32 x 32 one (flips don't change the size).
+  // So must each frame of an animated one.
   for (const uint32_t gid : scene.tileGids[index]) {
-    const TileImage tile = ResolveGid(map.tilesets, gid);
-    const bool plain = tile.image == nullptr || (tile.width == kBlock && tile.height == kBlock &&
-                                                 tile.tileset->offsetX == 0 && tile.tileset->offsetY == 0);
-    if (!plain) return false;
+    const std::vector<Frame>* frames = AnimationOf(map.tilesets, gid);
+    const size_t shown = frames != nullptr ? ShownFrames(*frames) : 1;
+    for (size_t frame = 0; frame < shown; ++frame) {
+      const TileImage tile = ResolveFrame(map.tilesets, gid, frame);
+      const bool plain = tile.image == nullptr || (tile.width == kBlock && tile.height == kBlock &&
+                                                   tile.tileset->offsetX == 0 && tile.tileset->offsetY == 0);
+      if (!plain) return false;
+    }
   }
   return true;
 }

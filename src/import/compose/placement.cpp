@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "import/compose/animation.h"
 #include "import/compose/gid_table.h"
 
 namespace importer {
@@ -34,19 +35,24 @@ LayerTiles SurveyTiles(const Map& map, const CellGrid& cells) {
       met[slot] = 1;
     }
     used.push_back(gid);
-    const TileImage tile = ResolveGid(map.tilesets, gid);
-    if (tile.image == nullptr) return;
-    const Tileset& tileset = *tile.tileset;
-    const double boxW = tileset.gridRenderSize ? map.tileWidth : tile.width;
-    const double boxH = tileset.gridRenderSize ? map.tileHeight : tile.height;
-    const double x = tileset.offsetX * boxW / tile.width, y = tileset.offsetY * boxH / tile.height;
-    const bool swapped = (gid & kFlipD) != 0 && !hexagonal;  // a diagonal flip swaps the sides
-    const double wide = swapped ? boxH : boxW, tall = swapped ? boxW : boxH;
-    reach = {std::min(reach.left, x), std::min(reach.top, y - tall), std::max(reach.right, x + wide),
-             std::max(reach.bottom, y)};
-    const double radius = std::hypot(boxW, boxH) / 2, centreX = x + boxW / 2, centreY = y - boxH / 2;
-    turned = {std::min(turned.left, centreX - radius), std::min(turned.top, centreY - radius),
-              std::max(turned.right, centreX + radius), std::max(turned.bottom, centreY + radius)};
+    // Every frame an animated tile shows counts, each at its own size.
+    const std::vector<Frame>* frames = AnimationOf(map.tilesets, gid);
+    const size_t shown = frames != nullptr ? ShownFrames(*frames) : 1;
+    for (size_t frame = 0; frame < shown; ++frame) {
+      const TileImage tile = ResolveFrame(map.tilesets, gid, frame);
+      if (tile.image == nullptr) continue;
+      const Tileset& tileset = *tile.tileset;
+      const double boxW = tileset.gridRenderSize ? map.tileWidth : tile.width;
+      const double boxH = tileset.gridRenderSize ? map.tileHeight : tile.height;
+      const double x = tileset.offsetX * boxW / tile.width, y = tileset.offsetY * boxH / tile.height;
+      const bool swapped = (gid & kFlipD) != 0 && !hexagonal;  // a diagonal flip swaps the sides
+      const double wide = swapped ? boxH : boxW, tall = swapped ? boxW : boxH;
+      reach = {std::min(reach.left, x), std::min(reach.top, y - tall), std::max(reach.right, x + wide),
+               std::max(reach.bottom, y)};
+      const double radius = std::hypot(boxW, boxH) / 2, centreX = x + boxW / 2, centreY = y - boxH / 2;
+      turned = {std::min(turned.left, centreX - radius), std::min(turned.top, centreY - radius),
+                std::max(turned.right, centreX + radius), std::max(turned.bottom, centreY + radius)};
+    }
   };
   // Eight cells at a time, without a branch for each (its guess would often
   // be wrong): counted, their turn bits gathered, and whether all their
@@ -124,8 +130,9 @@ Placement TilePlacement(const Map& map, const DrawLayer& drawn, const TileImage&
 // A tile object: its image scaled to its size, placed by the tileset's
 // alignment from (x, y), flipped in its box, turned about (x, y).
 std::optional<Placement> ObjectPlacement(const Map& map, const Grid& grid, const DrawLayer& drawn,
-                                         const Object& object, MapPoint shift, std::set<uint32_t>& missing) {
-  const TileImage tile = ResolveGid(object.tilesets ? *object.tilesets : map.tilesets, object.gid);
+                                         const Object& object, MapPoint shift, std::set<uint32_t>& missing,
+                                         size_t frame) {
+  const TileImage tile = ResolveFrame(object.tilesets ? *object.tilesets : map.tilesets, object.gid, frame);
   if (tile.image == nullptr) {
     missing.insert(object.gid & kGidBits);
     return std::nullopt;

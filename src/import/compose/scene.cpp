@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "import/compose/animation.h"
 #include "import/compose/placement.h"
 
 namespace importer {
@@ -39,10 +40,11 @@ Scene::Scene(const std::vector<std::pair<const Map*, MapPoint>>& placed, bool pa
   }
 }
 
-static bool Touches(const Placement& placement, const Bounds& block) {
-  const Bounds b = BoundsOf(placement);
+static bool Touches(const Bounds& b, const Bounds& block) {
   return b.left < block.right && b.right > block.left && b.top < block.bottom && b.bottom > block.top;
 }
+
+static bool Touches(const Placement& placement, const Bounds& block) { return Touches(BoundsOf(placement), block); }
 
 static CellRect RectOf(const CellGrid& cells) { return {cells.x, cells.y, cells.width, cells.height}; }
 
@@ -93,8 +95,9 @@ TileLayerView Scene::ViewOf(size_t index) const {
 void Scene::GatherObjects(size_t index, const Bounds& block, BlockItems& out) const {
   const std::vector<Placement>& placed = objects[index];
   for (const size_t i : objectsInRow[index]) {
-    if (!Touches(placed[i], block)) continue;
-    out.Add(Item{false, 0, 0, {}, 0}, &placed[i]);
+    if (!Touches(objectBounds[index][i], block)) continue;
+    const Object* source = objectSources[index][i];
+    out.Add(Item{false, static_cast<uint32_t>(index), source->gid, {}, 0, source}, &placed[i]);
     out.AddToKey(uint64_t{index} << 32 | i | uint64_t{1} << 63);
     out.AddToKey(placed[i].left - block.left);
     out.AddToKey(placed[i].bottom - block.top);
@@ -283,7 +286,7 @@ std::pair<int64_t, int64_t> Scene::StartRow(const std::vector<size_t>& run, doub
     if (layer.kind == LayerKind::kImage) widen({0, all});
     objectsInRow[i].clear();
     for (size_t k = 0; k < objects[i].size(); ++k) {
-      const Bounds b = BoundsOf(objects[i][k]);
+      const Bounds& b = objectBounds[i][k];
       if (b.top < bottom && b.bottom > top) objectsInRow[i].push_back(k);
     }
     if (!objectsInRow[i].empty()) widen({0, all});
@@ -312,6 +315,8 @@ void Scene::Prepare() {
   rowSpans.resize(layers.size());
   columnSpans.resize(layers.size());
   objects.resize(layers.size());
+  objectBounds.resize(layers.size());
+  objectSources.resize(layers.size());
   objectsInRow.resize(layers.size());
   for (size_t i = 0; i < layers.size(); ++i) {
     const DrawLayer& drawn = layers[i];
@@ -323,10 +328,32 @@ void Scene::Prepare() {
       tileGids[i] = std::move(surveyed.gids);
     }
     if (drawn.layer->kind != LayerKind::kObjects || !Drawn(drawn)) continue;
-    for (const Object& object : drawn.layer->objects)
-      if (std::optional<Placement> placement = ObjectPlacement(*placed.map, placed.grid, drawn, object, ShiftOf(drawn),
-                                                                   missing))
-        objects[i].push_back(*placement);
+    for (const Object& object : drawn.layer->objects) {
+      // An animated object reaches wherever any of its frames does.
+      const std::vector<Frame>* frames =
+          object.gid != 0 ? AnimationOf(object.tilesets ? *object.tilesets : placed.map->tilesets, object.gid) : nullptr;
+      const size_t shown = Animates(frames) ? ShownFrames(*frames) : 1;
+      std::set<uint32_t> frameMissing;
+      std::optional<Placement> first;
+      Bounds bounds{};
+      for (size_t frame = 0; frame < shown; ++frame) {
+        const std::optional<Placement> placement =
+            ObjectPlacement(*placed.map, placed.grid, drawn, object, ShiftOf(drawn), frameMissing, frame);
+        if (!placement) continue;
+        const Bounds b = BoundsOf(*placement);
+        bounds = first ? Bounds{std::min(bounds.left, b.left), std::min(bounds.top, b.top),
+                                std::max(bounds.right, b.right), std::max(bounds.bottom, b.bottom)}
+                       : b;
+        if (!first) first = placement;
+      }
+      if (!first) {
+        missing.insert(frameMissing.begin(), frameMissing.end());
+        continue;
+      }
+      objects[i].push_back(*first);
+      objectBounds[i].push_back(bounds);
+      objectSources[i].push_back(&object);
+    }
   }
 }
 

@@ -43,6 +43,8 @@ struct Scene {
   std::vector<int64_t> tileCounts;  // per tile layer: its cells that hold a tile
   std::vector<std::vector<uint32_t>> tileGids;  // per tile layer: each gid its cells hold, once
   std::vector<std::vector<Placement>> objects;  // per object layer
+  std::vector<std::vector<Bounds>> objectBounds;  // of each, every frame of an animated one
+  std::vector<std::vector<const Object*>> objectSources;  // of each
   std::vector<std::vector<size_t>> objectsInRow;  // per object layer: those that reach the row of blocks
   std::set<uint32_t> missing;  // ids that have no image
   // Per tile layer of the run being drawn: what its row of blocks and each

@@ -3,11 +3,13 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <tuple>
 
 #include "import/import_error.h"
+#include "import/read/library_output.h"
 
 namespace importer {
 namespace {
@@ -19,16 +21,38 @@ using CacheKey = std::tuple<std::string, int>;  // path, colour key (-1: none)
 
 struct ImageLoader {
   std::map<CacheKey, std::shared_ptr<const Image>> cache;
+  std::vector<std::string> warnings;  // what the decoder said of an image, once each
 
   void Load(ImageRef& ref) {
     if (!ref.Given() || ref.pixels != nullptr) return;
     const int key = ref.transparent ? ref.transparent->r << 16 | ref.transparent->g << 8 | ref.transparent->b : -1;
     if (ref.embedded.empty()) {
       auto& cached = cache[{ref.path, key}];
-      if (cached == nullptr) cached = Decode(ref, IMG_Load(ref.path.c_str()));
+      if (cached == nullptr) {
+        LibraryOutput said;
+        SDL_Surface* loaded = IMG_Load(ref.path.c_str());
+        Tell(ref.path, said.Take());
+        cached = Decode(ref, loaded);
+      }
       ref.pixels = cached;
     } else {
-      ref.pixels = Decode(ref, IMG_Load_RW(SDL_RWFromConstMem(ref.embedded.data(), static_cast<int>(ref.embedded.size())), 1));
+      LibraryOutput said;
+      SDL_Surface* loaded =
+          IMG_Load_RW(SDL_RWFromConstMem(ref.embedded.data(), static_cast<int>(ref.embedded.size())), 1);
+      Tell("the image written into " + ref.namedIn, said.Take());
+      ref.pixels = Decode(ref, loaded);
+    }
+  }
+
+  // Each line the decoder wrote, after the image it was about.
+  void Tell(const std::string& image, const std::string& said) {
+    size_t start = 0;
+    for (size_t end; start < said.size(); start = end + 1) {
+      end = said.find('\n', start);
+      if (end == std::string::npos) end = said.size();
+      const std::string line = image + ": " + said.substr(start, end - start);
+      if (end > start && std::find(warnings.begin(), warnings.end(), line) == warnings.end())
+        warnings.push_back(line);
     }
   }
 
@@ -77,14 +101,15 @@ struct ImageLoader {
 
 }  // namespace
 
-void LoadImages(Map& map) {
+std::vector<std::string> LoadImages(Map& map) {
   static_assert(sizeof(Pixel) == 4, "pixels are copied as RGBA bytes");
   ImageLoader loader;
   loader.LoadTilesets(map.tilesets);
   loader.LoadLayers(map.layers);
+  return loader.warnings;
 }
 
-void LoadImages(World& world) {
+std::vector<std::string> LoadImages(World& world) {
   ImageLoader loader;  // an image the maps share is decoded once
   for (PlacedMap& placed : world.maps) {
     try {
@@ -94,6 +119,7 @@ void LoadImages(World& world) {
       throw Inside(world.file, failure);
     }
   }
+  return loader.warnings;
 }
 
 }  // namespace importer

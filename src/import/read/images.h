@@ -2,15 +2,19 @@
 // Loads every image a map names (tilesets, their tiles, image layers), with
 // SDL2_image: every format the viewer reads.
 
+#include <string>
+#include <vector>
+
 #include "import/model.h"
 
 namespace importer {
 
 // Fills in ImageRef::pixels throughout the map; throws ImportError naming
 // the file that names an image that can't be loaded, and where it was
-// looked for.
-void LoadImages(Map& map);
+// looked for. Returns the decoder's warnings, each naming its image
+// ("tiles.png: libpng warning: ..."), for after the importer's line.
+std::vector<std::string> LoadImages(Map& map);
 // Every map's, each image file decoded once; a failure names the world first.
-void LoadImages(World& world);
+std::vector<std::string> LoadImages(World& world);
 
 }  // namespace importer

@@ -47,10 +47,13 @@ void ReadTileEntries(const Fields& set, Tileset& tileset) {
     entry.width = tile.Int("width");
     entry.height = tile.Int("height");
     entry.image = ReadImage(tile, "image");
-    if (const json_t* animation = tile.Array("animation"); json_array_size(animation) > 0) {
-      const json_t* frame = json_array_get(animation, 0);
+    const json_t* animation = tile.Array("animation");
+    for (size_t i = 0; i < json_array_size(animation); ++i) {
+      const json_t* frame = json_array_get(animation, i);
+      const std::string name = "animation frame " + std::to_string(i) + ": ";
       if (!json_is_object(frame)) set.file.Fail(tile.owner + "an animation frame that is not an object");
-      entry.firstFrame = tile.Of(frame, "its first frame: ").RequiredInt("tileid");
+      const Fields fields = tile.Of(frame, name);
+      entry.animation.push_back({fields.RequiredInt("tileid"), fields.Int("duration")});
     }
     tileset.tiles.push_back(std::move(entry));
   };

@@ -3,7 +3,12 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "import/import_error.h"
 #include "import/limits.h"
@@ -47,6 +52,21 @@ std::optional<double> OptionalNumber(const pugi::xml_node& node, const char* nam
   return attribute.as_double();
 }
 
+// A count of cells: the XML library reads a number past 32 bits as the
+// nearest that fits, which would then be refused under a value the file
+// doesn't hold; the refusal names the value as written instead.
+int CellCount(const XmlFile& file, const pugi::xml_node& node, const char* name, int otherwise = 0) {
+  const pugi::xml_attribute attribute = node.attribute(name);
+  if (!attribute) return otherwise;
+  const long long value = attribute.as_llong();
+  if (value < INT32_MIN || value > INT32_MAX) {
+    const std::string text = attribute.as_string();
+    file.Fail(node, std::string(name) + " \"" + (text.size() > 40 ? text.substr(0, 40) + "..." : text) +
+                        "\" is more cells than the importer takes");
+  }
+  return static_cast<int>(value);
+}
+
 bool Flag(const pugi::xml_node& node, const char* name, bool otherwise) {
   const pugi::xml_attribute attribute = node.attribute(name);
   return attribute ? attribute.as_int() != 0 : otherwise;
@@ -67,6 +87,43 @@ ImageRef ReadImage(const XmlFile& file, const pugi::xml_node& image) {
     }
   }
   return ref;
+}
+
+// A tile's <animation>; without one, the older properties animation-frameN
+// and animation-delayN (tens of ms), in order from 0 while both of the next
+// index are there, as the editor's reader takes them.
+std::vector<Frame> ReadAnimation(const pugi::xml_node& tile) {
+  std::vector<Frame> frames;
+  if (const pugi::xml_node animation = tile.child("animation")) {
+    for (const pugi::xml_node frame : animation.children("frame"))
+      frames.push_back({frame.attribute("tileid").as_int(), frame.attribute("duration").as_int()});
+    return frames;
+  }
+  const pugi::xml_node properties = tile.child("properties");
+  if (!properties) return frames;
+  std::map<size_t, std::pair<pugi::xml_attribute, pugi::xml_attribute>> numbered;  // frame, delay by index
+  const std::string frameName = "animation-frame", delayName = "animation-delay";
+  for (const pugi::xml_node property : properties.children("property")) {
+    const std::string name = property.attribute("name").as_string();
+    const bool isFrame = name.compare(0, frameName.size(), frameName) == 0;
+    const bool isDelay = name.compare(0, delayName.size(), delayName) == 0;
+    if (!isFrame && !isDelay) continue;
+    // The index as the editor writes it: digits, no leading zero.
+    const std::string digits = name.substr(frameName.size());  // both prefixes are as long
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos ||
+        (digits[0] == '0' && digits.size() > 1))
+      continue;
+    auto& pair = numbered[std::stoul(digits)];
+    (isFrame ? pair.first : pair.second) = property.attribute("value");
+  }
+  for (size_t index = 0;; ++index) {
+    const auto found = numbered.find(index);
+    if (found == numbered.end() || !found->second.first || !found->second.second) break;
+    // Tens of ms, in 64 bits: a delay of 2^31 - 1 would overflow.
+    const int64_t duration = std::clamp<int64_t>(int64_t{found->second.second.as_int()} * 10, INT32_MIN, INT32_MAX);
+    frames.push_back({found->second.first.as_int(), static_cast<int>(duration)});
+  }
+  return frames;
 }
 
 std::shared_ptr<Tileset> ReadTilesetElement(const XmlFile& file, const pugi::xml_node& node) {
@@ -93,8 +150,7 @@ std::shared_ptr<Tileset> ReadTilesetElement(const XmlFile& file, const pugi::xml
     entry.width = tile.attribute("width").as_int();
     entry.height = tile.attribute("height").as_int();
     if (const pugi::xml_node image = tile.child("image")) entry.image = ReadImage(file, image);
-    if (const pugi::xml_node frame = tile.child("animation").child("frame"))
-      entry.firstFrame = frame.attribute("tileid").as_int();
+    entry.animation = ReadAnimation(tile);
     tileset->tiles.push_back(std::move(entry));
   }
   SortTiles(*tileset);
@@ -173,8 +229,8 @@ void ReadTileLayer(const XmlFile& file, const Map& map, const pugi::xml_node& no
   const std::string encoding = data.attribute("encoding").as_string();
   const std::string compression = data.attribute("compression").as_string();
   if (!map.infinite) {
-    layer.cells.width = node.attribute("width").as_int(map.width);
-    layer.cells.height = node.attribute("height").as_int(map.height);
+    layer.cells.width = CellCount(file, node, "width", map.width);
+    layer.cells.height = CellCount(file, node, "height", map.height);
     if (!data) {  // no data at all: an empty layer
       layer.cells.width = layer.cells.height = 0;
       return;
@@ -269,8 +325,8 @@ Map ReadXmlMap(const LinkedFiles& linked, const std::string& text, const std::st
   map.skewY = root.attribute("skewy").as_double();
   map.background = ParseColor(root.attribute("backgroundcolor").as_string());
   map.renderOrder = ParseRenderOrder(root.attribute("renderorder").as_string()).value_or(RenderOrder::kRightDown);
-  map.width = root.attribute("width").as_int();
-  map.height = root.attribute("height").as_int();
+  map.width = CellCount(file, root, "width");
+  map.height = CellCount(file, root, "height");
   map.tileWidth = root.attribute("tilewidth").as_int();
   map.tileHeight = root.attribute("tileheight").as_int();
   map.infinite = Flag(root, "infinite", false);

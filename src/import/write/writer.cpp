@@ -121,12 +121,31 @@ void WriteMap(const Composition& composition, const fs::path& path) {
   if (failed) Fail(path, std::string("can't be written: ") + SDL_GetError());
 }
 
-// An earlier import: a folder with nothing in it but the two files.
+// view.json: each animated cell value and the blocks it shows in turn,
+// {"animations": [{"tile": N, "frames": [{"tile": A, "duration": MS}, ...]}, ...]}.
+void WriteView(const Composition& composition, const fs::path& path) {
+  std::string text = "{\"animations\": [";
+  for (size_t i = 0; i < composition.animations.size(); ++i) {
+    const Animation& animation = composition.animations[i];
+    text += (i == 0 ? "\n  {\"tile\": " : ",\n  {\"tile\": ") + std::to_string(animation.tile) + ", \"frames\": [";
+    for (size_t k = 0; k < animation.frames.size(); ++k)
+      text += (k == 0 ? "{\"tile\": " : ", {\"tile\": ") + std::to_string(animation.frames[k].block) +
+              ", \"duration\": " + std::to_string(animation.frames[k].duration) + "}";
+    text += "]}";
+  }
+  text += "\n]}\n";
+  SDL_RWops* file = SDL_RWFromFile(path.u8string().c_str(), "wb");
+  if (file == nullptr) Fail(path, std::string("can't be written: ") + SDL_GetError());
+  const bool written = SDL_RWwrite(file, text.data(), 1, text.size()) == text.size();
+  if (SDL_RWclose(file) != 0 || !written) Fail(path, std::string("can't be written: ") + SDL_GetError());
+}
+
+// An earlier import: a folder with nothing in it but its files.
 bool IsEarlierImport(const fs::path& folder) {
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
     const std::string name = entry.path().filename().u8string();
-    if (name != "final.png" && name != "main.json") return false;
+    if (name != "final.png" && name != "main.json" && name != "view.json") return false;
   }
   return !error;
 }
@@ -144,7 +163,7 @@ void WriteOutput(const Composition& composition, const std::string& folder) {
   const bool replacing = fs::exists(target, error);
   if (replacing && !fs::is_directory(target, error)) Fail(target, "exists and is not a folder");
   if (replacing && !IsEarlierImport(target))
-    Fail(target, "already holds other files than final.png and main.json; give another output folder");
+    Fail(target, "already holds other files than final.png, main.json and view.json; give another output folder");
   fs::path parent = target.parent_path();
   if (parent.empty()) parent = ".";
   fs::create_directories(parent, error);
@@ -155,6 +174,7 @@ void WriteOutput(const Composition& composition, const std::string& folder) {
   try {
     WriteTileset(composition, temporary / "final.png");
     WriteMap(composition, temporary / "main.json");
+    if (!composition.animations.empty()) WriteView(composition, temporary / "view.json");
     if (replacing) {
       fs::rename(target, previous, error);
       if (error) Fail(target, "can't be replaced: " + error.message());

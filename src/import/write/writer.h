@@ -1,7 +1,8 @@
 #pragma once
-// Writes the viewer's two files: "final.png", the blocks in 3 columns, and
-// "main.json", the map of 32 × 32 cells. A folder is written whole or not
-// at all: into a temporary folder beside it, then renamed.
+// Writes the viewer's files: "final.png", the blocks in 3 columns,
+// "main.json", the map of 32 × 32 cells, and for a map that animates
+// "view.json", the frames of its animated cell values. A folder is written
+// whole or not at all: into a temporary folder beside it, then renamed.
 
 #include <string>
 
@@ -10,7 +11,7 @@
 namespace importer {
 
 // Writes `folder`, replacing an earlier import there (a folder holding only
-// those two files); anything else already there is left alone and is an
+// those files); anything else already there is left alone and is an
 // error. Throws ImportError.
 void WriteOutput(const Composition& composition, const std::string& folder);
 
