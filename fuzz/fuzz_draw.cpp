@@ -1,18 +1,23 @@
 // libFuzzer target for the drawing alone: the input bytes choose a layer
 // table (any dimensions, tile sizes from negative to huge, cells or none, any
 // layer count), a camera and a tileset of one texture or of bands, and the
-// map is drawn into a software renderer.
+// map is drawn into a software renderer; then the bytes left choose
+// animations (any values, frames of any duration, 0 among them) and a time,
+// and it is drawn again through their frames.
 // Every slot's cell array is exactly width x height cells, so AddressSanitizer
 // catches any read outside it.
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "shared/globals.h"
 #include "fuzz_canvas.h"
 #include "map/layer.h"
 #include "render/draw_map.h"
+#include "view/view.h"
 
 namespace {
 
@@ -71,6 +76,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   cameraY = in.Take<int32_t>();
   canvas.UseBands(in.Take<uint8_t>() % 2 == 1);
   DrawMap();
+
+  std::vector<Animation> list(in.Take<uint8_t>() % 6);
+  for (Animation& animation : list) {
+    const int32_t tile = static_cast<int32_t>(in.Take<uint8_t>() % 48) - 3;
+    std::vector<Animation::Frame> frames(1 + in.Take<uint8_t>() % 8);
+    for (Animation::Frame& frame : frames) {
+      frame.tile = static_cast<int32_t>(in.Take<int8_t>()) % 44;
+      frame.duration = in.Take<uint8_t>() % 4 == 0 ? 0 : in.Take<uint32_t>() % 2000;
+    }
+    animation = MakeAnimation(tile, frames);
+  }
+  UseAnimations(std::move(list));
+  PickFrames(in.Take<uint64_t>());
+  DrawMap();
+  UseAnimations({});
   ResetLayerTable();
   return 0;
 }

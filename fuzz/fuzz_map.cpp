@@ -1,7 +1,10 @@
-// libFuzzer target: the input bytes are a map file. The loader reads it into
-// a fresh layer table, then the map is drawn into a software renderer for a
-// set of cameras: the start, negative and far-away ones, and one centred on
-// each edge of the map.
+// libFuzzer target: the input bytes are a map file, and the same bytes are its
+// view file too (each reader ignores the other's members, so one document can
+// hold a map and its animations). The loader reads it into a fresh layer
+// table, the view file's animations are read against it, then the map is
+// drawn into a software renderer for a set of cameras (the start, negative
+// and far-away ones, and one centred on each edge of the map), each at a few
+// times of the animations' clock.
 
 #include <unistd.h>
 
@@ -17,6 +20,7 @@
 #include "map/layer.h"
 #include "map/map_loader.h"
 #include "render/draw_map.h"
+#include "view/view.h"
 
 namespace {
 
@@ -42,8 +46,9 @@ std::vector<std::pair<int32_t, int32_t>> Cameras(const Layer& slot) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = "/tmp/tilemap-fuzz-map-" + std::to_string(getpid()) + ".json";
   static FuzzCanvas canvas;
-  static std::ofstream nowhere;  // the loader's lines go nowhere
+  static std::ofstream nowhere;  // the loaders' lines go nowhere
   std::cout.rdbuf(nowhere.rdbuf());
+  std::cerr.rdbuf(nowhere.rdbuf());
 
   {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -51,11 +56,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   ResetLayerTable();
   LoadMap(path, layers, kMaxLayers);
+  LoadView(path, GridOfLoadedTileset());
   for (const auto& [x, y] : Cameras(layers[0])) {
     cameraX = x;
     cameraY = y;
-    DrawMap();
+    for (uint64_t t : {uint64_t{0}, uint64_t{401}, uint64_t{1} << 40, UINT64_MAX}) {
+      PickFrames(t);
+      DrawMap();
+    }
   }
+  UseAnimations({});
   ResetLayerTable();
   return 0;
 }

@@ -1,7 +1,7 @@
 // Makes the demo that ships with the viewer: a 3-column tileset of 32 x 32
 // pixel-art tiles ("final.png") and a 128 x 128 map with three layers
 // ("main.json"), both drawn from seeded noise so every run writes the same
-// bytes.
+// bytes, and the water's animation ("view.json"): its waves roll.
 //
 //   make-demo OUTPUT_FOLDER
 
@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,9 @@ enum TileValue : int32_t {
   kFlowers, kBush, kRock,
   kReeds, kLily, kFence,
   kTree, kRoof, kChimneyRoof,
+  kWaterLater, kWaterLast, kShallowsLater,  // the water's later frames, only in view.json
 };
-constexpr int kTileTotal = kChimneyRoof;
+constexpr int kTileTotal = kShallowsLater;
 
 // ---------------------------------------------------------------------------
 // Deterministic noise
@@ -82,7 +84,9 @@ Color Shade(Color c, int delta) {
 
 class TileCanvas {
  public:
-  TileCanvas(SDL_Surface* image, int tile) : image_(image), ox_((tile % kColumns) * kTile), oy_((tile / kColumns) * kTile), seed_(tile * 7919u + 13) {}
+  // A frame of an animated tile takes the noise of the tile it animates (`seedTile`).
+  TileCanvas(SDL_Surface* image, int tile, int seedTile)
+      : image_(image), ox_((tile % kColumns) * kTile), oy_((tile / kColumns) * kTile), seed_(seedTile * 7919u + 13) {}
 
   void Put(int x, int y, Color c) {
     if (x < 0 || y < 0 || x >= kTile || y >= kTile) return;
@@ -136,11 +140,12 @@ void DrawGrass(TileCanvas& t, Color base, int tufts) {
       }
 }
 
-void DrawWater(TileCanvas& t, Color base, bool shore) {
+// `phase` moves the crests along: the water's frames differ by it alone.
+void DrawWater(TileCanvas& t, Color base, bool shore, int phase = 0) {
   t.Speckle(base, 4);
   for (int y = 3; y < kTile; y += 8)
     for (int x = 0; x < kTile; ++x) {
-      const int wave = (x + y / 8 * 5) % 12;
+      const int wave = (x + y / 8 * 5 + phase) % 12;
       if (wave < 4) t.Put(x, y + (wave == 1 || wave == 2 ? -1 : 0), Shade(base, 40));
     }
   if (shore)  // sand showing through the shallows
@@ -270,7 +275,9 @@ SDL_Surface* MakeTileset() {
   SDL_Surface* image = SDL_CreateRGBSurfaceWithFormat(0, kColumns * kTile, rows * kTile, 32, SDL_PIXELFORMAT_ARGB8888);
   if (image == nullptr) return nullptr;
   SDL_FillRect(image, nullptr, 0);  // transparent
-  auto tile = [image](TileValue value) { return TileCanvas(image, value - 1); };
+  auto tile = [image](TileValue value, TileValue animated = kEmpty) {
+    return TileCanvas(image, value - 1, (animated != kEmpty ? animated : value) - 1);
+  };
   { auto t = tile(kGrass); DrawGrass(t, kGrassGreen, 3); }
   { auto t = tile(kMeadow); DrawGrass(t, kMeadowGreen, 10); }
   { auto t = tile(kWater); DrawWater(t, kDeepWater, false); }
@@ -289,6 +296,9 @@ SDL_Surface* MakeTileset() {
   { auto t = tile(kTree); DrawTree(t); }
   { auto t = tile(kRoof); DrawRoof(t, false); }
   { auto t = tile(kChimneyRoof); DrawRoof(t, true); }
+  { auto t = tile(kWaterLater, kWater); DrawWater(t, kDeepWater, false, 4); }
+  { auto t = tile(kWaterLast, kWater); DrawWater(t, kDeepWater, false, 8); }
+  { auto t = tile(kShallowsLater, kShallows); DrawWater(t, kShallowWater, true, 6); }
   return image;
 }
 
@@ -404,6 +414,35 @@ bool WriteMap(const std::string& path) {
   return result == 0;
 }
 
+// The water's waves: deep water in three frames of 400 ms, the shallows in
+// two of 600 ms, both starting on the tile the map holds, so the picture at
+// t = 0 is the map's own. They meet four times a 1.2 s cycle: at 400, 600,
+// 800 and 1200 ms.
+json_t* AnimationJson(TileValue tile, std::initializer_list<TileValue> frames, int duration) {
+  json_t* frameArray = json_array();
+  for (TileValue frame : frames) {
+    json_t* entry = json_object();
+    json_object_set_new(entry, "tile", json_integer(frame));
+    json_object_set_new(entry, "duration", json_integer(duration));
+    json_array_append_new(frameArray, entry);
+  }
+  json_t* animation = json_object();
+  json_object_set_new(animation, "tile", json_integer(tile));
+  json_object_set_new(animation, "frames", frameArray);
+  return animation;
+}
+
+bool WriteView(const std::string& path) {
+  json_t* list = json_array();
+  json_array_append_new(list, AnimationJson(kWater, {kWater, kWaterLater, kWaterLast}, 400));
+  json_array_append_new(list, AnimationJson(kShallows, {kShallows, kShallowsLater}, 600));
+  json_t* root = json_object();
+  json_object_set_new(root, "animations", list);
+  const int result = json_dump_file(root, path.c_str(), JSON_COMPACT | JSON_PRESERVE_ORDER);
+  json_decref(root);
+  return result == 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -424,6 +463,11 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "make-demo: cannot write %s/main.json\n", folder.c_str());
     return 1;
   }
-  std::printf("make-demo: wrote %s/final.png and %s/main.json\n", folder.c_str(), folder.c_str());
+  if (!WriteView(folder + "/view.json")) {
+    std::fprintf(stderr, "make-demo: cannot write %s/view.json\n", folder.c_str());
+    return 1;
+  }
+  std::printf("make-demo: wrote %s/final.png, %s/main.json and %s/view.json\n", folder.c_str(), folder.c_str(),
+              folder.c_str());
   return 0;
 }

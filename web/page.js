@@ -5,7 +5,9 @@
 // file system; nothing leaves the browser. A site written by
 // `tilemap-import --site` lists its maps in maps.json and holds each in
 // maps/NAME/; the page opens the one its address names (?map=NAME), else the
-// first; a site without maps.json shows the demo.
+// first; a site without maps.json shows the demo. Beside final.png and
+// main.json a map may have view.json (its animations), which goes with them
+// wherever they go.
 'use strict';
 
 const kStatusWords = {
@@ -228,8 +230,8 @@ window.runViewer = function runViewer(files, { keepOutput = false } = {}) {
 
 // --- The importer
 
-// Resolves with {status, lines, files}: files holds final.png and main.json
-// when the import succeeded.
+// Resolves with {status, lines, files}: files holds final.png and main.json,
+// and view.json when the importer wrote one, when the import succeeded.
 window.runImporter = function runImporter(files, mapName) {
   return new Promise((resolve) => {
     const lines = [];
@@ -246,6 +248,8 @@ window.runImporter = function runImporter(files, mapName) {
         if (status === 0) {
           for (const name of ['final.png', 'main.json'])
             written[name] = module.FS.readFile(`${kImportFolder}/out/${name}`);
+          const view = `${kImportFolder}/out/view.json`;
+          if (module.FS.analyzePath(view).exists) written['view.json'] = module.FS.readFile(view);
         }
         resolve({ status, lines, files: written });
       },
@@ -342,11 +346,15 @@ function findMaps(files) {
                                    (/\.json$/i.test(path) && isEditorJsonMap(files[path]))));
 }
 
+// final.png and main.json, and the view.json in main.json's folder if there is one.
 function viewedPair(files) {
   const paths = Object.keys(files).sort((a, b) => a.split('/').length - b.split('/').length || byPath(a, b));
   const tileset = paths.find((path) => baseName(path) === 'final.png');
   const map = paths.find((path) => baseName(path) === 'main.json');
-  return tileset && map ? { 'final.png': files[tileset], 'main.json': files[map] } : null;
+  if (!tileset || !map) return null;
+  const view = folderOf(map) + 'view.json';
+  const pair = { 'final.png': files[tileset], 'main.json': files[map] };
+  return view in files ? { ...pair, 'view.json': files[view] } : pair;
 }
 
 // Imports run one after the other; one picked while another runs replaces
@@ -523,17 +531,19 @@ function servedHint() {
   return location.protocol === 'file:' ? ' The page needs to be served over HTTP, e.g. by scripts/serve-web.sh.' : '';
 }
 
-// Both files at once; a failure is told for the first of them that failed.
+// The files at once; a failure is told for the first of them that failed.
+// view.json is optional: a 404 means the map has none.
 async function fetchFiles(folder) {
-  const fetchOne = async (name) => {
+  const fetchOne = async (name, optional = false) => {
     const response = await fetchFresh(`${folder}/${name}`);
+    if (optional && response.status === 404) return null;
     if (!response.ok) throw failure(`${folder}/${name}`, response);
     return [name, new Uint8Array(await response.arrayBuffer())];
   };
-  const results = await Promise.allSettled(['final.png', 'main.json'].map(fetchOne));
+  const results = await Promise.allSettled([fetchOne('final.png'), fetchOne('main.json'), fetchOne('view.json', true)]);
   const failed = results.find((result) => result.status === 'rejected');
   if (failed) throw failed.reason;
-  return Object.fromEntries(results.map((result) => result.value));
+  return Object.fromEntries(results.map((result) => result.value).filter(Boolean));
 }
 
 // The site's maps; null when it has none (a site that shows the demo).

@@ -2,6 +2,7 @@
 
 #include "render/draw_map.h"
 #include "shared/globals.h"
+#include "view/view.h"
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
@@ -29,6 +30,7 @@ void RunUpdateStep(const Uint8* keys, bool& quit) {
   if (keys[SDL_SCANCODE_LEFT]) Move(cameraX, -kCameraStepPixels);
   if (keys[SDL_SCANCODE_RIGHT]) Move(cameraX, kCameraStepPixels);
   if (keys[SDL_SCANCODE_ESCAPE] || keys[SDL_SCANCODE_Q]) quit = true;
+  viewClockMs += kUpdateStepMs;  // the animations' clock
 }
 
 }  // namespace
@@ -68,7 +70,8 @@ void RunFrameLoop() {
     // Fixed updates
     RunUpdateSteps(keys, accumulator, quit);
 
-    // Draw and present
+    // Draw and present, each animation at the clock's frame
+    PickFrames(viewClockMs);
     SDL_RenderClear(renderer);
     DrawMap();
     SDL_RenderPresent(renderer);

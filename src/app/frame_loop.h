@@ -10,6 +10,7 @@ constexpr int32_t kCameraStepPixels = 5;
 
 // Runs the fixed 10 ms update steps that the accumulator holds, at most five,
 // each moving the camera by the held arrow keys and setting `quit` on Esc or Q.
+// Each step also moves the animations' clock on by 10 ms.
 // `keys` is a keyboard snapshot indexed by scancode. Returns the steps run;
 // their time is taken out of the accumulator, the rest stays for later frames.
 Uint32 RunUpdateSteps(const Uint8* keys, Uint32& accumulator, bool& quit);

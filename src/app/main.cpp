@@ -1,5 +1,6 @@
 // The tile-map viewer: opens the window, loads "final.png" and "main.json"
-// from the working directory and lets the arrow keys scroll over the map.
+// from the working directory and lets the arrow keys scroll over the map;
+// "view.json" beside them, when there is one, animates tiles.
 
 #include <SDL.h>
 
@@ -12,6 +13,7 @@
 #include "map/map_loader.h"
 #include "render/texture_loader.h"
 #include "shared/globals.h"
+#include "view/view.h"
 
 namespace {
 
@@ -87,6 +89,10 @@ int main(int argc, char* argv[]) {
 
   // 5. Map: problems are reported by the loader; the viewer runs on regardless
   LoadMap("main.json", layers, kMaxLayers);
+
+  // 6. View: animations from view.json, when there is one; one line on
+  // standard error if it is ignored
+  LoadView("view.json", GridOfLoadedTileset());
 
   // --- Running
   RunFrameLoop();

@@ -8,6 +8,7 @@
 
 #include "map/layer.h"
 #include "shared/globals.h"
+#include "view/view.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ void DrawLayer(const Layer& layer) {
   for (int64_t y = -(top % kGrid); y < kViewHeight; y += layer.tileHeight, ++row) {
     int64_t column = left / kGrid;
     for (int64_t x = -(left % kGrid); x < kViewWidth; x += layer.tileWidth, ++column) {
-      const int32_t value = CellAt(layer, column, row);
+      const int32_t value = ShownValue(CellAt(layer, column, row));  // an animated value shows its frame
       if (value >= 0) DrawCell(layer, value, x, y);
     }
   }

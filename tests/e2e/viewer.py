@@ -252,6 +252,10 @@ class Viewer:
         # Windows ends lines with CR LF; the lines themselves are the same.
         return text.replace("\r\n", "\n") if WINDOWS else text
 
+    def errors(self):
+        """What the viewer wrote on standard error so far, lines ended by LF."""
+        return self._err.decode(errors="replace").replace("\r\n", "\n")
+
     def _fail(self, what):
         status = self.process.poll()
         if status is not None:

@@ -477,3 +477,56 @@ def test_a_tileset_taller_than_the_largest_texture_is_shown_whole(page, site, ch
     finally:
         page.open("about:blank")
         server.stop()
+
+
+def watch_the_demo_move(page):
+    """Until each of the demo's pictures over its animations' cycle has shown,
+    every screenshot of the canvas, from its first frame on, is one of them."""
+    from test_animation import pictures_of_the_cycle
+    pictures = pictures_of_the_cycle()
+    unseen, drawing = set(pictures), False
+    deadline = time.monotonic() + WAIT_SECONDS
+    while unseen:
+        assert time.monotonic() < deadline and page.js("viewerStatus") is None, \
+            f"frames {sorted(unseen)} not seen in {WAIT_SECONDS} s; status {page.js('viewerStatus')}"
+        shot = page.screenshot()
+        shown = next((frames for frames, picture in pictures.items() if same(shot, picture)), None)
+        if shown is None and drawing:
+            raise keep(page, shot, None, "a picture that is the demo at none of the clock's times")
+        if shown is not None:
+            drawing = True
+            unseen.discard(shown)
+    assert "ignored" not in page.js("document.getElementById('output').textContent")
+
+
+def test_the_demo_with_its_view_json_moves_however_the_page_gets_it(page, site, chromium):
+    names = ("final.png", "main.json", "view.json")
+    # Given to the viewer by the page's own call.
+    start(page, site, {name: (DEMO / name).read_bytes() for name in names})
+    watch_the_demo_move(page)
+    assert quit_with(page, "Escape") == 0
+
+    # Picked by the visitor, the three files together.
+    page.open(site + "?manual", READY)
+    page.set_files("#pick-files", [DEMO / name for name in names])
+    page.click("#canvas")
+    watch_the_demo_move(page)
+    assert quit_with(page, "Escape") == 0
+
+    # A site's map whose folder holds view.json beside the other two.
+    from conftest import SITE
+    folder = make_folder()
+    shutil.copytree(SITE, folder / "site")
+    (folder / "site" / "maps" / "demo").mkdir(parents=True)
+    for name in names:
+        shutil.copy(DEMO / name, folder / "site" / "maps" / "demo" / name)
+    (folder / "site" / "maps.json").write_text(json.dumps({"maps": ["demo"]}))
+    server = Site(folder / "site")
+    try:
+        page.open(server.url, READY)
+        page.click("#canvas")
+        watch_the_demo_move(page)
+        assert quit_with(page, "Escape") == 0
+    finally:
+        page.open("about:blank")
+        server.stop()

@@ -1,0 +1,71 @@
+#include "view/view.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <iostream>
+#include <utility>
+
+#include "map/layer.h"
+#include "shared/globals.h"
+
+uint64_t viewClockMs = 0;
+std::vector<Animation> animations;
+std::vector<int32_t> shownValues;
+
+namespace {
+
+constexpr int64_t kTilesetColumns = 3;
+
+int64_t TextureHeight(SDL_Texture* texture) {
+  int height = 0;
+  return SDL_QueryTexture(texture, nullptr, nullptr, nullptr, &height) == 0 ? height : 0;
+}
+
+}  // namespace
+
+TilesetGrid GridOfLoadedTileset() {
+  // Every filled slot carries the map's tile size.
+  const Layer* filled = nullptr;
+  for (unsigned slot = 0; slot < std::min<unsigned>(layerCount, kMaxLayers) && filled == nullptr; ++slot) {
+    if (layers[slot].tiles != nullptr && layers[slot].tileWidth > 0 && layers[slot].tileHeight > 0) {
+      filled = &layers[slot];
+    }
+  }
+  int width = 0;
+  if (filled == nullptr || tileset == nullptr || SDL_QueryTexture(tileset, nullptr, nullptr, &width, nullptr) != 0) {
+    return {};
+  }
+  int64_t height = TextureHeight(tileset);  // the top band, or the whole image
+  for (SDL_Texture* band : tilesetBands) height += TextureHeight(band);
+  return {std::min<int64_t>(kTilesetColumns, width / filled->tileWidth), height / filled->tileHeight};
+}
+
+void LoadView(const std::string& path, const TilesetGrid& grid) {
+  std::vector<Animation> list;
+  std::string problem;
+  if (!ReadViewFile(path, grid, list, problem)) {
+    std::cerr << path << ": ignored: " << problem << std::endl;
+  }
+  UseAnimations(std::move(list));
+}
+
+void UseAnimations(std::vector<Animation> list) {
+  // Only animations that can be played: a value of 0 or more, a frame at least.
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [](const Animation& a) { return a.tile < 0 || a.frameTiles.empty(); }),
+             list.end());
+  animations = std::move(list);
+  int32_t highest = -1;
+  for (const Animation& animation : animations) highest = std::max(highest, animation.tile);
+  // Animated values have blocks in the tileset, so the table is no longer
+  // than the tileset has blocks.
+  shownValues.resize(static_cast<size_t>(int64_t{highest} + 1));
+  for (size_t value = 0; value < shownValues.size(); ++value) shownValues[value] = static_cast<int32_t>(value);
+}
+
+void PickFrames(uint64_t t) {
+  for (const Animation& animation : animations) {
+    shownValues[static_cast<size_t>(animation.tile)] = animation.frameTiles[FrameAt(animation, t)];
+  }
+}
