@@ -69,6 +69,12 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_SANITIZ
   -DTILEMAP_WERROR=ON -DTILEMAP_BENCH=OFF >/dev/null
 cmake --build build-sanitize --parallel "$jobs"
 
+# The sanitized suites time nothing either: they run while the fuzzers build.
+say "Tests (sanitizers), in the background (log: build-sanitize/tests.log)"
+ctest --test-dir build-sanitize --parallel "$jobs" --output-on-failure --timeout 900 \
+  >build-sanitize/tests.log 2>&1 &
+sanitized=$!
+
 say "Fuzzer build (clang, libFuzzer) into build-fuzz/"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_FUZZ=ON \
   -DTILEMAP_TESTS=OFF -DTILEMAP_BENCH=OFF -DTILEMAP_WERROR=ON \
@@ -79,14 +85,16 @@ say "Tests (Release) that time nothing"
 wait "$untimed" || status=1
 cat build/untimed.log
 say "Tests (sanitizers)"
-ctest --test-dir build-sanitize --parallel "$test_jobs" --output-on-failure --timeout 900 || status=1
+wait "$sanitized" || status=1
+cat build-sanitize/tests.log
 say "Tests (Release) that time the scrolling, one at a time"
 ctest --test-dir build -L timed --output-on-failure --timeout 900 || status=1
 
-# The fuzzers take a core each for a fixed time; the package checks mostly
-# wait for Wine and apt-get, and time nothing, so they run meanwhile.
+# The fuzzers run side by side for a fixed time each, sharing the cores; the
+# package checks mostly wait for Wine and apt-get, and time nothing, so they
+# run meanwhile.
 say "Fuzzing, ${TILEMAP_FUZZ_SECONDS:-60} s a fuzzer, and the release packages, checked as a user meets them"
-ctest --test-dir build-fuzz --parallel "$jobs" --output-on-failure --timeout 900 >build-fuzz/fuzz.log 2>&1 &
+ctest --test-dir build-fuzz --parallel 3 --output-on-failure --timeout 900 >build-fuzz/fuzz.log 2>&1 &
 fuzzing=$!
 if scripts/package.sh; then
   tests/check-packages.sh || status=1

@@ -12,10 +12,35 @@ cd "$(dirname "$0")/.."
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
 deps=$(scripts/build-web-deps.sh)
-echo "== web build (Emscripten, warnings as errors) into build-web/"
-cmake -S . -B build-web -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/emscripten.cmake" \
-  -DTILEMAP_WEB_DEPS="$deps" -DCMAKE_BUILD_TYPE=Release -DTILEMAP_WERROR=ON >/dev/null
-cmake --build build-web --parallel "$(nproc)" --target tilemap-viewer tilemap-import
+# Linking the two programs takes most of the build (the optimiser, and
+# Asyncify's rewrite of the viewer), and the compiler cache keeps no links:
+# the programs are kept in this machine's cache too, under a hash of every
+# file they are built from, so a clone of sources built here before takes
+# them as they are.
+programs=(tilemap-viewer.js tilemap-viewer.wasm tilemap-import.js tilemap-import.wasm)
+cache=${TILEMAP_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tilemap-viewer}/web-programs
+key=$({ echo "$deps"; cat "$(em-config EMSCRIPTEN_ROOT)/emscripten-version.txt"
+        find src cmake CMakeLists.txt scripts/build-web.sh -type f -print0 | LC_ALL=C sort -z | xargs -0 sha256sum
+      } | sha256sum | cut -c1-32)
+mkdir -p build-web
+if [ -f "$cache/$key/.complete" ]; then
+  echo "== web programs: built from the same sources before, taken from $cache/$key"
+  for program in "${programs[@]}"; do cp "$cache/$key/$program" build-web/; done
+else
+  echo "== web build (Emscripten, warnings as errors) into build-web/"
+  cmake -S . -B build-web -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/emscripten.cmake" \
+    -DTILEMAP_WEB_DEPS="$deps" -DCMAKE_BUILD_TYPE=Release -DTILEMAP_WERROR=ON >/dev/null
+  cmake --build build-web --parallel "$(nproc)" --target tilemap-viewer tilemap-import
+  # Kept under a temporary name and renamed whole: another build may be at the same key.
+  mkdir -p "$cache"
+  kept=$(mktemp -d "$cache/.new-XXXXXX")
+  for program in "${programs[@]}"; do cp "build-web/$program" "$kept/"; done
+  touch "$kept/.complete"
+  mv -T "$kept" "$cache/$key" 2>/dev/null || rm -rf "$kept"
+  # The eight newest builds are kept (about 4 MiB each).
+  find "$cache" -mindepth 1 -maxdepth 1 -type d ! -name '.new-*' -printf '%T@ %p\n' | sort -rn | tail -n +9 |
+    cut -d' ' -f2- | xargs -r rm -rf
+fi
 
 site=build-web/site
 echo "== the site in $site/"
