@@ -158,11 +158,13 @@ def test_a_tileset_of_20000_blocks_is_drawn_exactly_and_scrolls_across_its_bands
     deadline = time.monotonic() + SCROLL_SECONDS
     while max(bands_in_view(folder, camera_y)) <= start_band:
         assert time.monotonic() < deadline, f"no new band in view within {SCROLL_SECONDS} s; at {camera_y}"
-        shot = viewer.nudge("Down")
-        camera_y = next((y for y in range(camera_y + 5, camera_y + 3000, 5) if same(shot, noise_view(y))), None)
-        if camera_y is None:
-            shot.save(folder / "actual.png")
-            raise AssertionError(f"the window shows the map at no camera further down; the picture is in {folder}")
+        below = camera_y
+        try:
+            camera_y, _ = viewer.nudge("Down", name=lambda shot: next(
+                (y for y in range(below + 5, below + 3000, 5) if same(shot, noise_view(y))), None))
+        except AssertionError as failure:
+            viewer.display.screenshot().save(folder / "actual.png")
+            raise AssertionError(f"{failure}: no camera further down than {below}; the picture is in {folder}")
     assert viewer.quit_with("Escape") == (0, "\nLayer Name: noise\n")
 
 

@@ -83,13 +83,16 @@ def scroll(viewer, clock, map_doc, tileset, key, from_x, seconds):
     pressed = clock.now()
     shortest, longest = viewer.hold(key, seconds=seconds)
     released = clock.now()
-    shot = viewer.wait_for_still_picture()
     # On a busy machine the key can stay down well past the hold asked for
     # (xdotool itself starting late): the picture is looked for around the
     # middle of what the measured hold allows, as far as it allows.
-    guess = from_x + sign * round(250 * (shortest + longest))
-    x = find_camera_x(shot, map_doc, tileset, guess, START_Y, radius=600 + round(250 * (longest - shortest)))
-    assert x is not None, "the picture is not the demo at any camera near the expected one"
+    guess = from_x + sign * 5 * round(50 * (shortest + longest))  # on the camera's 5-pixel steps
+    radius = 600 + 5 * round(50 * (longest - shortest))
+    try:
+        x, _ = viewer.settle_on(lambda shot: find_camera_x(shot, map_doc, tileset, guess, START_Y, radius))
+    except AssertionError as failure:
+        raise AssertionError(f"{failure}: not the demo at a camera within {radius} of {guess}, after {key} was "
+                             f"held {shortest:.3f} to {longest:.3f} s from {from_x}")
     return abs(x - from_x), shortest, longest, x, most_owed(clock.drawn(pressed - HISTORY_MS, released), pressed)
 
 

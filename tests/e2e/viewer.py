@@ -320,6 +320,28 @@ class Viewer:
         after_up = time.monotonic()
         return before_up - after_down, after_up - before_down
 
+    def settle_on(self, name, seconds=WAIT_SECONDS):
+        """Waits until the window holds still on a picture that `name` (a
+        screenshot to a value, or None) can name; returns the value and the
+        screenshot. On a loaded machine a still picture can be a frame the
+        X server had only partly drawn when the viewer stalled: it is passed
+        over, and the next still one looked at."""
+        deadline = time.monotonic() + seconds
+        rejected = None
+        while True:
+            shot = self.wait_for_still_picture(seconds)
+            if rejected is None or not same(shot, rejected):
+                value = name(shot)
+                if value is not None:
+                    return value, shot
+                rejected = shot
+            if time.monotonic() > deadline:
+                kept = Path(tempfile.mkdtemp(prefix="tilemap-e2e-unknown-")) / "actual.png"
+                shot.save(kept)
+                raise AssertionError(f"the window settled on no picture the test knows within {seconds} s; "
+                                     f"the last is {kept}")
+            time.sleep(0.05)
+
     def hold_until(self, *keys, done, seconds=WAIT_SECONDS):
         """Holds the keys until `done(screenshot)` holds, then lets go;
         returns that screenshot. A viewer slow to draw makes this wait."""
@@ -327,13 +349,13 @@ class Viewer:
                           lambda: self.display.xdotool("keyup", "--delay", "0", *keys),
                           self.display.screenshot, done, seconds)
 
-    def nudge(self, *keys, seconds=WAIT_SECONDS):
+    def nudge(self, *keys, name=None, seconds=WAIT_SECONDS):
         """Holds the keys until the picture moves, lets go, and returns the
-        picture once it is still: some steps of 5 pixels, however slowly the
-        viewer draws."""
+        picture once it is still (with `name`, what settle_on gives): some
+        steps of 5 pixels, however slowly the viewer draws."""
         before = self.display.screenshot()
         self.hold_until(*keys, done=lambda shot: not same(shot, before), seconds=seconds)
-        return self.wait_for_still_picture(seconds)
+        return self.settle_on(name, seconds) if name else self.wait_for_still_picture(seconds)
 
     def quit_with(self, key, timeout=QUIT_SECONDS):
         """Holds the key until the viewer ends, as a person does: the viewer
