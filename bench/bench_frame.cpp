@@ -14,8 +14,16 @@
 #include "render/draw_map.h"
 #include "render/texture_loader.h"
 #include "table_helpers.h"
+#include "view/navigation.h"
+#include "view/overview.h"
 #include "view/view.h"
 #include "fuzz_canvas.h"
+
+#include <SDL_image.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
 
 namespace {
 
@@ -105,6 +113,60 @@ void DrawMapTallTileset(benchmark::State& state) {
   tileset = small;
 }
 
+// The largest overview an import writes: 1280 x 720 of noise (the hardest
+// to decode), whatever the map's size; written once.
+std::string OverviewNoisePath() {
+  static const std::string path = [] {
+    const std::string file = (std::filesystem::temp_directory_path() / "tilemap-bench-overview.png").string();
+    SDL_Surface* image = SDL_CreateRGBSurfaceWithFormat(0, 1280, 720, 32, SDL_PIXELFORMAT_ARGB8888);
+    uint32_t seed = 1;
+    for (int y = 0; y < image->h; ++y)
+      for (int x = 0; x < image->w; ++x) {
+        seed = seed * 1664525u + 1013904223u;
+        reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(image->pixels) + y * image->pitch)[x] = seed | 0xFF000000u;
+      }
+    if (IMG_SavePNG(image, file.c_str()) != 0) std::abort();
+    SDL_FreeSurface(image);
+    return file;
+  }();
+  return path;
+}
+
+// A world of 31,712 x 31,616 map pixels, the largest a real game's worlds reach.
+const OverviewPlace kWorldPlace{"overview.png", 0, 0, 31712, 31616};
+
+// Loading view.json's overview picture: decoded and made a texture.
+void LoadOverviewPicture(benchmark::State& state) {
+  Canvas();
+  const std::string path = OverviewNoisePath();
+  for (auto _ : state) LoadOverview(path, kWorldPlace);
+  ReleaseOverview();
+}
+
+// M to the overview on screen: the M event handled, then the frame as the
+// frame loop draws it with the overview showing (cleared, the picture, the
+// frame), and presented. M again between runs, untimed.
+void OverviewOnM(benchmark::State& state) {
+  Canvas();
+  LoadOverview(OverviewNoisePath(), kWorldPlace);
+  navigationOn = true;
+  SDL_Event press{};
+  press.type = SDL_KEYDOWN;
+  press.key.keysym.sym = SDLK_m;
+  for (auto _ : state) {
+    HandleNavigationEvent(press);
+    SDL_RenderClear(renderer);
+    DrawOverview();
+    SDL_RenderPresent(renderer);
+    state.PauseTiming();
+    HandleNavigationEvent(press);
+    if (overviewShown) std::abort();
+    state.ResumeTiming();
+  }
+  navigationOn = false;
+  ReleaseOverview();
+}
+
 void UpdateStepsPerFrame(benchmark::State& state) {
   std::array<Uint8, SDL_NUM_SCANCODES> keys{};
   keys[SDL_SCANCODE_RIGHT] = 1;
@@ -121,6 +183,8 @@ BENCHMARK(DrawMapAnimatedView)->Arg(2048)->Unit(benchmark::kMicrosecond);
 BENCHMARK(TileCopyFloor)->Unit(benchmark::kMicrosecond);
 BENCHMARK(DrawMapTallTileset)->Arg(0)->Arg(2048)->Unit(benchmark::kMicrosecond);
 BENCHMARK(UpdateStepsPerFrame)->Unit(benchmark::kNanosecond);
+BENCHMARK(LoadOverviewPicture)->Unit(benchmark::kMillisecond);
+BENCHMARK(OverviewOnM)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -35,6 +35,7 @@ MAPS = [("map32", "map32.tmx", "2048 × 2048 cells of 32 × 32, three CSV layers
         ("water", "water.tmx", "2048 × 2048 cells of animated sea of 32 × 32, 8 frames of 150 ms, "
                                "waves 32 × 64 of 7 frames of 110 ms over the sea's blocks above them", 2.0, False)]
 COMPARED = ["map32", "map16", "iso32"]  # the maps --compare times
+OVERVIEW_TARGET = {"map32": 0.10, "world": 0.10}  # the most overview.png may add to an import
 SITE = "town"  # a town of 140 × 140 cells and three tilesets: its site's map files against its images
 
 
@@ -55,18 +56,21 @@ def kib(n):
 def measure(bench, work, name, file, runs):
     """Floor and import by turns, then writing the import's final.png alone:
     the fastest and the lowest peak of each."""
-    floor, ours, png = [], [], []
+    floor, ours, png, small = [], [], [], []
     for i in range(runs):
         print(f"== {name}: run {i + 1} of {runs}", flush=True)
         floor.append(run(bench, "floor", str(work / file))[0])
         result, line = run(bench, "import", str(work / file), str(work / f"{name}-view"))
         ours.append(result)
         png.append(run(bench, "png", str(work / f"{name}-view" / "final.png"))[0])
+        small.append(run(bench, "overview", str(work / file), str(work / f"{name}-view"))[0])
     shape = re.search(r"in (\d+) layers? of (\d+) x (\d+) cells", line)
     return {"floor": min(r["processor_seconds"] for r in floor), "import": min(r["processor_seconds"] for r in ours),
             "floor_wall": min(r["seconds"] for r in floor), "import_wall": min(r["seconds"] for r in ours),
             "floor_kib": min(r["peak_kib"] for r in floor), "import_kib": min(r["peak_kib"] for r in ours),
             "png": min(r["processor_seconds"] for r in png), "line": line,
+            "overview": min(r["processor_seconds"] for r in small),
+            "overview_made": min(r["made_seconds"] for r in small), "squares": small[0]["squares"],
             "output_cells": int(shape.group(1)) * int(shape.group(2)) * int(shape.group(3)) if shape else 0}
 
 
@@ -101,7 +105,7 @@ def main():
     print(f"== writing the benchmark maps into {work}", flush=True)
     subprocess.run([str(bench), "make", str(work)], check=True)
 
-    rows, memory, notes, measured = [], [], [], {}
+    rows, memory, notes, measured, overviews = [], [], [], {}, []
     for name, file, what, target, tileset_only in MAPS:
         m = measured[name] = measure(bench, work, name, file, options.runs)
         ratio = m["import"] / m["floor"]
@@ -121,6 +125,11 @@ def main():
         memory.append(f"| {name} | {m['floor_kib'] / 1024:.1f} MiB | {m['import_kib'] / 1024:.1f} MiB | "
                       f"{'+' if over >= 0 else '−'}{kib(abs(over))} | {kib(tileset)} | {check} |")
         notes.append(f"- {name}: {m['line']}")
+        share = m["overview"] / m["import"]
+        aim = OVERVIEW_TARGET.get(name)
+        overviews.append(f"| {name} | {m['overview']:.3f} s | {m['overview_made']:.3f} s | {m['squares']} | "
+                         f"{share:.0%} | " + (f"≤ {aim:.0%}: " + ("within" if share <= aim else "**outside**")
+                                             if aim else "(reported)") + " |")
 
     world, noise = measured["world"], measured["noise"]
     # The animated sea's final.png against the pictures its frames need:
@@ -171,6 +180,13 @@ def main():
              "writes (final.png decoded, 4 KiB a block).", "",
              "| map | floor | import | over the floor | tileset | target |", "|---|---|---|---|---|---|",
              *memory, "",
+             "## overview.png",
+             "",
+             "Making the overview from the composed cells and writing it (`bench_import overview`, only that "
+             "timed, processor time), against the whole import; k: each block cut into k × k squares "
+             "(32: pixel by pixel).", "",
+             "| map | overview.png | of which making it | k | of the import | target |", "|---|---|---|---|---|---|",
+             *overviews, "",
              "## What bounds the world and the noise",
              "",
              "The noise map's 20,000 blocks are 78 MiB of pixels that barely compress: the importer finds "

@@ -7,7 +7,8 @@ set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 if(WIN32)
   install(TARGETS tilemap-viewer RUNTIME DESTINATION .)
   install(FILES $<TARGET_RUNTIME_DLLS:tilemap-viewer> ${PROJECT_SOURCE_DIR}/demo/final.png
-                ${PROJECT_SOURCE_DIR}/demo/main.json ${PROJECT_SOURCE_DIR}/demo/view.json DESTINATION .)
+                ${PROJECT_SOURCE_DIR}/demo/main.json ${PROJECT_SOURCE_DIR}/demo/view.json
+                ${PROJECT_SOURCE_DIR}/demo/overview.png DESTINATION .)
   install(FILES ${packaging}/README-windows.txt DESTINATION . RENAME README.txt)
   # A map in the editor's format to drop onto the importer.
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/editor DESTINATION .)
@@ -32,7 +33,8 @@ else()
   include(GNUInstallDirs)
   install(TARGETS tilemap-viewer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/demo/final.png ${PROJECT_SOURCE_DIR}/demo/main.json
-                ${PROJECT_SOURCE_DIR}/demo/view.json DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/demo OPTIONAL)
+                ${PROJECT_SOURCE_DIR}/demo/view.json ${PROJECT_SOURCE_DIR}/demo/overview.png
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/demo OPTIONAL)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/editor DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/demo)
   # The web site the importer's --site copies its page from (built by scripts/build-web.sh).
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/build-web/site/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/web

@@ -6,7 +6,7 @@ execute_process(COMMAND ${MAKE_DEMO} ${OUT_DIR} RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "make-demo failed: ${result}")
 endif()
-foreach(name final.png main.json view.json)
+foreach(name final.png overview.png main.json view.json)
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT_DIR}/${name} ${DEMO_DIR}/${name}
                   RESULT_VARIABLE differs)
   if(differs)

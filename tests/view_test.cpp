@@ -1,13 +1,20 @@
 // What view.json switches on: its reader (every case folder under
-// tests/view_cases), the animations' clock, and the drawing at a time.
+// tests/view_cases), the animations' clock, the drawing at a time, and
+// finding the way (the overview, M, clicks and drags, the start).
 //
 // A case folder holds
-//   view.json        the view file (absent for a missing one)
+//   view.json        the view file (absent for a missing one), and any
+//                    picture it names
 //   expected_stderr  the one line written on standard error, or nothing; a
 //                    line ending in "..." matches any line that starts with the rest
 //   expected_table   "grid COLUMNS ROWS" (the blocks final.png has; 3 x 7 when
-//                    left out), "animations N" (how many play) and lines
-//                    "at T V S": at T ms a cell holding V shows S.
+//                    left out), "animations N" (how many play), lines
+//                    "at T V S": at T ms a cell holding V shows S,
+//                    "camera X Y" (the camera after loading; the built-in
+//                    start when left out), "overview X Y W H" (the overview
+//                    loaded for that rectangle; none when left out) and
+//                    "navigation on" (M and the mouse switched on; off when
+//                    left out).
 // LoadView reads "view.json" from the case folder.
 
 #include <gtest/gtest.h>
@@ -28,6 +35,9 @@
 #include "shared/globals.h"
 #include "software_canvas.h"
 #include "table_helpers.h"
+#include "view/camera_report.h"
+#include "view/navigation.h"
+#include "view/overview.h"
 #include "view/view.h"
 
 namespace fs = std::filesystem;
@@ -77,6 +87,9 @@ TEST_P(ViewCase, ReportsAndPlaysWhatTheCaseExpects) {
   // Something in play before, which the file replaces: 3 showing 21.
   UseAnimations({MakeAnimation(3, {{21, 0}})});
   PickFrames(0);
+  cameraX = kCameraStartX;
+  cameraY = kCameraStartY;
+  SoftwareCanvas canvas;  // the renderer an overview's texture is made for
 
   const std::string errors = LoadViewIn(folder, grid);
   const std::vector<std::string> expected = ReadLines(folder / "expected_stderr");
@@ -89,11 +102,28 @@ TEST_P(ViewCase, ReportsAndPlaysWhatTheCaseExpects) {
     EXPECT_EQ(errors.back(), '\n');
   }
 
+  int64_t expectedCamera[2] = {kCameraStartX, kCameraStartY};
+  bool expectOverview = false, expectNavigation = false;
   for (const std::string& line : table) {
     std::istringstream words(line);
     std::string key;
     words >> key;
-    if (key == "animations") {
+    if (key == "camera") {
+      words >> expectedCamera[0] >> expectedCamera[1];
+    } else if (key == "overview") {
+      expectOverview = true;
+      OverviewPlace place;
+      words >> place.x >> place.y >> place.width >> place.height;
+      EXPECT_NE(overviewTexture, nullptr) << "no overview loaded";
+      EXPECT_EQ(overviewPlace.x, place.x);
+      EXPECT_EQ(overviewPlace.y, place.y);
+      EXPECT_EQ(overviewPlace.width, place.width);
+      EXPECT_EQ(overviewPlace.height, place.height);
+    } else if (key == "navigation") {
+      std::string state;
+      words >> state;
+      expectNavigation = state == "on";
+    } else if (key == "animations") {
       size_t count = 0;
       words >> count;
       EXPECT_EQ(animations.size(), count);
@@ -107,7 +137,16 @@ TEST_P(ViewCase, ReportsAndPlaysWhatTheCaseExpects) {
       FAIL() << "unknown line in expected_table: " << line;
     }
   }
+  EXPECT_EQ(cameraX, expectedCamera[0]);
+  EXPECT_EQ(cameraY, expectedCamera[1]);
+  if (!expectOverview) {
+    EXPECT_EQ(overviewTexture, nullptr) << "an overview was loaded";
+  }
+  EXPECT_EQ(navigationOn, expectNavigation);
+  EXPECT_FALSE(overviewShown);
   UseAnimations({});
+  ReleaseOverview();
+  navigationOn = false;
 }
 
 std::vector<fs::path> AllCases() {
@@ -295,6 +334,274 @@ TEST_F(AnimatedDrawing, TheTilesetGridCountsWholeBlocksOfTheMapsTileSize) {
   EXPECT_EQ(grid.rows, 4);
   ResetLayerTable();  // no map: no blocks, so no animation can play
   EXPECT_EQ(GridOfLoadedTileset().rows, 0);
+}
+
+// Finding the way. The demo's overview: 4096 x 4096 map pixels in a 720 x 720
+// square in the middle of the window.
+const OverviewPlace kDemoPlace{"overview.png", 0, 0, 4096, 4096};
+
+struct Fit {
+  int64_t x, y, width, height;
+  WindowRect fitted;
+};
+
+TEST(Overview, FitsTheWindowWithItsAspectKeptAndCentred) {
+  const Fit fits[] = {
+      {0, 0, 4096, 4096, {280, 0, 1000, 720}},           // square: as tall as the window
+      {0, 0, 1280, 720, {0, 0, 1280, 720}},              // the window's own shape, at one to one
+      {5, 5, 8192, 1024, {0, 280, 1280, 440}},           // wide: as wide as the window
+      {0, 0, 31712, 31616, {279, 0, 1001, 720}},         // a real world's, 722.2 rounded
+      {0, 0, 12480, 29632, {488, 0, 791, 720}},          // a tall world: 303.2 wide
+      {0, 0, 100, 50, {0, 40, 1280, 680}},               // a small map is enlarged
+      {0, 0, 1, 1, {280, 0, 1000, 720}},                 // one pixel
+      {0, 0, INT32_MAX, 1, {0, 359, 1280, 360}},         // a line: one pixel tall at least
+      {0, 0, 1, INT32_MAX, {639, 0, 640, 720}},          // one pixel wide at least
+  };
+  for (const Fit& fit : fits) {
+    const WindowRect got = FitOverview({"o.png", fit.x, fit.y, fit.width, fit.height});
+    EXPECT_EQ(got.left, fit.fitted.left) << fit.width << " x " << fit.height;
+    EXPECT_EQ(got.top, fit.fitted.top) << fit.width << " x " << fit.height;
+    EXPECT_EQ(got.right, fit.fitted.right) << fit.width << " x " << fit.height;
+    EXPECT_EQ(got.bottom, fit.fitted.bottom) << fit.width << " x " << fit.height;
+  }
+}
+
+TEST(Overview, TheFrameIsTheViewScaledAsTheOverview) {
+  const WindowRect fitted = FitOverview(kDemoPlace);
+  // The start: map pixels 1360..2640 x 1740..2460, times 720 / 4096, rounded down.
+  WindowRect frame = ViewFrame(kDemoPlace, fitted, 2000, 2100);
+  EXPECT_EQ(frame.left, 280 + 239);
+  EXPECT_EQ(frame.right, 280 + 464);
+  EXPECT_EQ(frame.top, 305);
+  EXPECT_EQ(frame.bottom, 432);
+  // Left of the map: the frame starts left of the picture (rounded down, not towards 0).
+  frame = ViewFrame(kDemoPlace, fitted, 0, 0);
+  EXPECT_EQ(frame.left, 280 - 113);
+  EXPECT_EQ(frame.top, -64);
+  // A place that starts elsewhere moves the frame by as much.
+  const OverviewPlace shifted{"o.png", -4096, 4096, 4096, 4096};
+  frame = ViewFrame(shifted, fitted, 2000 - 4096, 2100 + 4096);
+  EXPECT_EQ(frame.left, 280 + 239);
+  EXPECT_EQ(frame.top, 305);
+  // A huge world's frame is never smaller than kSmallestFrame; the camera's
+  // far ends don't overflow.
+  const OverviewPlace huge{"o.png", INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+  frame = ViewFrame(huge, FitOverview(huge), INT32_MAX, INT32_MIN);
+  EXPECT_EQ(frame.right - frame.left, kSmallestFrame);
+  EXPECT_EQ(frame.bottom - frame.top, kSmallestFrame);
+}
+
+struct Click {
+  int64_t x, y;
+  bool onPicture;
+  int32_t mapX, mapY;
+};
+
+TEST(Overview, AClickFindsTheMapPointUnderThePixelsCentre) {
+  const WindowRect fitted = FitOverview(kDemoPlace);
+  const Click clicks[] = {
+      {280, 0, true, 2, 2},          // the first pixel's centre: 0.5 x 4096 / 720
+      {999, 719, true, 4093, 4093},  // the last pixel's
+      {640, 360, true, 2050, 2050},  // (360.5) x 4096 / 720
+      {279, 360, false, 0, 0},       // the black left of the picture
+      {1000, 360, false, 0, 0},      // and right of it
+      {640, 720, false, 0, 0},       // below the window
+      {-5, -5, false, 0, 0},
+  };
+  for (const Click& click : clicks) {
+    int32_t x = -1, y = -1;
+    EXPECT_EQ(MapPointAt(kDemoPlace, fitted, click.x, click.y, x, y), click.onPicture) << click.x << ", " << click.y;
+    if (!click.onPicture) continue;
+    EXPECT_EQ(x, click.mapX) << click.x << ", " << click.y;
+    EXPECT_EQ(y, click.mapY) << click.x << ", " << click.y;
+    // The frame drawn at the new camera has the clicked pixel at its middle, give or take one.
+    const WindowRect frame = ViewFrame(kDemoPlace, fitted, x, y);
+    EXPECT_LE(std::abs((frame.left + frame.right) / 2 - click.x), 1);
+    EXPECT_LE(std::abs((frame.top + frame.bottom) / 2 - click.y), 1);
+  }
+  // A place reaching past 32 bits holds the camera at its range.
+  const OverviewPlace far{"o.png", INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};
+  int32_t x = 0, y = 0;
+  ASSERT_TRUE(MapPointAt(far, FitOverview(far), 999, 719, x, y));
+  EXPECT_EQ(x, INT32_MAX);
+  EXPECT_EQ(y, INT32_MAX);
+}
+
+TEST(Navigation, ADragMovesTheCameraAgainstThePointerAndWraps) {
+  struct Drag {
+    int32_t fromX, fromY, toX, toY, cameraX, cameraY, movedX, movedY;
+  };
+  const Drag drags[] = {
+      {100, 100, 130, 90, 2000, 2100, 1970, 2110},  // the map follows the pointer
+      {0, 0, 1279, 719, 0, 0, -1279, -719},
+      {500, 500, 500, 500, 7, 8, 7, 8},
+      {10, 0, 0, 0, INT32_MAX, 0, INT32_MIN + 9, 0},  // wraps, as the arrows do
+      {-100000, 0, 100000, 0, INT32_MIN, 0, INT32_MAX - 199999, 0},
+  };
+  for (const Drag& drag : drags) {
+    int32_t x = drag.cameraX, y = drag.cameraY;
+    DragCamera(drag.fromX, drag.fromY, drag.toX, drag.toY, x, y);
+    EXPECT_EQ(x, drag.movedX);
+    EXPECT_EQ(y, drag.movedY);
+  }
+}
+
+SDL_Event Key(SDL_Keycode key, Uint8 repeat = 0) {
+  SDL_Event event{};
+  event.type = SDL_KEYDOWN;
+  event.key.keysym.sym = key;
+  event.key.repeat = repeat;
+  return event;
+}
+
+SDL_Event Button(Uint32 type, int x, int y, Uint8 button = SDL_BUTTON_LEFT) {
+  SDL_Event event{};
+  event.type = type;
+  event.button.button = button;
+  event.button.x = x;
+  event.button.y = y;
+  return event;
+}
+
+SDL_Event Motion(int x, int y, Uint32 buttons = SDL_BUTTON_LMASK) {
+  SDL_Event event{};
+  event.type = SDL_MOUSEMOTION;
+  event.motion.x = x;
+  event.motion.y = y;
+  event.motion.state = buttons;
+  return event;
+}
+
+// The demo's overview on a software canvas: an 8 x 8 picture, each pixel its
+// own colour, for 4096 x 4096 map pixels.
+class Navigating : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SDL_Surface* image = NewImage(8, 8);
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) SetImagePixel(image, x, y, 0xFF000000u | static_cast<uint32_t>(x * 30 << 16 | y * 30));
+    overviewTexture = SDL_CreateTextureFromSurface(renderer, image);
+    SDL_FreeSurface(image);
+    overviewPlace = kDemoPlace;
+    ResetNavigation();
+    navigationOn = true;
+    cameraX = kCameraStartX;
+    cameraY = kCameraStartY;
+  }
+  void TearDown() override {
+    ReleaseOverview();
+    ResetNavigation();
+    navigationOn = false;
+  }
+  void Send(const SDL_Event& event) { HandleNavigationEvent(event); }
+
+  SoftwareCanvas canvas;
+};
+
+TEST_F(Navigating, MShowsTheOverviewAndMAgainReturnsWithoutMoving) {
+  Send(Key(SDLK_m));
+  EXPECT_TRUE(overviewShown);
+  Send(Key(SDLK_m, 1));  // the key held: its repeats change nothing
+  EXPECT_TRUE(overviewShown);
+  Send(Key(SDLK_n));
+  EXPECT_TRUE(overviewShown);
+  Send(Key(SDLK_m));
+  EXPECT_FALSE(overviewShown);
+  EXPECT_EQ(cameraX, kCameraStartX);
+  EXPECT_EQ(cameraY, kCameraStartY);
+  ReleaseOverview();  // no picture: M does nothing
+  Send(Key(SDLK_m));
+  EXPECT_FALSE(overviewShown);
+}
+
+TEST_F(Navigating, AClickOnTheOverviewMovesTheViewThereAndReturns) {
+  Send(Button(SDL_MOUSEBUTTONDOWN, 640, 360));  // on the map: a drag starts, nothing moves
+  Send(Button(SDL_MOUSEBUTTONUP, 640, 360));
+  EXPECT_EQ(cameraX, kCameraStartX);
+  Send(Key(SDLK_m));
+  Send(Button(SDL_MOUSEBUTTONDOWN, 100, 360));  // beside the picture
+  EXPECT_TRUE(overviewShown);
+  Send(Button(SDL_MOUSEBUTTONDOWN, 280, 0, SDL_BUTTON_RIGHT));
+  EXPECT_TRUE(overviewShown);
+  EXPECT_EQ(cameraX, kCameraStartX);
+  Send(Button(SDL_MOUSEBUTTONDOWN, 999, 0));
+  EXPECT_FALSE(overviewShown);
+  EXPECT_EQ(cameraX, 4093);
+  EXPECT_EQ(cameraY, 2);
+  // The button let go and the pointer moved after the click: no drag.
+  Send(Motion(900, 100));
+  Send(Button(SDL_MOUSEBUTTONUP, 900, 100));
+  EXPECT_EQ(cameraX, 4093);
+  EXPECT_EQ(cameraY, 2);
+}
+
+TEST_F(Navigating, ADragMovesTheMapPixelForPixelUntilTheButtonIsLetGo) {
+  Send(Motion(600, 300, 0));  // moving without the button: nothing
+  Send(Button(SDL_MOUSEBUTTONDOWN, 600, 300));
+  Send(Motion(610, 295));
+  EXPECT_EQ(cameraX, kCameraStartX - 10);
+  EXPECT_EQ(cameraY, kCameraStartY + 5);
+  Send(Motion(500, 400));
+  Send(Button(SDL_MOUSEBUTTONUP, 505, 400));
+  EXPECT_EQ(cameraX, kCameraStartX + 95);
+  EXPECT_EQ(cameraY, kCameraStartY - 100);
+  Send(Motion(0, 0, 0));
+  EXPECT_EQ(cameraX, kCameraStartX + 95);
+  // The right button drags nothing; a button let go outside the window ends the drag.
+  Send(Button(SDL_MOUSEBUTTONDOWN, 0, 0, SDL_BUTTON_RIGHT));
+  Send(Motion(50, 50, SDL_BUTTON_RMASK));
+  Send(Button(SDL_MOUSEBUTTONDOWN, 0, 0));
+  Send(Motion(30, 30, 0));
+  Send(Motion(60, 60));
+  EXPECT_EQ(cameraX, kCameraStartX + 95);
+  EXPECT_EQ(cameraY, kCameraStartY - 100);
+  // M in the middle of a drag ends it too.
+  Send(Button(SDL_MOUSEBUTTONDOWN, 0, 0));
+  Send(Key(SDLK_m));
+  Send(Key(SDLK_m));
+  Send(Motion(40, 40));
+  EXPECT_EQ(cameraX, kCameraStartX + 95);
+}
+
+TEST_F(Navigating, TheOverviewDrawsThePictureAndAFrameWhereTheViewIs) {
+  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+  canvas.Clear();
+  DrawOverview();
+  // Each of the 8 x 8 pixels stands for 90 x 90 of the window's, from x = 280.
+  EXPECT_EQ(canvas.Pixel(280, 0), 0xFF000000u);
+  EXPECT_EQ(canvas.Pixel(280 + 2 * 90 + 45, 5 * 90 + 45), 0xFF000000u | (60u << 16) | 150u);
+  EXPECT_EQ(canvas.Pixel(279, 300), 0xFF000000u);  // black around
+  EXPECT_EQ(canvas.Pixel(1000, 300), 0xFF000000u);
+  // The frame at the start: x 519..744, y 305..432, two pixels wide.
+  const uint32_t frame = 0xFF000000u | uint32_t{kFrameColour.r} << 16 | uint32_t{kFrameColour.g} << 8 | kFrameColour.b;
+  for (const auto& [x, y] : std::vector<std::pair<int, int>>{{519, 305}, {520, 306}, {743, 431}, {742, 430},
+                                                              {600, 305}, {600, 431}, {519, 400}, {743, 400}}) {
+    EXPECT_EQ(canvas.Pixel(x, y), frame) << x << ", " << y;
+  }
+  for (const auto& [x, y] : std::vector<std::pair<int, int>>{{518, 400}, {521, 400}, {744, 400}, {741, 400},
+                                                              {600, 304}, {600, 307}, {600, 432}}) {
+    EXPECT_NE(canvas.Pixel(x, y), frame) << x << ", " << y;
+  }
+  // The renderer's draw colour is left as it was.
+  Uint8 r = 1, g = 1, b = 1, a = 1;
+  SDL_GetRenderDrawColor(renderer, &r, &g, &b, &a);
+  EXPECT_EQ(r + g + b, 0);
+  EXPECT_EQ(a, 255);
+  // A camera far off the map draws no frame, and nothing overflows.
+  cameraX = INT32_MIN;
+  cameraY = INT32_MAX;
+  canvas.Clear();
+  DrawOverview();
+  EXPECT_EQ(canvas.Pixel(280, 719), 0xFF000000u | (0u << 16) | 210u);
+}
+
+TEST(CameraReport, TellsTheFirstCameraAndEachChange) {
+  EXPECT_TRUE(CameraIsNews(2000, 2100));
+  EXPECT_FALSE(CameraIsNews(2000, 2100));
+  EXPECT_TRUE(CameraIsNews(2005, 2100));
+  EXPECT_TRUE(CameraIsNews(2005, 2095));
+  EXPECT_FALSE(CameraIsNews(2005, 2095));
+  EXPECT_TRUE(CameraIsNews(2000, 2100));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Makes the demo that ships with the viewer: a 3-column tileset of 32 x 32
 // pixel-art tiles ("final.png") and a 128 x 128 map with three layers
 // ("main.json"), both drawn from seeded noise so every run writes the same
-// bytes, and the water's animation ("view.json"): its waves roll.
+// bytes, the whole picture scaled down to fit 1280 x 720 ("overview.png"),
+// and "view.json": the water's animation (its waves roll), the overview and
+// the start.
 //
 //   make-demo OUTPUT_FOLDER
 
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -393,12 +396,16 @@ json_t* LayerJson(const char* name, const std::vector<int32_t>& cells) {
   return layer;
 }
 
-bool WriteMap(const std::string& path) {
+DemoMap MakeMap() {
   DemoMap map;
   LayGround(map);
   PlaceVillage(map);
   Scatter(map);
+  return map;
+}
 
+bool WriteMap(const std::string& path) {
+  const DemoMap map = MakeMap();
   json_t* root = json_object();
   json_object_set_new(root, "tilewidth", json_integer(kTile));
   json_object_set_new(root, "tileheight", json_integer(kTile));
@@ -432,12 +439,110 @@ json_t* AnimationJson(TileValue tile, std::initializer_list<TileValue> frames, i
   return animation;
 }
 
+// ---------------------------------------------------------------------------
+// The overview
+
+constexpr int kPicture = kMapSize * kTile;  // the whole map, in pixels a side
+constexpr int kStartX = 2000, kStartY = 2100;  // the viewer's own start
+
+// A pixel of the picture: its colour times its alpha (255 x 255 at most)
+// and its alpha.
+struct Premultiplied {
+  uint64_t r = 0, g = 0, b = 0, a = 0;
+};
+
+// The whole map drawn as the viewer draws it at time 0, layer over layer.
+std::vector<Premultiplied> ComposeMap(const DemoMap& map, const SDL_Surface* tileset) {
+  std::vector<Premultiplied> picture(static_cast<size_t>(kPicture) * kPicture);
+  for (const std::vector<int32_t>* layer : {&map.ground, &map.details, &map.overlay})
+    for (int r = 0; r < kMapSize; ++r)
+      for (int c = 0; c < kMapSize; ++c) {
+        const int32_t value = (*layer)[DemoMap::At(c, r)];
+        if (value < 1) continue;
+        const int tileX = (value - 1) % kColumns * kTile, tileY = (value - 1) / kColumns * kTile;
+        for (int y = 0; y < kTile; ++y)
+          for (int x = 0; x < kTile; ++x) {
+            const auto* row = static_cast<const uint8_t*>(tileset->pixels) + (tileY + y) * tileset->pitch;
+            const uint32_t argb = reinterpret_cast<const uint32_t*>(row)[tileX + x];
+            const uint64_t alpha = argb >> 24;
+            Premultiplied& to = picture[static_cast<size_t>(r * kTile + y) * kPicture + c * kTile + x];
+            // Source over destination, in 255ths.
+            to.r = (((argb >> 16) & 0xFF) * alpha * 255 + to.r * (255 - alpha) + 127) / 255;
+            to.g = (((argb >> 8) & 0xFF) * alpha * 255 + to.g * (255 - alpha) + 127) / 255;
+            to.b = ((argb & 0xFF) * alpha * 255 + to.b * (255 - alpha) + 127) / 255;
+            to.a = (alpha * 255 + to.a * (255 - alpha) + 127) / 255;
+          }
+      }
+  return picture;
+}
+
+// The picture scaled by s = min(1, 1280 / side, 720 / side), each pixel the
+// average of the area it covers (whole integers: an output pixel spans
+// kPicture units, an input one `side` units). Colours are averaged
+// premultiplied, so transparent pixels give no colour.
+SDL_Surface* ScaleDown(const std::vector<Premultiplied>& picture, int side) {
+  SDL_Surface* image = SDL_CreateRGBSurfaceWithFormat(0, side, side, 32, SDL_PIXELFORMAT_ARGB8888);
+  if (image == nullptr) return nullptr;
+  // How much of input pixel i output pixel o covers, for each o: (i, units).
+  std::vector<std::vector<std::pair<int, uint64_t>>> cover(static_cast<size_t>(side));
+  for (int o = 0; o < side; ++o) {
+    const int64_t begin = int64_t{o} * kPicture, end = begin + kPicture;  // in units of 1 / side input pixel
+    for (int64_t i = begin / side; i * side < end; ++i) {
+      const int64_t overlap = std::min(end, (i + 1) * side) - std::max(begin, i * side);
+      if (overlap > 0) cover[static_cast<size_t>(o)].push_back({static_cast<int>(i), static_cast<uint64_t>(overlap)});
+    }
+  }
+  const uint64_t whole = uint64_t{kPicture} * kPicture;  // the units of one output pixel's area
+  for (int oy = 0; oy < side; ++oy)
+    for (int ox = 0; ox < side; ++ox) {
+      Premultiplied sum;
+      for (const auto& [iy, wy] : cover[static_cast<size_t>(oy)])
+        for (const auto& [ix, wx] : cover[static_cast<size_t>(ox)]) {
+          const Premultiplied& p = picture[static_cast<size_t>(iy) * kPicture + ix];
+          sum.r += p.r * wx * wy;
+          sum.g += p.g * wx * wy;
+          sum.b += p.b * wx * wy;
+          sum.a += p.a * wx * wy;
+        }
+      const uint64_t alpha = (sum.a + whole / 2) / whole;
+      const auto channel = [&sum](uint64_t premultiplied) {
+        return sum.a == 0 ? uint64_t{0} : std::min<uint64_t>(255, (premultiplied + sum.a / 2) / sum.a);
+      };
+      auto* row = static_cast<uint8_t*>(image->pixels) + oy * image->pitch;
+      reinterpret_cast<uint32_t*>(row)[ox] =
+          static_cast<uint32_t>(alpha << 24 | channel(sum.r) << 16 | channel(sum.g) << 8 | channel(sum.b));
+    }
+  return image;
+}
+
+int OverviewSide() {
+  // s = min(1, 1280 / w, 720 / h) for a square picture: 720 / side.
+  return std::min(kPicture, 720);
+}
+
+bool WriteOverview(const std::string& path, const SDL_Surface* tileset) {
+  SDL_Surface* image = ScaleDown(ComposeMap(MakeMap(), tileset), OverviewSide());
+  const bool written = image != nullptr && IMG_SavePNG(image, path.c_str()) == 0;
+  SDL_FreeSurface(image);
+  return written;
+}
+
+json_t* RectangleJson(std::initializer_list<std::pair<const char*, int>> members) {
+  json_t* object = json_object();
+  for (const auto& [name, value] : members) json_object_set_new(object, name, json_integer(value));
+  return object;
+}
+
 bool WriteView(const std::string& path) {
   json_t* list = json_array();
   json_array_append_new(list, AnimationJson(kWater, {kWater, kWaterLater, kWaterLast}, 400));
   json_array_append_new(list, AnimationJson(kShallows, {kShallows, kShallowsLater}, 600));
   json_t* root = json_object();
   json_object_set_new(root, "animations", list);
+  json_t* overview = RectangleJson({{"x", 0}, {"y", 0}, {"width", kPicture}, {"height", kPicture}});
+  json_object_set_new(overview, "image", json_string("overview.png"));
+  json_object_set_new(root, "overview", overview);
+  json_object_set_new(root, "start", RectangleJson({{"x", kStartX}, {"y", kStartY}}));
   const int result = json_dump_file(root, path.c_str(), JSON_COMPACT | JSON_PRESERVE_ORDER);
   json_decref(root);
   return result == 0;
@@ -457,6 +562,10 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "make-demo: cannot write %s/final.png: %s\n", folder.c_str(), SDL_GetError());
     return 1;
   }
+  if (!WriteOverview(folder + "/overview.png", tileset)) {
+    std::fprintf(stderr, "make-demo: cannot write %s/overview.png: %s\n", folder.c_str(), SDL_GetError());
+    return 1;
+  }
   SDL_FreeSurface(tileset);
 
   if (!WriteMap(folder + "/main.json")) {
@@ -467,7 +576,6 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "make-demo: cannot write %s/view.json\n", folder.c_str());
     return 1;
   }
-  std::printf("make-demo: wrote %s/final.png, %s/main.json and %s/view.json\n", folder.c_str(), folder.c_str(),
-              folder.c_str());
+  std::printf("make-demo: wrote final.png, overview.png, main.json and view.json in %s\n", folder.c_str());
   return 0;
 }

@@ -2,6 +2,9 @@
 
 #include "render/draw_map.h"
 #include "shared/globals.h"
+#include "view/camera_report.h"
+#include "view/navigation.h"
+#include "view/overview.h"
 #include "view/view.h"
 
 #ifdef __EMSCRIPTEN__
@@ -57,10 +60,12 @@ void RunFrameLoop() {
     const Uint32 now = SDL_GetTicks();
     accumulator += now - previousTime;
 
-    // Events: only a quit request matters; keys are read from the snapshot
+    // Events: a quit request, and M and the mouse when view.json switched
+    // them on; the arrows, Esc and Q are read from the snapshot
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
       if (event.type == SDL_QUIT) quit = true;
+      else if (navigationOn) HandleNavigationEvent(event);
     }
 
     // Keys: one snapshot serves every update step of this frame
@@ -70,11 +75,17 @@ void RunFrameLoop() {
     // Fixed updates
     RunUpdateSteps(keys, accumulator, quit);
 
-    // Draw and present, each animation at the clock's frame
+    // Draw and present, each animation at the clock's frame; the overview
+    // in place of the map while M shows it
     PickFrames(viewClockMs);
     SDL_RenderClear(renderer);
-    DrawMap();
+    if (overviewShown) {
+      DrawOverview();
+    } else {
+      DrawMap();
+    }
     SDL_RenderPresent(renderer);
+    ReportCamera();  // the page's address follows the view
 
     previousTime = now;
     if (quit) break;  // the frame that saw the request is still shown

@@ -1,6 +1,7 @@
 // The tile-map viewer: opens the window, loads "final.png" and "main.json"
 // from the working directory and lets the arrow keys scroll over the map;
-// "view.json" beside them, when there is one, animates tiles.
+// "view.json" beside them, when there is one, animates tiles, sets where the
+// view starts and names the overview that M shows.
 
 #include <SDL.h>
 
@@ -13,6 +14,7 @@
 #include "map/map_loader.h"
 #include "render/texture_loader.h"
 #include "shared/globals.h"
+#include "view/overview.h"
 #include "view/view.h"
 
 namespace {
@@ -37,6 +39,7 @@ enum ExitStatus {
 // tear down a live renderer while the process ends (under Wine that races
 // the renderer's own thread and can crash the exit).
 void ReleaseStartUp() {
+  ReleaseOverview();
   ReleaseTileset();  // the tileset and every band of it
   if (renderer != nullptr) SDL_DestroyRenderer(renderer);
   if (window != nullptr) SDL_DestroyWindow(window);
@@ -90,8 +93,8 @@ int main(int argc, char* argv[]) {
   // 5. Map: problems are reported by the loader; the viewer runs on regardless
   LoadMap("main.json", layers, kMaxLayers);
 
-  // 6. View: animations from view.json, when there is one; one line on
-  // standard error if it is ignored
+  // 6. View: animations, the start and the overview from view.json, when
+  // there is one; one line on standard error if it is ignored
   LoadView("view.json", GridOfLoadedTileset());
 
   // --- Running

@@ -27,10 +27,13 @@ static Composition ComposeFile(const std::string& path, const ImportOptions& opt
   ComposeOptions compose;
   compose.background = options.background;
   if (IsWorldFile(path)) {
-    World world = ReadWorld(path);
+    World world = ReadWorld(path, options.skipUnreadable);
     for (PlacedMap& placed : world.maps) HideLayers(placed.map.layers, options.hiddenLayers);
-    summary.warnings = LoadImages(world);
+    summary.warnings = LoadImages(world, options.skipUnreadable);
+    for (size_t i = 0; i < world.leftOut.size(); ++i)
+      summary.warnings.insert(summary.warnings.begin() + static_cast<ptrdiff_t>(i), "left out " + world.leftOut[i]);
     summary.maps = static_cast<int>(world.maps.size());
+    summary.mapsLeftOut = static_cast<int>(world.leftOut.size());
     return Compose(world, compose);
   }
   Map map = ReadMap(path);
@@ -81,7 +84,14 @@ std::string Describe(const ImportSummary& summary) {
   };
   return "Wrote " + summary.folder + ": a picture of " + std::to_string(summary.pictureWidth) + " x " +
          std::to_string(summary.pictureHeight) + " pixels" +
-         (summary.maps > 0 ? " (a world of " + plural(summary.maps, "map") + ")" : "") + " in " +
+         (summary.maps > 0 ? " (a world of " + plural(summary.maps, "map") +
+                                 (summary.mapsLeftOut > 0
+                                      ? ", " + plural(summary.mapsLeftOut, "map") + " of " +
+                                            std::to_string(summary.maps + summary.mapsLeftOut) + " left out"
+                                      : "") +
+                                 ")"
+                           : "") +
+         " in " +
          plural(summary.layers, "layer") + " of " + std::to_string(summary.width) + " x " +
          std::to_string(summary.height) + " cells, " + plural(summary.blocks, "block") + " of 32 x 32 in final.png" +
          (summary.animations > 0 ? ", " + plural(summary.animations, "animated block") + " in view.json" : "") +

@@ -11,6 +11,7 @@ struct ImportSummary {
   std::string folder;
   int layers = 0, blocks = 0, width = 0, height = 0;  // what the viewer gets
   int maps = 0;  // of a world; 0 for a map
+  int mapsLeftOut = 0;  // of a world, with skipUnreadable: those that couldn't be read
   int animations = 0, cutAnimations = 0;  // cell values that animate (view.json), those cut short
   int64_t tilesetBytes = 0;  // final.png decoded, as the viewer holds it
   int64_t pictureWidth = 0, pictureHeight = 0;
@@ -23,6 +24,9 @@ struct ImportOptions {
   // The most a viewer may have to decode of final.png, in bytes (a web
   // page's memory); 0: what a desktop viewer decodes.
   int64_t maxTilesetBytes = 0;
+  // A world's maps that can't be read are left out (each a warning), not a
+  // failure: the editor draws the rest.
+  bool skipUnreadable = false;
 };
 
 // A map, or a world (a .world file) as one picture. Throws ImportError.

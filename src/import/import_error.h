@@ -18,6 +18,15 @@ struct DataError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A map of a world that can't be read (or whose images can't be loaded):
+// the world can still be imported without it.
+struct UnreadableMapError : ImportError {
+  using ImportError::ImportError;
+};
+
+// "MAP: problem", the problem without the map's name in front.
+std::string LeftOut(const std::string& map, const std::string& problem);
+
 // A failure in a file that `file` names (a world's map), told as one of
 // `file`'s own: its name first, unless the message starts with it already.
 ImportError Inside(const std::string& file, const ImportError& error);

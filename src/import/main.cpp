@@ -1,8 +1,8 @@
 // tilemap-import: turns a map saved by the tile-map editor into the folder
 // that tilemap-viewer shows.
 //
-//   tilemap-import [--view] [--background] [--hide-layer NAME]... MAP [OUTPUT_FOLDER]
-//   tilemap-import [--background] [--hide-layer NAME]... --site SITE_FOLDER MAP
+//   tilemap-import [--view] [--background] [--hide-layer NAME]... [--skip-missing] MAP [OUTPUT_FOLDER]
+//   tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] --site SITE_FOLDER MAP
 //
 // MAP may be a world (.world): its maps as one picture.
 //
@@ -30,13 +30,15 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tilemap-import [--view] [--background] [--hide-layer NAME]... MAP [OUTPUT_FOLDER]\n"
+    "usage: tilemap-import [--view] [--background] [--hide-layer NAME]... [--skip-missing] MAP [OUTPUT_FOLDER]\n"
     "Reads MAP (.tmx or .tmj/.json, saved by the tile-map editor, or a .world of such maps)\n"
-    "and writes OUTPUT_FOLDER (default: MAP's name with -view, beside it) holding final.png\n"
-    "and main.json for tilemap-viewer. --view then starts the viewer in that folder.\n"
-    "--background paints each map's background colour under it, as the editor's export does\n"
-    "when asked. --hide-layer leaves out every layer or group of that name (repeatable).\n"
-    "   or: tilemap-import [--background] [--hide-layer NAME]... --site SITE_FOLDER MAP\n"
+    "and writes OUTPUT_FOLDER (default: MAP's name with -view, beside it) holding final.png,\n"
+    "main.json, view.json and overview.png for tilemap-viewer. --view then starts the viewer\n"
+    "in that folder. --background paints each map's background colour under it, as the\n"
+    "editor's export does when asked. --hide-layer leaves out every layer or group of that\n"
+    "name (repeatable). --skip-missing imports a world without the maps that can't be read,\n"
+    "naming each.\n"
+    "   or: tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] --site SITE_FOLDER MAP\n"
     "writes a web site that shows MAP, or adds MAP to one written before.\n"
     "   or: tilemap-import --version\n";
 
@@ -116,6 +118,8 @@ int main(int argc, char* argv[]) {
       view = true;
     } else if (argument == "--background") {
       options.background = true;
+    } else if (argument == "--skip-missing") {
+      options.skipUnreadable = true;
     } else if (argument == "--hide-layer") {
       if (i + 1 >= argc || std::string(argv[i + 1]).empty()) {
         std::cerr << "tilemap-import: --hide-layer needs a layer name\n" << kUsage;
@@ -172,6 +176,9 @@ int main(int argc, char* argv[]) {
     std::cout << std::endl;
     if (view) return StartViewer(folder);
     return 0;
+  } catch (const importer::UnreadableMapError& error) {
+    Tell(dropped, std::string("tilemap-import: ") + error.what() + "; give --skip-missing to import the world without it",
+         true);
   } catch (const importer::ImportError& error) {
     Tell(dropped, std::string("tilemap-import: ") + error.what(), true);
   } catch (const std::bad_alloc&) {

@@ -142,6 +142,9 @@ struct PlacedMap {
 struct World {
   std::string file;
   std::vector<PlacedMap> maps;
+  size_t named = 0;  // the maps the world names, those left out too
+  // Each map left out because it can't be read, and why: "MAP: problem".
+  std::vector<std::string> leftOut;
 };
 
 // The tile a gid shows: its image and the part of it, or none.

@@ -8,6 +8,8 @@
 
 #include "map/layer.h"
 #include "shared/globals.h"
+#include "view/navigation.h"
+#include "view/overview.h"
 
 uint64_t viewClockMs = 0;
 std::vector<Animation> animations;
@@ -42,12 +44,26 @@ TilesetGrid GridOfLoadedTileset() {
 }
 
 void LoadView(const std::string& path, const TilesetGrid& grid) {
-  std::vector<Animation> list;
+  ViewFile view;
   std::string problem;
-  if (!ReadViewFile(path, grid, list, problem)) {
+  if (!ReadViewFile(path, grid, view, problem)) {
     std::cerr << path << ": ignored: " << problem << std::endl;
   }
-  UseAnimations(std::move(list));
+  UseAnimations(std::move(view.animations));
+
+  // Finding the way: the start, the overview, M and the mouse
+  ReleaseOverview();
+  ResetNavigation();
+  navigationOn = view.hasStart || view.hasOverview;
+  if (view.hasStart) {
+    cameraX = view.start.x;
+    cameraY = view.start.y;
+  }
+  if (view.hasOverview) {
+    const size_t slash = path.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    LoadOverview(folder + view.overview.image, view.overview);
+  }
 }
 
 void UseAnimations(std::vector<Animation> list) {

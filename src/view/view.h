@@ -23,9 +23,12 @@ extern std::vector<int32_t> shownValues;
 // before both are loaded).
 TilesetGrid GridOfLoadedTileset();
 
-// Reads the view file at `path` and plays its animations. A missing file
+// Reads the view file at `path`, plays its animations, puts the camera at its
+// start, loads its overview (the picture named, beside the file) and switches
+// on M and the mouse when it names a start or an overview. A missing file
 // changes nothing, silently; a file that can't be used is ignored as a whole,
-// with one line on standard error ("view.json: ignored: " and why).
+// with one line on standard error ("view.json: ignored: " and why). An
+// overview picture that can't be loaded is left out with one line of its own.
 void LoadView(const std::string& path, const TilesetGrid& grid);
 
 // Puts `list` in play (none: an empty list), every value showing itself

@@ -84,9 +84,57 @@ bool ReadAnimation(const json_t* entry, size_t index, const TilesetGrid& grid, s
   return true;
 }
 
-bool ReadDocument(const json_t* root, const TilesetGrid& grid, std::vector<Animation>& animations,
-                  std::string& problem) {
-  if (!json_is_object(root)) return Fail(problem, "not a JSON object");
+// A file name with no folder in it, so the image is the one beside view.json.
+bool IsPlainFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\:") == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+bool ReadOverview(const json_t* root, ViewFile& view, std::string& problem) {
+  const json_t* member = json_object_get(root, "overview");
+  if (member == nullptr) return true;
+  const std::string where = Quoted("overview");
+  if (!json_is_object(member)) return Fail(problem, where + " is not an object");
+  const json_t* image = json_object_get(member, "image");
+  if (!json_is_string(image)) return Fail(problem, where + ": " + Quoted("image") + " is not a string");
+  const std::string name(json_string_value(image), json_string_length(image));
+  if (name.size() > kMaxImageNameBytes) {
+    return Fail(problem, where + ": the image's name is longer than " + std::to_string(kMaxImageNameBytes) +
+                             " bytes");
+  }
+  if (!IsPlainFileName(name)) {
+    return Fail(problem, where + ": image \"" + name + "\" is not a file name beside view.json");
+  }
+  OverviewPlace place;
+  place.image = name;
+  if (!ReadInteger(member, "x", INT32_MIN, INT32_MAX, where, place.x, problem) ||
+      !ReadInteger(member, "y", INT32_MIN, INT32_MAX, where, place.y, problem) ||
+      !ReadInteger(member, "width", 1, INT32_MAX, where, place.width, problem) ||
+      !ReadInteger(member, "height", 1, INT32_MAX, where, place.height, problem)) {
+    return false;
+  }
+  view.overview = place;
+  view.hasOverview = true;
+  return true;
+}
+
+bool ReadStart(const json_t* root, ViewFile& view, std::string& problem) {
+  const json_t* member = json_object_get(root, "start");
+  if (member == nullptr) return true;
+  const std::string where = Quoted("start");
+  if (!json_is_object(member)) return Fail(problem, where + " is not an object");
+  int64_t x = 0, y = 0;
+  if (!ReadInteger(member, "x", INT32_MIN, INT32_MAX, where, x, problem) ||
+      !ReadInteger(member, "y", INT32_MIN, INT32_MAX, where, y, problem)) {
+    return false;
+  }
+  view.start = {static_cast<int32_t>(x), static_cast<int32_t>(y)};
+  view.hasStart = true;
+  return true;
+}
+
+bool ReadAnimations(const json_t* root, const TilesetGrid& grid, std::vector<Animation>& animations,
+                    std::string& problem) {
   const json_t* list = json_object_get(root, "animations");
   if (list == nullptr) return true;  // a view without animations
   if (!json_is_array(list)) return Fail(problem, Quoted("animations") + " is not an array");
@@ -109,11 +157,16 @@ bool ReadDocument(const json_t* root, const TilesetGrid& grid, std::vector<Anima
   return true;
 }
 
+bool ReadDocument(const json_t* root, const TilesetGrid& grid, ViewFile& view, std::string& problem) {
+  if (!json_is_object(root)) return Fail(problem, "not a JSON object");
+  return ReadAnimations(root, grid, view.animations, problem) && ReadOverview(root, view, problem) &&
+         ReadStart(root, view, problem);
+}
+
 }  // namespace
 
-bool ReadViewFile(const std::string& path, const TilesetGrid& grid, std::vector<Animation>& animations,
-                  std::string& problem) {
-  animations.clear();
+bool ReadViewFile(const std::string& path, const TilesetGrid& grid, ViewFile& view, std::string& problem) {
+  view = ViewFile();
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
     if (errno == ENOENT) return true;  // no view file: nothing to show beyond the map
@@ -123,8 +176,8 @@ bool ReadViewFile(const std::string& path, const TilesetGrid& grid, std::vector<
   const JsonDocument root(json_loadf(file, 0, &error));
   std::fclose(file);
   if (root == nullptr) return Fail(problem, std::string("not valid JSON: ") + error.text);
-  if (!ReadDocument(root.get(), grid, animations, problem)) {
-    animations.clear();
+  if (!ReadDocument(root.get(), grid, view, problem)) {
+    view = ViewFile();
     return false;
   }
   return true;

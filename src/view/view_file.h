@@ -24,12 +24,42 @@ constexpr size_t kMaxAnimations = 65536;      // each one is walked once a drawn
 constexpr size_t kMaxFramesInAll = 1 << 20;   // 16 MiB of frames at most
 constexpr int64_t kMaxDurationMs = INT32_MAX;  // about 24 days
 
+// Bounds on the overview image's name (a file beside view.json).
+constexpr size_t kMaxImageNameBytes = 255;
+
+// The picture of a map-pixel rectangle that M shows, as view.json names it.
+struct OverviewPlace {
+  std::string image;   // a plain file name, beside view.json
+  int64_t x = 0;       // the rectangle's left map pixel, 32-bit signed
+  int64_t y = 0;       // its top map pixel, 32-bit signed
+  int64_t width = 0;   // 1 to INT32_MAX
+  int64_t height = 0;  // 1 to INT32_MAX
+};
+
+// The camera (the map pixel at the window's centre) to start at.
+struct ViewStart {
+  int32_t x = 0;
+  int32_t y = 0;
+};
+
+// All that a view file asks for.
+struct ViewFile {
+  std::vector<Animation> animations;
+  bool hasOverview = false;
+  OverviewPlace overview;
+  bool hasStart = false;
+  ViewStart start;
+};
+
 // Reads the view file at `path`:
-//   {"animations": [{"tile": N, "frames": [{"tile": A, "duration": MS}, ...]}, ...]}
+//   {"animations": [{"tile": N, "frames": [{"tile": A, "duration": MS}, ...]}, ...],
+//    "overview": {"image": NAME, "x": X, "y": Y, "width": W, "height": H},
+//    "start": {"x": X, "y": Y}}
 // N must be a value with a block in `grid`, each A too or 0 (nothing drawn),
 // MS a whole number of milliseconds from 0 to kMaxDurationMs; each N is
-// animated once. Other members are ignored, and a file without "animations"
-// animates nothing. On success fills `animations` and returns true; otherwise
-// leaves it empty, says in `problem` what is wrong and returns false.
-bool ReadViewFile(const std::string& path, const TilesetGrid& grid, std::vector<Animation>& animations,
-                  std::string& problem);
+// animated once. NAME is a file name without a folder; X and Y are 32-bit
+// signed integers, W and H from 1 to INT32_MAX. Other members are ignored,
+// and each of the three may be left out. On success fills `view` and returns
+// true; otherwise leaves it empty, says in `problem` what is wrong and
+// returns false.
+bool ReadViewFile(const std::string& path, const TilesetGrid& grid, ViewFile& view, std::string& problem);

@@ -285,8 +285,10 @@ def world():
 
 
 def failing_world():
-    """Two tiny maps side by side: one listed, one found by a pattern."""
-    return dict(type="world", name="tiny", maps=[dict(map=failing_map, file="tiny", x=0, y=0)], patterns=[
+    """Three tiny maps: two listed, one below the other, and one found by a
+    pattern beside the first."""
+    return dict(type="world", name="tiny", maps=[dict(map=failing_map, file="tiny", x=0, y=0),
+                                                 dict(map=failing_map, file="spare", x=0, y=64)], patterns=[
         dict(regexp=r"^tiny_(\d+)_(\d+)\.tm[xj]$", multiplierX=64, multiplierY=64, files={"tiny_1_0": failing_map})])
 
 

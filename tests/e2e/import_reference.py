@@ -455,6 +455,9 @@ class World:
         for m, x, y in placed:
             m.paint(self.image, self.fuzzy, (left - x, top - y), background)
         self.maps = [m for m, *_ in placed]
+        # Where the viewer starts: the middle of the first map's grid area.
+        first = boxes[0]
+        self.start = (math.floor((first[0] + first[2]) / 2) - left, math.floor((first[1] + first[3]) / 2) - top)
 
 
 def world_maps(path):
@@ -531,3 +534,69 @@ def composite(dst, X, Y, pixel, opacity, tint, mode):
         rgb = [(c * alpha + b * da * (1 - alpha)) / out for c, b in zip(rgb, back)]
     dst[X, Y] = tuple(int(v + .5) for v in rgb) + (int(out * 255 + .5),)
     return tinted or alpha < 1
+
+
+# ---- The whole picture, small (overview.png) -------------------------------------
+
+OVERVIEW_SIZE = (1280, 720)  # the viewer's window
+
+
+def overview_size(width, height):
+    """The overview's size: the picture scaled by min(1, 1280 / width, 720 /
+    height), rounded, at least 1 × 1."""
+    scale = min(1, OVERVIEW_SIZE[0] / width, OVERVIEW_SIZE[1] / height)
+    return max(1, math.floor(width * scale + .5)), max(1, math.floor(height * scale + .5))
+
+
+def _shares(length, size):
+    """For each pixel of an axis `length` pixels long, scaled to `size`: the
+    overview pixel it starts in, the share of it that falls there and the
+    share that falls in the next (a pixel is at most one overview pixel)."""
+    out = []
+    for x in range(length):
+        a, b = x * size / length, (x + 1) * size / length
+        first = min(size - 1, int(a))
+        split = min(b, first + 1)
+        out.append((first, split - a, b - split if first + 1 < size else 0.0))
+    return out
+
+
+def overview(image):
+    """The picture scaled down to fit the window as overview.png shows it:
+    each overview pixel the average of the pixels under it, a pixel that lies
+    across two counted in each by the part that falls there, colours
+    premultiplied by alpha (a transparent pixel adds nothing, whatever its
+    colour); then alpha and colour rounded to the nearest."""
+    width, height = image.size
+    ow, oh = overview_size(width, height)
+    xs, ys = _shares(width, ow), _shares(height, oh)
+    sums = [[0.0] * (4 * ow) for _ in range(oh)]
+    data = image.convert("RGBA").getdata()
+    for y in range(height):
+        line, drawn = [0.0] * (4 * ow), False
+        for x in range(width):
+            r, g, b, a = data[y * width + x]
+            if not a:
+                continue
+            drawn, k = True, a / 255
+            first, s0, s1 = xs[x]
+            for at, share in ((4 * first, s0), (4 * first + 4, s1)):
+                if share:
+                    line[at] += r * k * share
+                    line[at + 1] += g * k * share
+                    line[at + 2] += b * k * share
+                    line[at + 3] += a * share
+        if drawn:
+            first, s0, s1 = ys[y]
+            for row, share in ((first, s0), (first + 1, s1)):
+                if share:
+                    sums[row] = [s + v * share for s, v in zip(sums[row], line)]
+    out = Image.new("RGBA", (ow, oh))
+    pixels = out.load()
+    for y, row in enumerate(sums):
+        for x in range(ow):
+            r, g, b, a = row[4 * x:4 * x + 4]
+            alpha = min(255, math.floor(a + .5))
+            if alpha:
+                pixels[x, y] = tuple(min(255, math.floor(c * 255 / a + .5)) for c in (r, g, b)) + (alpha,)
+    return out

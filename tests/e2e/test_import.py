@@ -18,7 +18,7 @@ from PIL import Image, ImageChops
 
 import import_maps as maps
 import viewer as viewer_module
-from import_reference import render, resolve
+from import_reference import overview, overview_size, render, resolve
 from viewer import START_X, START_Y, VIEW_H, VIEW_W, WAIT_SECONDS, Viewer, make_folder
 
 IMPORT = os.environ["TILEMAP_IMPORT"]
@@ -37,6 +37,10 @@ KEPT_LAYERS = {"kept": ["ground", "details", "top"]}
 # The background colour is painted when asked for (under each map of a
 # world), in one format, and not otherwise, in the other.
 OPTIONS = {("hexagonal", "xml"): ["--background"], ("world", "xml"): ["--background"]}
+
+
+# What an import writes.
+OUTPUT_FILES = ["final.png", "main.json", "overview.png", "view.json"]
 
 
 def run_import(*args, cwd=None):
@@ -158,7 +162,7 @@ def test_the_output_holds_the_maps_picture(name, fmt):
     lines = result.stdout.splitlines()
     assert len(lines) == 1 and lines[0].startswith("Wrote "), result.stdout
     folder = path.parent / (path.stem + "-view")
-    assert beside == {folder.name} and sorted(os.listdir(folder)) == ["final.png", "main.json"]
+    assert beside == {folder.name} and sorted(os.listdir(folder)) == OUTPUT_FILES
     doc, picture = read_output(folder)
     assert doc["tilewidth"] == doc["tileheight"] == 32
     names = [layer["name"] for layer in doc["layers"]]
@@ -169,12 +173,57 @@ def test_the_output_holds_the_maps_picture(name, fmt):
     outside.paste(0, where)
     assert not outside.getbbox(), f"drawn outside the map's picture {where}, within {outside.getbbox()}"
     assert_close(opaque_only(picture.crop(where)), ref.image, ref.fuzzy, folder, f"{name} ({fmt})")
+    # view.json: no animations, the overview's rectangle (the picture's, in
+    # the viewer's map pixels), where the view starts (a world: in the middle
+    # of its first map); overview.png the picture's size scaled to fit.
+    view = json.loads((folder / "view.json").read_text())
+    start = [ox + ref.start[0], oy + ref.start[1]] if hasattr(ref, "start") else [START_X, START_Y]
+    assert view == {"animations": [], "start": {"x": start[0], "y": start[1]},
+                    "overview": {"image": "overview.png", "x": ox, "y": oy, "width": ref.image.width,
+                                 "height": ref.image.height}}, view
+    with Image.open(folder / "overview.png") as small:
+        assert small.format == "PNG" and small.size == overview_size(*ref.image.size), small.size
     if name in KEPT_LAYERS:  # each kept layer holds its own tiles, where the map has them
         shown = [layer for layer, *_, visible in ref.layers if visible]
         for out, layer in zip(doc["layers"], shown):
             cells = {x + ox // 32 + (y + oy // 32) * doc["width"]
                      for (x, y), gid in ref.cells(layer).items() if resolve(ref.tilesets, gid)}
             assert {i for i, v in enumerate(out["data"]) if v} == cells, out["name"]
+
+
+# Overview pixels compared premultiplied (colour times alpha / 255, and
+# alpha): the imported picture may differ from the reference's by 1 where a
+# semi-transparent or tinted draw leaves room for rounding (an average of
+# such differences is within 1 too), and each side rounds its averages to 8
+# bits once (within 1 premultiplied each: half a unit of alpha, half a unit
+# of colour). Straight colours of nearly transparent pixels would magnify
+# those by 255 / alpha.
+OVERVIEW_TOLERANCE = 3
+
+
+def premultiplied(image):
+    return [tuple(c * a / 255 for c in (r, g, b)) + (a,) for r, g, b, a in image.convert("RGBA").getdata()]
+
+
+def test_the_overview_of_a_world_is_its_picture_scaled_to_fit_the_window():
+    path, result, _ = imported("world", "json")
+    assert result.returncode == 0, result.stderr
+    folder = path.parent / (path.stem + "-view")
+    ref = reference_for("world", "json")
+    expected = overview(ref.image)
+    assert expected.size[0] == 1280 or expected.size[1] == 720, expected.size  # scaled down to fit
+    with Image.open(folder / "overview.png") as small:
+        actual = small.convert("RGBA")
+    assert actual.size == expected.size
+    worst = max((max(abs(x - y) for x, y in zip(p, q)), i)
+                for i, (p, q) in enumerate(zip(premultiplied(actual), premultiplied(expected))))
+    if worst[0] > OVERVIEW_TOLERANCE:
+        actual.save(folder.parent / "actual-overview.png")
+        expected.save(folder.parent / "expected-overview.png")
+        raise AssertionError(f"overview off by {worst[0]:.1f} at {divmod(worst[1], actual.width)[::-1]}; "
+                             f"pictures in {folder.parent}")
+    # Transparent where the picture is: the gap left of the far map.
+    assert actual.getchannel("A").getextrema()[0] == 0
 
 
 def window_at(folder, name, fmt):
@@ -217,12 +266,13 @@ def test_the_viewer_shows_the_output_at_start_and_scrolled(display, running, nam
     doc, at = window_at(folder, name, fmt)
     viewer = running(Viewer(display, folder))
     viewer.wait_until_running(layer_lines(doc))
-    wait_for_picture(viewer, *at(START_X, START_Y), folder, f"{name} ({fmt}) at start")
-    shot = viewer.nudge("Right")
+    # Where view.json starts it (a world: on its first map; the test above checks where that is).
+    start = json.loads((folder / "view.json").read_text())["start"]
+    sx, sy = start["x"], start["y"]
+    wait_for_picture(viewer, *at(sx, sy), folder, f"{name} ({fmt}) at start")
     # The camera moves in 5-pixel steps; only the picture tells how far it went.
-    found = next((dx for dx in range(5, 1000, 5)
-                  if not wrong_pixels(shot, *at(START_X + dx, START_Y)).getbbox()), None)
-    assert found, f"after scrolling right, {name} ({fmt}) is not shown at any camera position"
+    viewer.nudge("Right", name=lambda shot: next(
+        (dx for dx in range(5, 1000, 5) if not wrong_pixels(shot, *at(sx + dx, sy)).getbbox()), None))
     assert viewer.quit_with("Escape")[0] == 0
 
 
@@ -318,13 +368,15 @@ def broken_world(case, folder):
         path.write_text("\n".join(lines))
         return path, rf"\b{n + 1}\b"
     if case == "broken map":  # the one the pattern finds, cut short
-        broken = folder / "tiny_1_0.tmx"
+        broken = next(folder.glob("tiny_1_0.tm?"))
         broken.write_text(broken.read_text()[:200])
-        return path, r"tiny_1_0\.tmx"
+        return path, r"tiny_1_0\.tm[xj].*; give --skip-missing"
     changes = {"x as text": (listed, "x", "0", r"\bx\b"),
                "maps not an array": (doc, "maps", listed, r"\bmaps\b"),
                "fileName not a string": (listed, "fileName", 7, r"\bfileName\b"),
-               "missing map": (listed, "fileName", "lost.tmj", r"lost\.tmj"),
+               # says how to go on
+               "missing map": (listed, "fileName", "lost.tmj", r"lost\.tmj.*; give --skip-missing to import the "
+                                                               r"world without it$"),
                "regexp of one capture": (pattern, "regexp", r"^tiny_(\d+)_\d+\.tm[xj]$", r"\bregexp\b"),
                # wrong even though it finds no file
                "regexp of three captures": (pattern, "regexp", r"^(tiny)_(\d+)_(\d+)\.png$", r"\bregexp\b"),
@@ -360,6 +412,35 @@ def test_a_broken_world_is_refused_naming_it_and_nothing_is_written(case):
     assert line.startswith("tilemap-import: ") and given in line, line
     assert re.search(pattern, line.replace(given, "")), line
     assert sorted(os.listdir(folder)) == before
+
+
+def test_skip_missing_imports_a_world_without_the_maps_that_cant_be_read():
+    folder = make_folder()
+    path, _ = broken_world("missing map", folder)  # the first of three maps
+    result = run_import("--skip-missing", path, folder / "out")
+    assert result.returncode == 0, result.stderr
+    assert re.fullmatch(r"Wrote .* \(a world of 2 maps, 1 map of 3 left out\) in .*", result.stdout.strip()), result.stdout
+    told = [line for line in result.stderr.splitlines() if "left out" in line]
+    assert len(told) == 1 and re.fullmatch(rf"tilemap-import: warning: {re.escape(str(path))}: left out "
+                                           rf"{re.escape(str(folder / 'lost.tmj'))}: can't be read .+", told[0]), told
+    # The picture of the world without it, the view starting on the first map left.
+    doc = json.loads(path.read_text())
+    rest = folder / "rest.world"
+    rest.write_text(json.dumps(dict(doc, maps=doc["maps"][1:])))
+    ref = render(rest)
+    shown, picture = read_output(folder / "out")
+    ox, oy = place(ref.image.size)
+    assert_close(opaque_only(picture.crop((ox, oy, ox + ref.image.width, oy + ref.image.height))), ref.image,
+                 ref.fuzzy, folder, "the world without its missing map")
+    view = json.loads((folder / "out" / "view.json").read_text())
+    assert view["start"] == {"x": ox + ref.start[0], "y": oy + ref.start[1]}, view
+    # All of them missing (the pattern finds none now): refused, nothing written.
+    for left in (*folder.glob("spare.tm?"), *folder.glob("tiny_1_0.tm?")):
+        left.unlink()
+    refused = run_import("--skip-missing", path, folder / "none")
+    assert refused.returncode == 1 and re.fullmatch(r"tilemap-import: .*: none of its 2 maps can be read \(.*lost\.tmj.*\)\n",
+                                                    refused.stderr), refused.stderr
+    assert not (folder / "none").exists()
 
 
 def test_view_opens_the_viewer_on_the_output_and_returns_its_status(display, running, monkeypatch):
@@ -405,12 +486,12 @@ def test_an_animated_map_shows_the_editors_picture_at_every_time(fmt, tmp_path):
         assert result.returncode == 0, result.stderr
         assert re.fullmatch(r"Wrote .*, \d+ animated blocks in view\.json", result.stdout.strip()), result.stdout
     out = path.parent / (path.stem + "-view")
-    assert sorted(os.listdir(out)) == ["final.png", "main.json", "view.json"]
+    assert sorted(os.listdir(out)) == OUTPUT_FILES
     # The reference reads the JSON files alone, so that the XML ones must mean the same.
     drawn_from = path if fmt == "json" else maps.write(maps.ANIMATED["moving"](), make_folder(), "json")
     doc = json.loads((out / "main.json").read_text())
     view = json.loads((out / "view.json").read_text())
-    assert list(view) == ["animations"]
+    assert list(view) == ["animations", "overview", "start"]
     values = {v for layer in doc["layers"] for v in layer["data"]}
     for animation in view["animations"]:  # the form other tools read
         assert list(animation) == ["tile", "frames"] and animation["tile"] in values, animation
@@ -431,3 +512,6 @@ def test_an_animated_map_shows_the_editors_picture_at_every_time(fmt, tmp_path):
         ox, oy = place(ref.image.size)
         where = (ox, oy, ox + ref.image.width, oy + ref.image.height)
         assert_close(opaque_only(picture.crop(where)), ref.image, ref.fuzzy, at, f"moving ({fmt}) at {t} ms")
+        if t == 0:  # the overview shows the picture at time 0 (a small one: as it is)
+            with Image.open(out / "overview.png") as small:
+                assert_close(opaque_only(small.convert("RGBA")), ref.image, ref.fuzzy, at, f"moving ({fmt}) overview")

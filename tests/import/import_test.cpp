@@ -6,6 +6,7 @@
 #include <SDL_image.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "import/compose/animation.h"
 #include "import/import.h"
 #include "import/import_error.h"
+#include "import/write/overview.h"
 #include "import/write/stored_png.h"
 
 using namespace importer;
@@ -56,8 +58,8 @@ TEST(ImporterSites, AMapWhoseTilesetThePageCantHoldIsRefusedBeforeAnythingIsWrit
   EXPECT_FALSE(fs::exists(out));
   options.maxTilesetBytes = 96 * 32 * 4;
   EXPECT_EQ(ImportMap(map, out, options).tilesetBytes, 96 * 32 * 4);
-  EXPECT_TRUE(fs::exists(fs::u8path(out) / "final.png"));
-  EXPECT_FALSE(fs::exists(fs::u8path(out) / "view.json"));  // nothing animates
+  for (const char* file : {"final.png", "main.json", "view.json", "overview.png"})
+    EXPECT_TRUE(fs::exists(fs::u8path(out) / file)) << file;
   EXPECT_EQ(Mebibytes(int64_t{366} << 20), "366 MiB");
   EXPECT_EQ(Mebibytes(int64_t{3} << 19), "1.5 MiB");
   fs::remove_all(folder);
@@ -161,5 +163,92 @@ TEST(ImporterAnimations, AHostileFileImportsWithinTheBound) {
   json_decref(view);
   fs::remove_all(folder);
 }
+
+// ---- The whole picture, small (overview.png) -----------------------------------
+
+struct OverviewSizeCase {
+  int64_t width, height;
+  int expectedWidth, expectedHeight;
+};
+
+class OverviewSizes : public ::testing::TestWithParam<OverviewSizeCase> {};
+
+TEST_P(OverviewSizes, FitTheWindowKeepingTheShapeAndAtLeastAPixel) {
+  const OverviewSizeCase& c = GetParam();
+  const OverviewSize size = OverviewSizeOf(c.width, c.height);
+  EXPECT_EQ(size.width, c.expectedWidth) << c.width << " x " << c.height;
+  EXPECT_EQ(size.height, c.expectedHeight) << c.width << " x " << c.height;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Importer, OverviewSizes,
+    ::testing::Values(OverviewSizeCase{1248, 704, 1248, 704},        // fits: as it is
+                      OverviewSizeCase{1280, 720, 1280, 720},        // the window exactly
+                      OverviewSizeCase{2564, 214, 1280, 107},        // by the width (106.8)
+                      OverviewSizeCase{1281, 720, 1280, 719},        // 719.4
+                      OverviewSizeCase{14400, 9600, 1080, 720},      // by the height
+                      OverviewSizeCase{65536, 65536, 720, 720},      //
+                      OverviewSizeCase{100000, 1, 1280, 1},          // 0.0128 rounds to 0: still a pixel
+                      OverviewSizeCase{int64_t{1} << 31, 32, 1280, 1},
+                      OverviewSizeCase{0, 0, 1, 1}));                // nothing drawn
+
+// A picture of `width` × `height` cells: opaque red in the left three fifths
+// of the columns, half-transparent white over the top half of the rows.
+struct OverviewCase {
+  int width, height;
+  int squares;  // how finely the cells are cut: 32, pixel by pixel
+};
+
+class Overviews : public ::testing::TestWithParam<OverviewCase> {};
+
+TEST_P(Overviews, AverageTheCellsWithoutDarkeningEdgesAndCompositeTheLayers) {
+  const OverviewCase& c = GetParam();
+  Composition composition;
+  composition.width = c.width, composition.height = c.height;
+  composition.picture = {0, 0, int64_t{c.width} * kBlock, int64_t{c.height} * kBlock};
+  Block red, white;
+  red.fill(Pixel{255, 0, 0, 255});
+  white.fill(Pixel{255, 255, 255, 128});
+  composition.blocks = {red, white};
+  const int redColumns = c.width * 3 / 5;
+  composition.layers.assign(2, std::vector<int32_t>(static_cast<size_t>(c.width) * c.height, 0));
+  for (int y = 0; y < c.height; ++y)
+    for (int x = 0; x < c.width; ++x) {
+      composition.layers[0][static_cast<size_t>(y) * c.width + x] = x < redColumns ? 1 : 0;
+      composition.layers[1][static_cast<size_t>(y) * c.width + x] = y < c.height / 2 ? 2 : 0;
+    }
+  const Overview overview = MakeOverview(composition);
+  const OverviewSize size = OverviewSizeOf(composition.picture.width, composition.picture.height);
+  ASSERT_EQ(overview.width, size.width);
+  ASSERT_EQ(overview.height, size.height);
+  EXPECT_EQ(overview.squares, c.squares);
+  auto at = [&](int x, int y) { return overview.pixels[static_cast<size_t>(y) * overview.width + x]; };
+  auto near = [](Pixel p, Pixel q) {
+    return std::abs(p.r - q.r) <= 1 && std::abs(p.g - q.g) <= 1 && std::abs(p.b - q.b) <= 1 &&
+           std::abs(p.a - q.a) <= 1;
+  };
+  auto text = [](Pixel p) {
+    return std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + "," + std::to_string(p.a);
+  };
+  const int left = overview.width * 3 / 10, right = overview.width * 8 / 10;
+  const int top = overview.height / 4, bottom = overview.height - 1;
+  // White at alpha 128 over red: 128 + 255 · 127/255 of red, 128 of green and blue.
+  EXPECT_PRED2(near, at(left, top), (Pixel{255, 128, 128, 255})) << text(at(left, top));
+  EXPECT_PRED2(near, at(right, top), (Pixel{255, 255, 255, 128})) << text(at(right, top));
+  EXPECT_PRED2(near, at(left, bottom), (Pixel{255, 0, 0, 255})) << text(at(left, bottom));
+  EXPECT_EQ(at(right, bottom).a, 0);
+  // The overview pixel where red ends: covered in part, so partly
+  // transparent, and red still (the transparent part adds no black).
+  const double edge = double(redColumns) * kBlock * overview.width / double(composition.picture.width);
+  const Pixel across = at(static_cast<int>(edge), bottom);
+  EXPECT_NEAR(across.a, (edge - std::floor(edge)) * 255, 1.0) << text(across);
+  EXPECT_PRED2(near, across, (Pixel{255, 0, 0, across.a})) << text(across);
+}
+
+INSTANTIATE_TEST_SUITE_P(Importer, Overviews,
+                         ::testing::Values(OverviewCase{48, 24, 32},    // 1536 x 768: pixel by pixel
+                                           OverviewCase{201, 10, 8},    // a block 6.4 overview pixels wide
+                                           OverviewCase{1001, 20, 2},   // 1.28
+                                           OverviewCase{4001, 10, 1}));  // 0.32: each block's average
 
 }  // namespace

@@ -42,18 +42,32 @@ KEYS = {"Escape": ("Escape", "Escape", 27), "q": ("q", "KeyQ", 81), "Right": ("A
 
 
 class Site:
-    """The site folder over HTTP on a free port, in a thread of this process."""
+    """The site folder over HTTP on a free port, in a thread of this process.
+    Requests for the paths in `held` (as the page asks for them, e.g.
+    "/maps/one/final.png") are answered only once `release()` is called (or
+    after the bound), as a slow network would answer them."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, held=()):
+        released = self.released = threading.Event()
+
         class Quiet(http.server.SimpleHTTPRequestHandler):
             def log_message(self, *args):
                 pass
+
+            def do_GET(self):
+                if self.path.split("?")[0] in held:
+                    released.wait(WAIT_SECONDS)
+                super().do_GET()
         handler = functools.partial(Quiet, directory=str(folder))
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         self.url = f"http://127.0.0.1:{self.server.server_address[1]}/"
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
+    def release(self):
+        self.released.set()
+
     def stop(self):
+        self.release()
         self.server.shutdown()
         self.server.server_close()
 

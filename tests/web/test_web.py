@@ -14,7 +14,7 @@ import time
 from pathlib import Path
 
 import pytest
-from PIL import Image
+from PIL import Image, ImageChops
 
 import import_maps as maps
 from browser import WAIT_SECONDS, Site, files_in, to_js_files
@@ -22,7 +22,7 @@ from import_reference import render
 from test_files import THREE_LAYERS
 from test_import import place, wrong_pixels
 from test_picture import OBSERVE_SECONDS, find_camera_x, patterned_tileset
-from waiting import observed
+from waiting import hold_until, observed
 from viewer import (DEMO, DEMO_OUTPUT, QUIT_SECONDS, START_X, START_Y, VIEW_H, VIEW_W, demo_at_start,
                     expected_picture, load_map, load_tileset, make_folder, same)
 
@@ -87,6 +87,19 @@ def quit_with(page, key):
         page.key("keyUp", key)
 
 
+def start_of(folder):
+    """The camera the viewer starts at on the map in the folder: its
+    view.json's start, else the program's own."""
+    view = folder / "view.json"
+    start = json.loads(view.read_text()).get("start") if view.exists() else None
+    return (start["x"], start["y"]) if start else (START_X, START_Y)
+
+
+def address_is(name, x, y):
+    """JavaScript: whether the page's address names the map and the place."""
+    return f"location.search === {json.dumps(f'?map={name}&x={x}&y={y}')}"
+
+
 def test_the_demo_starts_by_itself_as_the_desktop_viewer_shows_it(page, site, measured):
     opened = time.monotonic()
     start(page, site)
@@ -94,6 +107,8 @@ def test_the_demo_starts_by_itself_as_the_desktop_viewer_shows_it(page, site, me
     shown = time.monotonic() - opened
     assert page.js("viewerLines") == lines(DEMO_OUTPUT)
     measured["first frame after the page opened"] = f"{page.js('viewerFirstFrameMs'):.0f} ms"
+    # The address is the link to that place.
+    page.wait_for(address_is("demo", *start_of(DEMO)))
     measured["demo picture seen by the test after the page opened"] = f"{shown * 1000:.0f} ms"
 
 
@@ -315,6 +330,8 @@ BASE64 = "(a => { let s = ''; for (let i = 0; i < a.length; i += 8192) " \
 def test_an_editor_map_imported_on_the_page_is_shown_as_the_editor_draws_it(page, site):
     folder = make_folder()
     path = maps.write(maps.composite_map(), folder, "xml")
+    desktop = make_folder()
+    subprocess.run([IMPORTER, str(path), "out"], cwd=desktop, capture_output=True, timeout=WAIT_SECONDS, check=True)
     page.open(site + "?manual", READY)
     result = page.js(f"runImporter({to_js_files(files_in(folder))}, {json.dumps(path.name)}).then(r => "
                      f"({{status: r.status, lines: r.lines, files: Object.fromEntries("
@@ -323,7 +340,7 @@ def test_an_editor_map_imported_on_the_page_is_shown_as_the_editor_draws_it(page
     assert result["status"] == 0 and len(result["lines"]) == 2, result["lines"]
     assert result["lines"][0].startswith("tilemap-import: warning: composite.tmx: ") and \
         result["lines"][1].startswith("Wrote "), result["lines"]
-    assert sorted(result["files"]) == ["final.png", "main.json"]
+    assert sorted(result["files"]) == sorted(p.name for p in (desktop / "out").iterdir())
     files = {name: base64.b64decode(data) for name, data in result["files"].items()}
     doc = json.loads(files["main.json"])
     page.js(f"void runViewer({to_js_files(files)})")
@@ -336,10 +353,14 @@ def test_an_editor_map_imported_on_the_page_is_shown_as_the_editor_draws_it(page
 def wait_for_imported_picture(page, path):
     """Until the canvas shows the editor's picture of the map (or world)
     where the importer places it, over the viewer's black (off by one where
-    the reference renderer's rounding may differ)."""
+    the reference renderer's rounding may differ), seen from where the
+    importer starts the view."""
     ref = render(path)
     ox, oy = place(ref.image.size)
-    corner = (ox - (START_X - VIEW_W // 2), oy - (START_Y - VIEW_H // 2))
+    where = make_folder()
+    subprocess.run([IMPORTER, str(path), "out"], cwd=where, capture_output=True, timeout=WAIT_SECONDS, check=True)
+    start_x, start_y = start_of(where / "out")
+    corner = (ox - (start_x - VIEW_W // 2), oy - (start_y - VIEW_H // 2))
     expected, room = Image.new("RGBA", (VIEW_W, VIEW_H), (0, 0, 0, 255)), Image.new("L", (VIEW_W, VIEW_H))
     expected.alpha_composite(ref.image, corner)
     room.paste(ref.fuzzy, corner)
@@ -387,11 +408,11 @@ def test_a_site_written_by_the_importer_opens_on_its_maps(chromium, measured):
         wait_for_imported_picture(page, maps_made[0])
         measured["first frame of a site's map after the page opened"] = f"{page.js('viewerFirstFrameMs'):.0f} ms"
         assert page.js(MAP_LIST) == [["composite", "page"], ["isometric", None]]
-        assert page.js("location.search") == "?map=composite"
+        page.wait_for(address_is("composite", *start_of(site / "maps" / "composite")))
         page.click("#map-list li:nth-child(2) a")
         wait_for_imported_picture(page, maps_made[1])
-        assert page.js("[location.search, document.querySelector('[aria-current]').textContent]") == \
-            ["?map=isometric", "isometric"]
+        page.wait_for(address_is("isometric", *start_of(site / "maps" / "isometric")))
+        assert page.js("document.querySelector('[aria-current]').textContent") == "isometric"
         page.open(server.url + "index.html?map=isometric", READY)
         wait_for_imported_picture(page, maps_made[1])
         frame = page.js(CANVAS_BOX)
@@ -527,6 +548,134 @@ def test_the_demo_with_its_view_json_moves_however_the_page_gets_it(page, site, 
         page.click("#canvas")
         watch_the_demo_move(page)
         assert quit_with(page, "Escape") == 0
+    finally:
+        page.open("about:blank")
+        server.stop()
+
+
+def site_of(folder, path):
+    """A site written by the importer for the map at `path`, and the folder
+    of that map in it."""
+    done = subprocess.run([IMPORTER, "--site", str(folder / "site"), str(path)], capture_output=True, text=True,
+                          timeout=WAIT_SECONDS)
+    assert done.returncode == 0, done
+    return folder / "site", folder / "site" / "maps" / path.stem
+
+
+def test_a_link_to_a_place_opens_there_and_the_address_follows_the_view(chromium, site):
+    folder = make_folder()
+    written, shown = site_of(folder, maps.write(maps.composite_map(), folder / "one", "xml"))
+    doc, tileset = load_map(shown), load_tileset(shown)
+    start_x, start_y = start_of(shown)
+    at_start = expected_picture(doc, tileset, start_x, start_y)
+    x, y = start_x + 203, start_y - 61  # off the 5-pixel steps of the arrows
+    there = expected_picture(doc, tileset, x, y)
+    assert not same(there, at_start)
+    server, page = Site(written), chromium.page
+    try:
+        # The link shows that place; the address stays the link to it.
+        page.open(server.url + f"index.html?map=composite&x={x}&y={y}", READY)
+        wait_for_picture(page, there)
+        page.wait_for(address_is("composite", x, y))
+        entries = page.js("history.length")
+
+        # Moving (an arrow held until the picture moved) changes the address
+        # to the new place, without a history entry for each step.
+        page.click("#canvas")
+        hold_until(lambda: page.key("keyDown", "Right"), lambda: page.key("keyUp", "Right"), page.screenshot,
+                   lambda shot: not same(shot, there), WAIT_SECONDS)
+        shot = wait_for_still_picture(page)
+        moved_x, moved_y = page.js("viewerCamera")
+        assert moved_x > x and moved_y == y and same(shot, expected_picture(doc, tileset, moved_x, moved_y)), \
+            (moved_x, moved_y)
+        page.wait_for(address_is("composite", moved_x, moved_y))
+        assert page.js("history.length") == entries
+        # That address, opened, is that place.
+        page.open(server.url + f"index.html?map=composite&x={moved_x}&y={moved_y}", READY)
+        wait_for_picture(page, shot)
+
+        # The camera's own extremes are places too (nothing of the map there).
+        page.open(server.url + f"index.html?map=composite&x={-2 ** 31}&y={2 ** 31 - 1}", READY)
+        wait_for_picture(page, Image.new("RGB", (VIEW_W, VIEW_H)))
+        page.wait_for(address_is("composite", -2 ** 31, 2 ** 31 - 1))
+
+        # Values that are no numbers, or out of the camera's range, name no
+        # place: the map opens at its start.
+        for query in ("x=east&y=5", f"x={2 ** 31}&y={y}", f"x={x}&y={-2 ** 31 - 1}", "x=1e3&y=7", "x=2.5&y=7",
+                      f"x={x}", "x=&y="):
+            page.open(server.url + f"index.html?map=composite&{query}", READY)
+            wait_for_picture(page, at_start)
+            page.wait_for(address_is("composite", start_x, start_y))
+
+        # The page's own demo, by its name.
+        page.open(site + "?map=demo&x=1234&y=-567", READY)
+        page.wait_for("viewerCamera !== null && viewerCamera.join() === '1234,-567'")
+        page.wait_for(address_is("demo", 1234, -567))
+    finally:
+        page.open("about:blank")
+        server.stop()
+
+
+OVERVIEW = "(o => !o.hidden && o.complete && o.naturalWidth > 0)(document.getElementById('overview'))"
+# Whether the page's request for the file (by the end of its path) was answered.
+ANSWERED = "performance.getEntriesByType('resource').some(e => e.name.endsWith({}) && e.responseEnd > 0)"
+
+
+def test_a_sites_map_shows_its_overview_until_the_viewer_draws(chromium):
+    folder = make_folder()
+    site, shown = site_of(folder, maps.write(maps.composite_map(), folder / "one", "xml"))
+    at_start = expected_picture(load_map(shown), load_tileset(shown), *start_of(shown))
+    tileset = "/maps/composite/final.png"
+
+    def opened(held, overview=None):
+        """The site, its map's overview.png (None: none) in place of the
+        importer's, the `held` file answered only once the test says so."""
+        (shown / "overview.png").unlink(missing_ok=True)
+        if overview is not None:
+            overview.save(shown / "overview.png")
+        server = Site(site, held={held})
+        chromium.page.open(server.url + "index.html?map=composite", READY)
+        return server
+
+    page = chromium.page
+    # An overview of the frame's size is shown one to one, while the
+    # tileset is on its way; the viewer's first picture replaces it.
+    noise = Image.frombytes("RGB", (64, 36), random.Random(3).randbytes(64 * 36 * 3)).resize((VIEW_W, VIEW_H))
+    server = opened(tileset, noise)
+    try:
+        wait_for_picture(page, noise)
+        assert page.js("[viewerFirstFrameMs, overviewShownMs > 0]") == [None, True]
+        server.release()
+        wait_for_picture(page, at_start)
+        assert page.js("document.getElementById('overview').hidden")
+    finally:
+        server.stop()
+
+    # A smaller one of another shape: scaled to the frame, centred between black bands.
+    gradient = Image.merge("RGB", [Image.linear_gradient("L").rotate(90).resize((320, 90)),
+                                   Image.linear_gradient("L").resize((320, 90)), Image.new("L", (320, 90), 128)])
+    server = opened(tileset, gradient)
+    try:
+        page.wait_for(OVERVIEW)
+        shot = page.screenshot()
+        band = Image.new("RGB", (VIEW_W, 179))
+        assert same(shot.crop((0, 0, VIEW_W, 179)), band) and same(shot.crop((0, 541, VIEW_W, VIEW_H)), band)
+        # Smoothly scaled: each pixel within a few levels of the gradient there.
+        difference = ImageChops.difference(shot.crop((0, 182, VIEW_W, 538)),
+                                           gradient.resize((VIEW_W, 360), Image.BILINEAR).crop((0, 2, VIEW_W, 358)))
+        assert max(high for low, high in difference.getextrema()) <= 6, difference.getextrema()
+        assert page.js("viewerFirstFrameMs") is None
+    finally:
+        server.stop()
+
+    # A map without one: the frame stays black until the viewer draws.
+    server = opened(tileset)
+    try:
+        page.wait_for(ANSWERED.format(json.dumps("/overview.png")))
+        assert page.js("document.getElementById('overview').hidden")
+        assert same(page.screenshot(), Image.new("RGB", (VIEW_W, VIEW_H)))
+        server.release()
+        wait_for_picture(page, at_start)
     finally:
         page.open("about:blank")
         server.stop()

@@ -262,7 +262,19 @@ Composition Compose(const World& world, const ComposeOptions& options) {
   }
   if (scene.maps.empty()) left = top = right = bottom = 0;
   scene.picture = {left, top, right - left, bottom - top};
-  return ComposeScene(scene, world.file);
+  Composition out = ComposeScene(scene, world.file);
+  if (!scene.maps.empty()) {  // the viewer starts on the first map, wherever it lies
+    const SceneMap& first = scene.maps.front();
+    const PixelRect area = MapArea(*first.map, first.grid, first.layers);
+    auto centre = [](double from, double to, double origin, int64_t pictureStart, int64_t placed) {
+      // Within 2^41 pixels of the picture's corner: exact in a double and an int64.
+      const int64_t x = static_cast<int64_t>(std::floor((from + to) / 2 + origin)) - pictureStart + placed;
+      return static_cast<int32_t>(std::clamp<int64_t>(x, INT32_MIN, INT32_MAX));
+    };
+    out.startX = centre(area.left, area.right, first.origin.x, scene.picture.left, out.placedX);
+    out.startY = centre(area.top, area.bottom, first.origin.y, scene.picture.top, out.placedY);
+  }
+  return out;
 }
 
 }  // namespace importer

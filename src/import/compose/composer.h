@@ -12,6 +12,7 @@
 #include "import/compose/draw_item.h"
 #include "import/model.h"
 #include "import/compose/drawn_layers.h"
+#include "shared/globals.h"
 
 namespace importer {
 
@@ -30,6 +31,9 @@ struct Composition {
   int cutAnimations = 0;  // of them, those whose list isn't the whole cycle (animation.h)
   PictureRect picture;              // in the map's pixels
   int64_t placedX = 0, placedY = 0;  // where its top-left lies in the output
+  // The map pixel at the window's centre when the viewer starts: its own
+  // start for a map, the middle of the first map's grid area for a world.
+  int32_t startX = kCameraStartX, startY = kCameraStartY;
   std::vector<std::string> warnings;
 };
 

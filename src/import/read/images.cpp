@@ -109,16 +109,23 @@ std::vector<std::string> LoadImages(Map& map) {
   return loader.warnings;
 }
 
-std::vector<std::string> LoadImages(World& world) {
+std::vector<std::string> LoadImages(World& world, bool skipUnreadable) {
   ImageLoader loader;  // an image the maps share is decoded once
+  std::vector<PlacedMap> loaded;
   for (PlacedMap& placed : world.maps) {
     try {
       loader.LoadTilesets(placed.map.tilesets);
       loader.LoadLayers(placed.map.layers);
+      loaded.push_back(std::move(placed));
     } catch (const ImportError& failure) {
-      throw Inside(world.file, failure);
+      if (!skipUnreadable) throw UnreadableMapError(Inside(world.file, failure).what());
+      world.leftOut.push_back(LeftOut(placed.map.file, failure.what()));
     }
   }
+  world.maps = std::move(loaded);
+  if (world.maps.empty())
+    throw ImportError(Where(world.file) + "none of its " + std::to_string(world.named) + " maps can be read (" +
+                      world.leftOut.front() + ")");
   return loader.warnings;
 }
 

@@ -14,7 +14,10 @@ namespace importer {
 // looked for. Returns the decoder's warnings, each naming its image
 // ("tiles.png: libpng warning: ..."), for after the importer's line.
 std::vector<std::string> LoadImages(Map& map);
-// Every map's, each image file decoded once; a failure names the world first.
-std::vector<std::string> LoadImages(World& world);
+// Every map's, each image file decoded once; a failure names the world first
+// (an UnreadableMapError). With `skipUnreadable` a map whose images can't be
+// loaded is left out instead (World::leftOut); all of them left out is an
+// ImportError.
+std::vector<std::string> LoadImages(World& world, bool skipUnreadable = false);
 
 }  // namespace importer

@@ -138,7 +138,7 @@ std::vector<WorldEntry> ReadWorldEntries(const std::string& text, const std::str
   return out;
 }
 
-World ReadWorld(const std::string& path) {
+World ReadWorld(const std::string& path, bool skipUnreadable) {
   ReadContext context;
   context.readFile = ReadFile;
   const std::string text = ReadFile(path, "");
@@ -152,14 +152,21 @@ World ReadWorld(const std::string& path) {
 
   World out;
   out.file = path;
-  for (const WorldEntry& entry : ReadWorldEntries(text, path, names)) {
-    const std::string mapText = context.readFile(entry.file, path);
+  const std::vector<WorldEntry> entries = ReadWorldEntries(text, path, names);
+  out.named = entries.size();
+  for (const WorldEntry& entry : entries) {
     try {
+      // Left out, the map is named on its own: its problem needn't name the world.
+      const std::string mapText = context.readFile(entry.file, skipUnreadable ? "" : path);
       out.maps.push_back({ReadMapText(context, mapText, entry.file), entry.x, entry.y});
     } catch (const ImportError& failure) {
-      throw Inside(path, failure);
+      if (!skipUnreadable) throw UnreadableMapError(Inside(path, failure).what());
+      out.leftOut.push_back(LeftOut(entry.file, failure.what()));
     }
   }
+  if (out.maps.empty() && !out.leftOut.empty())
+    throw ImportError(Where(path) + "none of its " + std::to_string(out.named) + " maps can be read (" +
+                      out.leftOut.front() + ")");
   if (out.maps.empty()) throw ImportError(Where(path) + "the world places no map");
   return out;
 }

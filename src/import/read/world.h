@@ -23,8 +23,10 @@ std::vector<WorldEntry> ReadWorldEntries(const std::string& text, const std::str
                                          std::vector<std::string> names);
 
 // The world in `path` with every map it places, read. Images are not
-// loaded here.
-World ReadWorld(const std::string& path);
+// loaded here. A map that can't be read is an UnreadableMapError, or with
+// `skipUnreadable` left out (World::leftOut); all of them left out is an
+// ImportError.
+World ReadWorld(const std::string& path, bool skipUnreadable = false);
 
 // Whether `path` names a world (by its extension, as the editor tells them).
 bool IsWorldFile(const std::string& path);

@@ -3,7 +3,7 @@
 // for the browser, copied from the built site, and one folder a map,
 //
 //   SITE/index.html, page.js, page.css, tilemap-viewer.js/.wasm, ...
-//   SITE/maps/NAME/final.png, main.json (and view.json for a map that animates)
+//   SITE/maps/NAME/final.png, main.json, view.json, overview.png
 //   SITE/maps.json   {"maps": ["NAME", ...]}, the folders that hold both files
 //
 // which the page opens at SITE/index.html?map=NAME.

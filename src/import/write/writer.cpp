@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "import/import_error.h"
+#include "import/write/overview.h"
 #include "import/write/stored_png.h"
 
 namespace importer {
@@ -121,8 +122,22 @@ void WriteMap(const Composition& composition, const fs::path& path) {
   if (failed) Fail(path, std::string("can't be written: ") + SDL_GetError());
 }
 
-// view.json: each animated cell value and the blocks it shows in turn,
-// {"animations": [{"tile": N, "frames": [{"tile": A, "duration": MS}, ...]}, ...]}.
+// overview.png: the whole picture, small (overview.h).
+void WriteOverview(const Overview& overview, const fs::path& path) {
+  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+      const_cast<Pixel*>(overview.pixels.data()), overview.width, overview.height, 32, overview.width * 4,
+      SDL_PIXELFORMAT_RGBA32);
+  if (surface == nullptr) Fail(path, std::string("can't be made: ") + SDL_GetError());
+  const bool written = WriteQuickPng(surface, path.u8string());
+  SDL_FreeSurface(surface);
+  if (!written) Fail(path, std::string("can't be written: ") + SDL_GetError());
+}
+
+// view.json: each animated cell value and the blocks it shows in turn, the
+// overview and the rectangle of map pixels it shows, and where the view starts:
+// {"animations": [{"tile": N, "frames": [{"tile": A, "duration": MS}, ...]}, ...],
+//  "overview": {"image": "overview.png", "x": X, "y": Y, "width": W, "height": H},
+//  "start": {"x": X, "y": Y}}.
 void WriteView(const Composition& composition, const fs::path& path) {
   std::string text = "{\"animations\": [";
   for (size_t i = 0; i < composition.animations.size(); ++i) {
@@ -133,7 +148,12 @@ void WriteView(const Composition& composition, const fs::path& path) {
               ", \"duration\": " + std::to_string(animation.frames[k].duration) + "}";
     text += "]}";
   }
-  text += "\n]}\n";
+  text += composition.animations.empty() ? "],\n" : "\n ],\n";
+  text += " \"overview\": {\"image\": \"overview.png\", \"x\": " + std::to_string(composition.placedX) +
+          ", \"y\": " + std::to_string(composition.placedY) + ", \"width\": " +
+          std::to_string(composition.picture.width) + ", \"height\": " + std::to_string(composition.picture.height) +
+          "},\n \"start\": {\"x\": " + std::to_string(composition.startX) + ", \"y\": " +
+          std::to_string(composition.startY) + "}\n}\n";
   SDL_RWops* file = SDL_RWFromFile(path.u8string().c_str(), "wb");
   if (file == nullptr) Fail(path, std::string("can't be written: ") + SDL_GetError());
   const bool written = SDL_RWwrite(file, text.data(), 1, text.size()) == text.size();
@@ -145,7 +165,7 @@ bool IsEarlierImport(const fs::path& folder) {
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
     const std::string name = entry.path().filename().u8string();
-    if (name != "final.png" && name != "main.json" && name != "view.json") return false;
+    if (name != "final.png" && name != "main.json" && name != "view.json" && name != "overview.png") return false;
   }
   return !error;
 }
@@ -163,7 +183,8 @@ void WriteOutput(const Composition& composition, const std::string& folder) {
   const bool replacing = fs::exists(target, error);
   if (replacing && !fs::is_directory(target, error)) Fail(target, "exists and is not a folder");
   if (replacing && !IsEarlierImport(target))
-    Fail(target, "already holds other files than final.png, main.json and view.json; give another output folder");
+    Fail(target,
+         "already holds other files than final.png, main.json, view.json and overview.png; give another output folder");
   fs::path parent = target.parent_path();
   if (parent.empty()) parent = ".";
   fs::create_directories(parent, error);
@@ -174,7 +195,8 @@ void WriteOutput(const Composition& composition, const std::string& folder) {
   try {
     WriteTileset(composition, temporary / "final.png");
     WriteMap(composition, temporary / "main.json");
-    if (!composition.animations.empty()) WriteView(composition, temporary / "view.json");
+    WriteView(composition, temporary / "view.json");
+    WriteOverview(MakeOverview(composition), temporary / "overview.png");
     if (replacing) {
       fs::rename(target, previous, error);
       if (error) Fail(target, "can't be replaced: " + error.message());

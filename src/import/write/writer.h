@@ -1,7 +1,8 @@
 #pragma once
 // Writes the viewer's files: "final.png", the blocks in 3 columns,
-// "main.json", the map of 32 × 32 cells, and for a map that animates
-// "view.json", the frames of its animated cell values. A folder is written
+// "main.json", the map of 32 × 32 cells, "view.json", the frames of its
+// animated cell values, the overview and where the view starts, and
+// "overview.png", the whole picture small (overview.h). A folder is written
 // whole or not at all: into a temporary folder beside it, then renamed.
 
 #include <string>

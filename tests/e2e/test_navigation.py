@@ -1,0 +1,277 @@
+"""Finding the way around a map: with view.json's overview, M shows the whole
+picture with a frame where the view is, a click there moves the view, M
+again returns; the left button drags the map pixel for pixel; "start" sets
+the first view. Without view.json, M, clicks and drags do nothing."""
+
+import json
+import math
+import time
+
+from PIL import Image, ImageChops, ImageDraw
+
+from animation import frame_at, map_at
+from viewer import (DEMO, DEMO_OUTPUT, START_X, START_Y, WAIT_SECONDS, Viewer, demo_at_start, demo_folder,
+                    expected_picture, load_map, load_tileset, same)
+
+VIEW_W, VIEW_H = 1280, 720
+FRAME_COLOUR = (255, 255, 0)
+FRAME_THICKNESS = 2
+SMALLEST_FRAME = 2 * FRAME_THICKNESS + 2
+# The overview is drawn by the graphics driver's scaling and blending: each
+# channel of each pixel may differ from the picture worked out here by this
+# much. The frame's place is checked exactly (a frame one pixel off differs
+# by far more).
+TOLERANCE = 2
+
+
+def demo_view():
+    return json.loads((DEMO / "view.json").read_text())
+
+
+def folder_with(view, overview=True):
+    """The demo's map and tileset, `view` as view.json (a dict, or None for
+    none), and the demo's overview.png."""
+    folder = demo_folder()
+    if view is not None:
+        (folder / "view.json").write_text(json.dumps(view))
+    if overview:
+        (folder / "overview.png").write_bytes((DEMO / "overview.png").read_bytes())
+    return folder
+
+
+def still_view(start=(START_X, START_Y)):
+    """The demo's view.json without its animations: every picture is exact."""
+    view = demo_view()
+    return {"overview": view["overview"], "start": {"x": start[0], "y": start[1]}}
+
+
+def floor_div(a, b):
+    return a // b  # Python's // rounds down, as the viewer does
+
+
+def fitted(place):
+    """Where the overview lies in the window: the place scaled by the smaller
+    of 1280 / width and 720 / height, rounded, centred."""
+    w, h = place["width"], place["height"]
+    if w * VIEW_H >= h * VIEW_W:
+        fw, fh = VIEW_W, min(VIEW_H, max(1, (2 * h * VIEW_W + w) // (2 * w)))
+    else:
+        fw, fh = min(VIEW_W, max(1, (2 * w * VIEW_H + h) // (2 * h))), VIEW_H
+    left, top = (VIEW_W - fw) // 2, (VIEW_H - fh) // 2
+    return left, top, fw, fh
+
+
+def frame_box(place, camera_x, camera_y):
+    left, top, fw, fh = fitted(place)
+    to_x = lambda x: left + floor_div((x - place["x"]) * fw, place["width"])
+    to_y = lambda y: top + floor_div((y - place["y"]) * fh, place["height"])
+    x0, y0 = to_x(camera_x - 640), to_y(camera_y - 360)
+    x1, y1 = max(to_x(camera_x + 640), x0 + SMALLEST_FRAME), max(to_y(camera_y + 360), y0 + SMALLEST_FRAME)
+    return x0, y0, x1, y1
+
+
+def map_point(place, x, y):
+    """The map pixel under window pixel (x, y): its centre scaled back."""
+    left, top, fw, fh = fitted(place)
+    return (place["x"] + floor_div((2 * (x - left) + 1) * place["width"], 2 * fw),
+            place["y"] + floor_div((2 * (y - top) + 1) * place["height"], 2 * fh))
+
+
+def overview_picture(folder, place, camera_x, camera_y):
+    """What M shows: overview.png over black, scaled to its place in the
+    window, and the 2-pixel frame around the view."""
+    left, top, fw, fh = fitted(place)
+    image = Image.open(folder / place["image"]).convert("RGBA")
+    if image.size != (fw, fh):
+        image = image.resize((fw, fh), Image.NEAREST)
+    picture = Image.new("RGBA", (VIEW_W, VIEW_H), (0, 0, 0, 255))
+    picture.alpha_composite(image, (left, top))
+    x0, y0, x1, y1 = frame_box(place, camera_x, camera_y)
+    draw = ImageDraw.Draw(picture)
+    for box in ((x0, y0, x1, y0 + FRAME_THICKNESS), (x0, y1 - FRAME_THICKNESS, x1, y1),
+                (x0, y0, x0 + FRAME_THICKNESS, y1), (x1 - FRAME_THICKNESS, y0, x1, y1)):
+        if box[2] > box[0] and box[3] > box[1]:
+            draw.rectangle((box[0], box[1], box[2] - 1, box[3] - 1), fill=FRAME_COLOUR)
+    return picture.convert("RGB")
+
+
+def view_lines(viewer):
+    """The viewer's lines on standard error about view.json and its overview
+    (under Wine, Wine's own lines come too)."""
+    return [line for line in viewer.errors().split("\n") if line.startswith("view.json") or "overview" in line]
+
+
+def close(a, b):
+    return max(high for _, high in ImageChops.difference(a, b).getextrema()) <= TOLERANCE
+
+
+def demo_pictures_at(camera_x, camera_y):
+    """The demo with its animations at a camera: one picture for each set of
+    frames the clock shows over the animations' common cycle."""
+    map_doc, view_doc, tileset = load_map(DEMO), demo_view(), load_tileset(DEMO)
+    durations = [[f["duration"] for f in a["frames"]] for a in view_doc["animations"]]
+    pictures = {}
+    for t in range(0, math.lcm(*(sum(d) for d in durations)) + 1, 10):
+        frames = tuple(frame_at(d, t) for d in durations)
+        if frames not in pictures:
+            pictures[frames] = expected_picture(map_at(map_doc, view_doc, t), tileset, camera_x, camera_y)
+    return list(pictures.values())
+
+
+def wait_for(viewer, folder, matches, what, seconds=WAIT_SECONDS):
+    """Waits until a screenshot matches; returns it. On failure the last one
+    is kept in the folder."""
+    deadline = time.monotonic() + seconds
+    while True:
+        shot = viewer.display.screenshot()
+        if matches(shot):
+            return shot
+        if time.monotonic() > deadline or viewer.process.poll() is not None:
+            shot.save(folder / "actual.png")
+            raise AssertionError(f"the window did not show {what} in {seconds} s; the last screenshot is in "
+                                 f"{folder}; output: {viewer.output()!r} {viewer.errors()!r}")
+        time.sleep(0.02)
+
+
+def scrolled_right(shot, camera_y=START_Y, start_x=START_X, most=2000):
+    """Whether `shot` is the still demo moved some 5-pixel steps to the right."""
+    map_doc, tileset = load_map(DEMO), load_tileset(DEMO)
+    return any(same(shot, expected_picture(map_doc, tileset, start_x + 5 * k, camera_y)) for k in range(1, most))
+
+
+def test_m_shows_the_overview_a_click_moves_the_view_there_and_m_again_returns(display, running):
+    folder = folder_with(demo_view())
+    place = demo_view()["overview"]
+    viewer = running(Viewer(display, folder))
+    at_start = demo_pictures_at(START_X, START_Y)
+    viewer.wait_for_window()
+    wait_for(viewer, folder, lambda shot: any(same(shot, p) for p in at_start), "the demo at the start")
+
+    display.xdotool("key", "m")
+    overview = overview_picture(folder, place, START_X, START_Y)
+    wait_for(viewer, folder, lambda shot: close(shot, overview), "the overview framing the start view")
+
+    # M again: the map where it was (one of its animation frames).
+    display.xdotool("key", "m")
+    wait_for(viewer, folder, lambda shot: any(same(shot, p) for p in at_start), "the map at the start again")
+
+    # A click on the overview: the clicked map point at the window's centre.
+    display.xdotool("key", "m")
+    wait_for(viewer, folder, lambda shot: close(shot, overview), "the overview again")
+    click = (700, 200)
+    camera = map_point(place, *click)
+    there = demo_pictures_at(*camera)
+    display.xdotool("mousemove", str(click[0]), str(click[1]), "click", "1")
+    wait_for(viewer, folder, lambda shot: any(same(shot, p) for p in there), f"the map at {camera}")
+
+    # The frame is where the click put the view.
+    display.xdotool("key", "m")
+    moved = overview_picture(folder, place, *camera)
+    wait_for(viewer, folder, lambda shot: close(shot, moved), f"the overview framing {camera}")
+    assert not close(moved, overview)
+
+    # Enter takes the point under the pointer.
+    point = (300, 650)
+    camera = map_point(place, *point)
+    there = demo_pictures_at(*camera)
+    display.xdotool("mousemove", str(point[0]), str(point[1]), "key", "Return")
+    wait_for(viewer, folder, lambda shot: any(same(shot, p) for p in there), f"the map at {camera} after Enter")
+
+    assert viewer.quit_with("Escape") == (0, DEMO_OUTPUT)
+    assert view_lines(viewer) == []
+
+
+def test_the_arrows_move_the_frame_on_the_overview(display, running):
+    folder = folder_with(still_view())
+    place = demo_view()["overview"]
+    viewer = running(Viewer(display, folder))
+    viewer.wait_until_running(DEMO_OUTPUT, demo_at_start())
+    display.xdotool("key", "m")
+    wait_for(viewer, folder, lambda shot: close(shot, overview_picture(folder, place, START_X, START_Y)),
+             "the overview")
+    # Held until the frame moves down: every picture on the way is the
+    # overview with the frame some 5-pixel steps lower.
+    unmoved = overview_picture(folder, place, START_X, START_Y)
+    viewer.hold_until("Down", done=lambda shot: not close(shot, unmoved))
+    shot = viewer.wait_for_still_picture()
+    # The frame moves a pixel every 5.7 map pixels: a few steps show the same.
+    steps = [k for k in range(1, 400) if close(shot, overview_picture(folder, place, START_X, START_Y + 5 * k))]
+    assert steps, "the frame did not move down with the arrow"
+    # Back on the map, the view is where the frame said.
+    display.xdotool("key", "m")
+    map_doc, tileset = load_map(DEMO), load_tileset(DEMO)
+    candidates = [expected_picture(map_doc, tileset, START_X, START_Y + 5 * k) for k in steps]
+    wait_for(viewer, folder, lambda shot: any(same(shot, p) for p in candidates), "the map below the start")
+    assert viewer.quit_with("q") == (0, DEMO_OUTPUT)
+
+
+def test_a_drag_moves_the_picture_by_exactly_the_pointers_move(display, running):
+    folder = folder_with(still_view())
+    viewer = running(Viewer(display, folder))
+    viewer.wait_until_running(DEMO_OUTPUT, demo_at_start())
+    map_doc, tileset = load_map(DEMO), load_tileset(DEMO)
+    camera = [START_X, START_Y]
+    for start, moves in (((600, 300), [(37, 11), (-250, 140)]), ((100, 650), [(1100, -600)])):
+        display.xdotool("mousemove", str(start[0]), str(start[1]), "mousedown", "1")
+        x, y = start
+        for dx, dy in moves:
+            x, y = x + dx, y + dy
+            display.xdotool("mousemove", str(x), str(y))
+            camera = [camera[0] - dx, camera[1] - dy]
+            picture = expected_picture(map_doc, tileset, *camera)
+            wait_for(viewer, folder, lambda shot: same(shot, picture), f"the map dragged to {camera}")
+        display.xdotool("mouseup", "1")
+    # Let go, the pointer moves the map no more; the arrows still scroll at
+    # their steps.
+    display.xdotool("mousemove", "10", "10")
+    viewer.hold_until("Right", done=lambda shot: not same(shot, picture))
+    shot = viewer.wait_for_still_picture()
+    assert scrolled_right(shot, camera[1], camera[0], most=400), "not the dragged map scrolled right"
+    assert viewer.quit_with("Escape") == (0, DEMO_OUTPUT)
+
+
+def test_arrows_and_a_drag_add_up(display, running):
+    folder = folder_with(still_view())
+    viewer = running(Viewer(display, folder))
+    viewer.wait_until_running(DEMO_OUTPUT, demo_at_start())
+    display.xdotool("mousemove", "640", "360", "mousedown", "1")
+    viewer.hold_until("Right", done=lambda shot: not same(shot, demo_at_start()))
+    display.xdotool("mousemove", "640", "300", "mouseup", "1")
+    shot = viewer.wait_for_still_picture()
+    # The arrow's steps to the right and the drag's 60 pixels down, both.
+    assert scrolled_right(shot, START_Y + 60, most=400), "the picture is not the arrows' and the drag's move"
+    assert viewer.quit_with("Escape") == (0, DEMO_OUTPUT)
+
+
+def test_without_view_json_m_clicks_and_drags_do_nothing(display, running):
+    folder = folder_with(None, overview=True)
+    viewer = running(Viewer(display, folder))
+    viewer.wait_until_running(DEMO_OUTPUT, demo_at_start())
+    display.xdotool("key", "m")
+    display.xdotool("mousemove", "600", "300", "click", "1")
+    display.xdotool("mousemove", "600", "300", "mousedown", "1", "mousemove", "700", "450", "mouseup", "1")
+    display.xdotool("key", "m", "key", "Return")
+    # The events above come before the arrow: once the picture moves, they
+    # were all seen, and it is the demo scrolled right and nothing else.
+    viewer.hold_until("Right", done=lambda shot: not same(shot, demo_at_start()))
+    shot = viewer.wait_for_still_picture()
+    assert scrolled_right(shot, most=400), "M, a click or a drag changed the picture"
+    assert viewer.quit_with("Escape") == (0, DEMO_OUTPUT)
+    assert view_lines(viewer) == []
+
+
+def test_start_opens_at_that_camera_and_a_missing_overview_leaves_m_off(display, running):
+    view = still_view(start=(300, -100))
+    view["overview"] = dict(view["overview"], image="gone.png")
+    folder = folder_with(view)
+    viewer = running(Viewer(display, folder))
+    map_doc, tileset = load_map(DEMO), load_tileset(DEMO)
+    at_start = expected_picture(map_doc, tileset, 300, -100)
+    viewer.wait_until_running(DEMO_OUTPUT, at_start)
+    display.xdotool("key", "m")
+    viewer.hold_until("Right", done=lambda shot: not same(shot, at_start))
+    shot = viewer.wait_for_still_picture()
+    assert scrolled_right(shot, -100, 300, most=400), "M did something without an overview"
+    assert viewer.quit_with("Escape") == (0, DEMO_OUTPUT)
+    lines = view_lines(viewer)
+    assert len(lines) == 1 and lines[0].startswith("gone.png: no overview: "), lines

@@ -1,0 +1,194 @@
+// The site's maps and the links to them. A site written by
+// `tilemap-import --site` lists its maps in maps.json and holds each in
+// maps/NAME/; the page opens the one its address names, else the first; a
+// site without maps.json shows the demo (named "demo" in the address). The
+// address follows the view, ?map=NAME&x=X&y=Y (the map pixel at the
+// canvas's centre), so that it is the link to that place: opened, it starts
+// the viewer there.
+'use strict';
+
+const kSiteIndex = 'maps.json';
+const kMapName = /^[A-Za-z0-9._-]+$/;  // as the importer names the folders
+const kDemoName = 'demo';
+// The browser refuses an address changed too often (Chromium: 200 times in
+// 10 s); the view's is written at most this often, its last place always.
+const kAddressEveryMs = 250;
+
+// --- The address
+
+const addressParameters = () => new URLSearchParams(location.search);
+
+// The place the address names, {x, y}, or null: x and y whole numbers that
+// the viewer's camera holds (32 bits, signed). Anything else names no place,
+// and the map opens at its own start.
+function placeInAddress(parameters) {
+  const coordinate = (text) => {
+    if (text === null || !/^-?[0-9]{1,10}$/.test(text)) return null;
+    const value = Number(text);
+    return value >= -(2 ** 31) && value < 2 ** 31 ? value : null;
+  };
+  const x = coordinate(parameters.get('x'));
+  const y = coordinate(parameters.get('y'));
+  return x === null || y === null ? null : { x, y };
+}
+
+// What the viewer calls as its camera moves: the address names the map and
+// the place, replaced (never a new history entry) while the address still
+// names that map.
+function followInAddress(name) {
+  let latest = null;
+  let due = null;
+  let written = -Infinity;
+  const write = () => {
+    due = null;
+    written = performance.now();
+    if (addressParameters().get('map') !== name) return;  // another map is shown now
+    history.replaceState(history.state, '', `?map=${name}&x=${latest.x}&y=${latest.y}`);
+  };
+  return (x, y) => {
+    latest = { x, y };
+    if (due !== null) return;
+    const wait = written + kAddressEveryMs - performance.now();
+    if (wait <= 0) write();
+    else due = setTimeout(write, wait);
+  };
+}
+
+// --- Fetching a map
+
+// Stops the run on screen and shows why nothing else is, over the canvas.
+async function showProblem(text) {
+  hideOverview();
+  queue = queue.then(stopViewer).then(() => {}, () => {});
+  await queue;
+  say(text, 'error');
+  showEnded(text, '', false);
+}
+
+function servedHint() {
+  return location.protocol === 'file:' ? ' The page needs to be served over HTTP, e.g. by scripts/serve-web.sh.' : '';
+}
+
+// The map's files at once: {files, overview}, promises of its files for the
+// viewer (a failure told for the first of them that failed) and of its
+// overview.png alone, shown while the rest arrive (null when it has none).
+// view.json and overview.png are optional: a 404 means the map has none.
+function fetchMap(folder) {
+  const fetchOne = async (name, optional = false) => {
+    const response = await fetchFresh(`${folder}/${name}`);
+    if (optional && response.status === 404) return null;
+    if (!response.ok) throw failure(`${folder}/${name}`, response);
+    return [name, new Uint8Array(await response.arrayBuffer())];
+  };
+  const overview = fetchOne('overview.png', true);
+  const files = Promise.allSettled([fetchOne('final.png'), fetchOne('main.json'), fetchOne('view.json', true),
+                                    overview]).then((results) => {
+    const failed = results.find((result) => result.status === 'rejected');
+    if (failed) throw failed.reason;
+    return Object.fromEntries(results.map((result) => result.value).filter(Boolean));
+  });
+  files.catch(() => {});  // reported when the map is shown
+  return { files, overview: overview.then((entry) => entry && entry[1], () => null) };
+}
+
+// The site's maps; null when it has none (a site that shows the demo).
+async function fetchSiteMaps() {
+  const asked = window.siteMapsResponse;  // asked for by the page's head, the first time
+  window.siteMapsResponse = null;
+  const response = await (asked || fetchFresh(kSiteIndex));
+  if (response.status === 404) return null;
+  if (!response.ok) throw failure(kSiteIndex, response);
+  const maps = (await response.json()).maps;
+  if (!Array.isArray(maps)) throw new Error(`${kSiteIndex} holds no list of maps`);
+  return maps.filter((name) => typeof name === 'string' && kMapName.test(name));
+}
+
+// --- Showing a map
+
+function listMaps(maps, shown) {
+  const list = byId('map-list');
+  list.textContent = '';
+  for (const name of maps) {
+    const link = document.createElement('a');
+    link.href = `?map=${name}`;
+    link.textContent = name;
+    if (name === shown) link.setAttribute('aria-current', 'page');
+    link.addEventListener('click', (event) => {
+      if (event.button !== 0 || event.ctrlKey || event.metaKey || event.shiftKey) return;  // a new tab
+      event.preventDefault();
+      if (name === shown) return;
+      history.pushState(null, '', link.href);
+      showSiteMap(maps, name);
+    });
+    const item = document.createElement('li');
+    item.append(link);
+    list.append(item);
+  }
+  byId('maps').hidden = maps.length === 0;
+}
+
+// Shows the map, its overview first; `fetched` is fetchMap's answer when the
+// page asked for the map already, and `place` where the viewer starts.
+async function showSiteMap(maps, name, fetched = null, place = null) {
+  listMaps(maps, name);
+  forgetPicked();
+  if (!kMapName.test(name)) {
+    await showProblem(`There is no map “${name}” on this site: a map's name has only letters, digits, ` +
+                      '“.”, “-” and “_”.');
+    return;
+  }
+  say(`Loading the map ${name}…`);
+  const map = fetched || fetchMap(`maps/${name}`);
+  const overviewShown = showOverview(map.overview);
+  let files;
+  try {
+    files = await map.files;
+  } catch (error) {
+    await showProblem(`The map “${name}” could not be loaded (${error.message}).` +
+                      (maps.includes(name) ? '' : ' It is not among the maps of this site.'));
+    return;
+  }
+  await overviewShown;
+  window.runViewer(place ? startingAt(files, place) : files, { onCamera: followInAddress(name) });
+}
+
+async function showSite() {
+  const parameters = addressParameters();
+  const wanted = parameters.get('map');
+  const place = placeInAddress(parameters);
+  // The map the address names is fetched while the list of maps is, and its
+  // overview shown as soon as it is there.
+  const fetched = wanted !== null && kMapName.test(wanted) ? fetchMap(`maps/${wanted}`) : null;
+  if (fetched) showOverview(fetched.overview);
+  let maps;
+  try {
+    maps = await fetchSiteMaps();
+  } catch (error) {
+    await showProblem(`The list of this site's maps could not be read (${error.message}).${servedHint()}`);
+    return;
+  }
+  if (maps === null) {
+    await showDemo(wanted === kDemoName ? place : null);
+  } else if (wanted === null && maps.length === 0) {
+    await showProblem(`This site has no maps yet: ${kSiteIndex} lists none.`);
+  } else {
+    // The address names the map shown, so that it is the link to that map.
+    if (wanted === null) history.replaceState(null, '', `?map=${maps[0]}`);
+    await showSiteMap(maps, wanted ?? maps[0], fetched, place);
+  }
+}
+
+async function showDemo(place) {
+  const demo = fetchMap('demo');
+  const overviewShown = showOverview(demo.overview);
+  let files;
+  try {
+    files = await demo.files;
+  } catch (error) {
+    await showProblem(`The demo map could not be loaded (${error.message}).${servedHint()}`);
+    return;
+  }
+  await overviewShown;
+  if (addressParameters().get('map') !== kDemoName) history.replaceState(null, '', `?map=${kDemoName}`);
+  window.runViewer(place ? startingAt(files, place) : files, { onCamera: followInAddress(kDemoName) });
+}

@@ -1,0 +1,140 @@
+// Starting the viewer: one run at a time on the page's canvas, each in a
+// fresh instance given final.png, main.json and the map's view.json, if it
+// has one (its animations, overview and start), which go with them wherever
+// they go.
+'use strict';
+
+const kStatusWords = {
+  0: 'normal end',
+  1: 'SDL could not be initialised',
+  2: 'the window could not be created',
+  3: 'no accelerated renderer could be created',
+  4: 'the tileset final.png could not be loaded',
+};
+const kViewerFolder = '/viewer';
+
+// What the browser tests read: the current run's output lines and exit status
+// (null while it runs), its frames and when the first one was drawn, the
+// camera it last reported, and the keys that reached the canvas, with the
+// page's own times.
+window.viewerLines = [];
+window.viewerStatus = null;
+window.viewerFrames = 0;
+window.viewerFirstFrameMs = null;
+window.viewerCamera = null;
+window.keyLog = [];
+
+let current = null;          // the run on screen
+let queue = Promise.resolve();
+let lastRun = null;          // its files and options, for "Run it again"
+
+// A run is stopped the way a person stops it, with Esc held down: pressed at
+// each of its frames until it ends, since it may not have reached its loop
+// yet, and never let go, since the program reads keys as held once a frame.
+function pressEscape(canvas) {
+  const event = new KeyboardEvent('keydown', { key: 'Escape', code: 'Escape', keyCode: 27, bubbles: true });
+  event.fromPage = true;
+  canvas.dispatchEvent(event);
+}
+
+async function stopViewer() {
+  if (!current || current.ended) return;
+  current.stopping = true;
+  await current.done;
+}
+
+// The map's files with the camera the viewer starts at, {x, y}, written as
+// view.json's "start" (a view.json is added to a map that has none). A
+// view.json that isn't a JSON object is left as it is: the viewer ignores
+// it whole and starts where it would.
+function startingAt(files, place) {
+  let view = {};
+  if ('view.json' in files) {
+    try {
+      view = JSON.parse(decode(files['view.json']));
+    } catch {
+      return files;
+    }
+    if (view === null || typeof view !== 'object' || Array.isArray(view)) return files;
+  }
+  view.start = { x: place.x, y: place.y };
+  return { ...files, 'view.json': new TextEncoder().encode(JSON.stringify(view)) };
+}
+
+function startViewer(files, { keepOutput = false, onCamera = null } = {}) {
+  // A new canvas for each instance: the last one's WebGL context goes with it.
+  const old = byId('canvas');
+  const canvas = old.cloneNode(false);
+  old.replaceWith(canvas);
+  hideEnded();
+
+  const run = { canvas, lines: [], stopping: false, ended: false };
+  current = run;
+  window.viewerLines = run.lines;
+  window.viewerStatus = null;
+  window.viewerFrames = 0;
+  window.viewerFirstFrameMs = null;
+  window.viewerCamera = null;
+  if (!keepOutput) clearOutput();
+  print('$ tilemap-viewer', 'command');
+  say('Starting the viewer…');
+  canvas.focus({ preventScroll: true });
+
+  let finished;
+  run.done = new Promise((resolve) => { finished = resolve; });
+  const finish = (status, why) => {
+    if (run.ended) return;
+    run.ended = true;
+    if (current === run) {
+      window.viewerStatus = status;
+      const words = status in kStatusWords ? kStatusWords[status] : why || 'an unknown status';
+      const text = status >= 0 ? `The viewer ended: ${words} (status ${status})`
+                               : `The viewer stopped unexpectedly: ${why}`;
+      say(text, status === 0 ? '' : 'error');
+      // Over the frame: the status in words, and what the program said when
+      // it ended at start.
+      if (!run.stopping) showEnded(text, status > 0 ? run.lines[0] || '' : '', true);
+    }
+    finished(status);
+  };
+
+  loadScript('tilemap-viewer').then(() => createViewer({
+    canvas,
+    instantiateWasm: instantiateFrom('tilemap-viewer', (error) => finish(-1, String(error))),
+    print: (line) => { run.lines.push(line); print(line); },
+    printErr: (line) => print(line, 'error'),
+    preRun: [(module) => writeFiles(module.FS, kViewerFolder, files)],
+    onFrame: () => {
+      if (current === run) {
+        if (window.viewerFirstFrameMs === null) {
+          window.viewerFirstFrameMs = performance.now();
+          hideOverview();  // the viewer's picture takes its place
+          say('view.json' in files ? 'The viewer is running: the arrow keys or the mouse move the map, ' +
+                                     'M shows the whole of it, Esc or Q quits.'
+                                   : 'The viewer is running: the arrow keys scroll, Esc or Q quits.');
+        }
+        window.viewerFrames += 1;
+      }
+      if (run.stopping) pressEscape(canvas);
+    },
+    // The map pixel at the canvas's centre: at the first frame and whenever it moved.
+    onCamera: (x, y) => {
+      if (current !== run || run.stopping) return;
+      window.viewerCamera = [x, y];
+      if (onCamera) onCamera(x, y);
+    },
+    onExit: (status) => finish(status),
+    onAbort: (what) => finish(-1, String(what)),
+  })).catch((error) => finish(-1, error.message || String(error)));
+  return run.done;
+}
+
+// Resolves with the exit status when that run ends; an earlier run is ended
+// first. Options: keepOutput (the importer's lines stay above the viewer's),
+// onCamera(x, y) (told where the view is as it moves).
+window.runViewer = function runViewer(files, options = {}) {
+  lastRun = { files, options };
+  const started = queue.then(stopViewer).then(() => ({ done: startViewer(files, options) }));
+  queue = started.then(() => {}, () => {});
+  return started.then((run) => run.done);
+};
