@@ -21,28 +21,12 @@
 
 #include "map/layer.h"
 #include "map/map_loader.h"
+#include "case_files.h"
 #include "table_helpers.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> ReadLines(const fs::path& file) {
-  std::ifstream in(file);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-bool LineMatches(const std::string& expected, const std::string& actual) {
-  const std::string ellipsis = "...";
-  if (expected.size() >= ellipsis.size() &&
-      expected.compare(expected.size() - ellipsis.size(), ellipsis.size(), ellipsis) == 0) {
-    const std::string prefix = expected.substr(0, expected.size() - ellipsis.size());
-    return actual.compare(0, prefix.size(), prefix) == 0;
-  }
-  return expected == actual;
-}
 
 std::string Describe(const Layer& slot) {
   if (slot.tiles == nullptr && slot.width == -1 && slot.height == -1 && slot.tileWidth == -1 &&

@@ -34,6 +34,7 @@
 #include "render/draw_map.h"
 #include "shared/globals.h"
 #include "software_canvas.h"
+#include "case_files.h"
 #include "table_helpers.h"
 #include "view/camera_report.h"
 #include "view/navigation.h"
@@ -43,22 +44,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> ReadLines(const fs::path& file) {
-  std::ifstream in(file);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-bool LineMatches(const std::string& expected, const std::string& actual) {
-  const std::string ellipsis = "...";
-  if (expected.size() >= ellipsis.size() &&
-      expected.compare(expected.size() - ellipsis.size(), ellipsis.size(), ellipsis) == 0) {
-    return actual.compare(0, expected.size() - ellipsis.size(), expected, 0, expected.size() - ellipsis.size()) == 0;
-  }
-  return expected == actual;
-}
 
 // Loads "view.json" in `folder` as the viewer does; returns what it wrote on
 // standard error.

@@ -81,7 +81,7 @@ void SquaresOf(const Block& block, int k, Rgba* out) {
 }
 
 // Rounded to the nearest, 0..255 (halves up, as the reference's floor(v + .5)).
-inline uint8_t Channel(float value) { return static_cast<uint8_t>(std::min(std::max(value, 0.f), 255.f) + 0.5f); }
+[[maybe_unused]] inline uint8_t Channel(float value) { return static_cast<uint8_t>(std::min(std::max(value, 0.f), 255.f) + 0.5f); }
 
 // A line of the overview's width (and a spare pixel, which takes the shares
 // past the last pixel: they are 0) that a row of squares is spread over
