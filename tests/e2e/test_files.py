@@ -160,7 +160,7 @@ def test_a_tileset_of_20000_blocks_is_drawn_exactly_and_scrolls_across_its_bands
         assert time.monotonic() < deadline, f"no new band in view within {SCROLL_SECONDS} s; at {camera_y}"
         below = camera_y
         try:
-            camera_y, _ = viewer.nudge("Down", name=lambda shot: next(
+            camera_y, _ = viewer.nudge("Down", at_least=0.5, name=lambda shot: next(
                 (y for y in range(below + 5, below + 3000, 5) if same(shot, noise_view(y))), None))
         except AssertionError as failure:
             viewer.display.screenshot().save(folder / "actual.png")

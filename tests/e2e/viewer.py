@@ -349,12 +349,15 @@ class Viewer:
                           lambda: self.display.xdotool("keyup", "--delay", "0", *keys),
                           self.display.screenshot, done, seconds)
 
-    def nudge(self, *keys, name=None, seconds=WAIT_SECONDS):
-        """Holds the keys until the picture moves, lets go, and returns the
+    def nudge(self, *keys, name=None, at_least=0.0, seconds=WAIT_SECONDS):
+        """Holds the keys until the picture moves (and `at_least` seconds have
+        passed, for a longer way in fewer stops), lets go, and returns the
         picture once it is still (with `name`, what settle_on gives): some
         steps of 5 pixels, however slowly the viewer draws."""
         before = self.display.screenshot()
-        self.hold_until(*keys, done=lambda shot: not same(shot, before), seconds=seconds)
+        held_from = time.monotonic()
+        self.hold_until(*keys, done=lambda shot: time.monotonic() - held_from >= at_least and not same(shot, before),
+                        seconds=seconds + at_least)
         return self.settle_on(name, seconds) if name else self.wait_for_still_picture(seconds)
 
     def quit_with(self, key, timeout=QUIT_SECONDS):
