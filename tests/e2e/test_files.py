@@ -11,8 +11,8 @@ from PIL import Image
 
 import import_maps as maps
 from import_reference import Picture
-from viewer import (DEMO, START_X, START_Y, VIEW_H, VIEW_W, Viewer, expected_picture, load_map, load_tileset,
-                    make_folder, run_to_end, same, tileset_failure_lines)
+from viewer import (DEMO, START_X, START_Y, VIEW_H, VIEW_W, MapPicture, Viewer, expected_picture, load_map, load_tileset,
+                    make_folder, run_to_end, tileset_failure_lines)
 
 # How long a scroll across the map may take on a busy machine.
 SCROLL_SECONDS = 240
@@ -104,7 +104,7 @@ def noise_map():
     """An editor map whose one image layer is noise, so that every 32 x 32
     block of it differs, imported by the real importer. Returns the output
     folder, the map's picture as the reference renderer draws it, and the
-    output map pixel of its top-left."""
+    output map pixel of its top-left, as a MapPicture."""
     folder = make_folder()
     width, height = 32 * NOISE_BLOCKS[0], 32 * NOISE_BLOCKS[1]
     noise = Image.frombytes("RGB", (width, height), random.Random(20000).randbytes(width * height * 3))
@@ -115,16 +115,12 @@ def noise_map():
     assert result.returncode == 0, result.stderr
     doc = load_map(folder / "view")
     first = next(i for i, v in enumerate(doc["layers"][0]["data"]) if v)  # the picture is opaque: its top-left cell
-    return folder / "view", Picture(path).image.convert("RGB"), (first % doc["width"] * 32, first // doc["width"] * 32)
+    return folder / "view", MapPicture(Picture(path).image, (first % doc["width"] * 32, first // doc["width"] * 32))
 
 
 def noise_view(camera_y):
-    """The window at (START_X, camera_y): with 32-pixel tiles, map pixel
-    (x, y) shows at (x - left, y - top)."""
-    _, reference, (x, y) = noise_map()
-    view = Image.new("RGB", (VIEW_W, VIEW_H))
-    view.paste(reference, (x - (START_X - VIEW_W // 2), y - (camera_y - VIEW_H // 2)))
-    return view
+    """The window at (START_X, camera_y)."""
+    return noise_map()[1].view(START_X, camera_y)
 
 
 def bands_in_view(folder, camera_y):
@@ -147,7 +143,7 @@ def shows(viewer, folder, output, expected):
 
 
 def test_a_tileset_of_20000_blocks_is_drawn_exactly_and_scrolls_across_its_bands(display, running):
-    folder, _, _ = noise_map()
+    folder, _ = noise_map()
     assert Image.open(folder / "final.png").size == (96, 213344)
     assert len(bands_in_view(folder, START_Y)) >= 3, "the window at start shows no band edge"
     viewer = running(Viewer(display, folder))
@@ -160,8 +156,8 @@ def test_a_tileset_of_20000_blocks_is_drawn_exactly_and_scrolls_across_its_bands
         assert time.monotonic() < deadline, f"no new band in view within {SCROLL_SECONDS} s; at {camera_y}"
         below = camera_y
         try:
-            camera_y, _ = viewer.nudge("Down", at_least=0.5, name=lambda shot: next(
-                (y for y in range(below + 5, below + 3000, 5) if same(shot, noise_view(y))), None))
+            (_, camera_y), _ = viewer.nudge("Down", at_least=0.5, name=lambda shot: noise_map()[1].camera(
+                shot, [(START_X, y) for y in range(below + 5, below + 3000, 5)]))
         except AssertionError as failure:
             viewer.display.screenshot().save(folder / "actual.png")
             raise AssertionError(f"{failure}: no camera further down than {below}; the picture is in {folder}")
@@ -172,7 +168,7 @@ def test_tiles_that_straddle_two_bands_are_drawn_from_both(display, running):
     # 48-pixel tiles over the tall final.png, made by hand: the window at
     # start shows the tiles on either side of every multiple of 4,096 rows
     # (where bands of 4,096, 8,192 or 16,384 rows end), most of them across it.
-    source, _, _ = noise_map()
+    source, _ = noise_map()
     tileset = load_tileset(source)
     rows = tileset.height // 48  # whole rows of tiles; the last, partial one unused
     edges = [t for m in range(1, tileset.height // 4096 + 1) for t in (4096 * m // 48 - 1, 4096 * m // 48)

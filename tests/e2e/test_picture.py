@@ -11,8 +11,8 @@ from PIL import Image
 
 from frame_clock import FrameClock
 from waiting import hold_until, observed
-from viewer import (DEMO_OUTPUT, START_X, START_Y, Viewer, demo_at_start, demo_folder,
-                    expected_picture, load_map, load_tileset, make_folder, same)
+from viewer import (DEMO_OUTPUT, START_X, START_Y, Viewer, demo_at_start, demo_folder, demo_picture,
+                    expected_picture, load_map, load_tileset, make_folder)
 
 
 def assert_draws(viewer, folder, output, expected):
@@ -67,15 +67,13 @@ HISTORY_MS = 3000  # frames before a press replayed to know the steps it owes
 OBSERVE_SECONDS = 300  # the longest the speed test waits for a hold it can see whole
 
 
-def find_camera_x(shot, map_doc, tileset, guess_x, camera_y, radius):
-    """The camera x, on the 5-pixel steps, whose picture is exactly the screenshot."""
-    for dx in sorted(range(-radius, radius + 1, 5), key=abs):
-        if same(shot, expected_picture(map_doc, tileset, guess_x + dx, camera_y)):
-            return guess_x + dx
-    return None
+def find_camera_x(shot, guess_x, camera_y, radius):
+    """The camera x, on the 5-pixel steps, at which the demo is exactly the screenshot."""
+    found = demo_picture().camera(shot, [(guess_x + dx, camera_y) for dx in sorted(range(-radius, radius + 1, 5), key=abs)])
+    return found and found[0]
 
 
-def scroll(viewer, clock, map_doc, tileset, key, from_x, seconds):
+def scroll(viewer, clock, key, from_x, seconds):
     """Holds Left or Right; returns how far the picture moved, the shortest
     and longest time the key can have been down, the camera's new x and the
     most time a frame around the hold left owed."""
@@ -89,7 +87,7 @@ def scroll(viewer, clock, map_doc, tileset, key, from_x, seconds):
     guess = from_x + sign * 5 * round(50 * (shortest + longest))  # on the camera's 5-pixel steps
     radius = 600 + 5 * round(50 * (longest - shortest))
     try:
-        x, _ = viewer.settle_on(lambda shot: find_camera_x(shot, map_doc, tileset, guess, START_Y, radius))
+        x, _ = viewer.settle_on(lambda shot: find_camera_x(shot, guess, START_Y, radius))
     except AssertionError as failure:
         raise AssertionError(f"{failure}: not the demo at a camera within {radius} of {guess}, after {key} was "
                              f"held {shortest:.3f} to {longest:.3f} s from {from_x}")
@@ -132,9 +130,8 @@ def a_wrong_speed(counted_wrong):
 
 def test_holding_right_for_a_second_scrolls_about_500_pixels(display, running):
     folder = demo_folder()
-    map_doc, tileset = load_map(folder), load_tileset(folder)
     viewer = running(Viewer(display, folder))
-    viewer.wait_until_running(DEMO_OUTPUT, expected_picture(map_doc, tileset, START_X, START_Y))
+    viewer.wait_until_running(DEMO_OUTPUT, demo_at_start())
     # A frame slower than 50 ms (a new GL context, a busy machine) leaves the
     # steps past the fifth for later frames, which may come after the key is
     # up, or work off steps owed from before it went down. The display's own
@@ -151,7 +148,7 @@ def test_holding_right_for_a_second_scrolls_about_500_pixels(display, running):
     def hold_once():
         nonlocal x
         key = ("Right", "Left")[len(most_owed_in_each) % 2]  # back and forth, staying on the map
-        moved, shortest, longest, x, owed = scroll(viewer, clock, map_doc, tileset, key, x, 1.0)
+        moved, shortest, longest, x, owed = scroll(viewer, clock, key, x, 1.0)
         most_owed_in_each.append(owed)
         return None if owed is None or owed >= 0.01 else (moved, shortest, longest)
     try:
@@ -209,7 +206,5 @@ def test_up_and_down_together_do_not_move(display, running):
     # A frame may fall between the two presses or releases and see one key
     # alone for its steps (at most five); held together they cancel, which a
     # second of Up alone (500 pixels) would make plain.
-    map_doc, tileset = load_map(folder), load_tileset(folder)
-    viewer.settle_on(lambda shot: [dy for dy in range(-50, 51, 5)
-                                   if same(shot, expected_picture(map_doc, tileset, START_X, START_Y + dy))] or None)
+    viewer.settle_on(lambda shot: demo_picture().camera(shot, [(START_X, START_Y + dy) for dy in range(-50, 51, 5)]))
     assert viewer.quit_with("Escape")[0] == 0

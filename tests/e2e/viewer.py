@@ -2,7 +2,6 @@
 
 import ctypes
 import fcntl
-import io
 import json
 import os
 import shutil
@@ -11,13 +10,14 @@ import subprocess
 import tempfile
 import threading
 import time
+from functools import lru_cache
 from pathlib import Path
 
 from PIL import Image, ImageChops
 
 from waiting import hold_until
 from window_states import WindowStates
-from xlib import EventHeader, xlib
+from xlib import EventHeader, root_pixels, xlib
 
 VIEWER = os.environ["TILEMAP_VIEWER"]
 # The Windows build runs under Wine, each suite in a prefix of its own under
@@ -168,9 +168,8 @@ class Display:
                               timeout=timeout).stdout.strip()
 
     def screenshot(self):
-        png = subprocess.run(["import", "-display", self.name, "-window", "root", "png:-"],
-                             capture_output=True, check=True, timeout=20).stdout
-        return Image.open(io.BytesIO(png)).convert("RGB")
+        pixels, stride = root_pixels(self.name, VIEW_W, VIEW_H)
+        return Image.frombuffer("RGB", (VIEW_W, VIEW_H), pixels, "raw", "BGRX", stride, 1)
 
     def close_window(self, window):
         """Asks the window to close, as a window manager's close button does:
@@ -445,6 +444,53 @@ def expected_picture(map_doc, tileset, camera_x, camera_y):
             y += th
             row += 1
     return picture.convert("RGB")
+
+
+class MapPicture:
+    """A map's whole picture, drawn once, over black; `origin`: the map pixel
+    at its top-left. With 32-pixel tiles every tile sits at 32 times its
+    column and row whatever the camera, so the window at any camera is a
+    crop of it: a test that names the camera a screenshot shows looks
+    through hundreds of cameras in the time one picture takes to draw."""
+
+    def __init__(self, image, origin=(0, 0)):
+        self.image, self.origin = image.convert("RGB"), origin
+
+    @classmethod
+    def of_map(cls, map_doc, tileset):
+        assert (map_doc["tilewidth"], map_doc["tileheight"]) == (32, 32), "a crop is the window only for 32-pixel tiles"
+        width, height = map_doc["width"], map_doc["height"]
+        picture = Image.new("RGBA", (32 * width, 32 * height), (0, 0, 0, 255))
+        tiles = {}
+        for layer in map_doc["layers"]:
+            for i, v in enumerate(layer.get("data", [])[:width * height]):
+                k = v - 1
+                if v >= 1 and (k // 3 + 1) * 32 <= tileset.height:
+                    if k not in tiles:
+                        tiles[k] = tileset.crop((k % 3 * 32, k // 3 * 32, k % 3 * 32 + 32, k // 3 * 32 + 32))
+                    picture.alpha_composite(tiles[k], (i % width * 32, i // width * 32))
+        return cls(picture)
+
+    def _box(self, camera_x, camera_y, top=0, height=VIEW_H):
+        left = camera_x - VIEW_W // 2 - self.origin[0]
+        top += camera_y - VIEW_H // 2 - self.origin[1]
+        return left, top, left + VIEW_W, top + height
+
+    def view(self, camera_x, camera_y):
+        """The window at that camera (black past the picture's edges)."""
+        return self.image.crop(self._box(camera_x, camera_y))
+
+    def camera(self, shot, cameras):
+        """The first of `cameras` at which the window shows `shot` exactly,
+        else None. The middle row is compared first: it rules out nearly all."""
+        row = shot.crop((0, VIEW_H // 2, VIEW_W, VIEW_H // 2 + 1)).tobytes()
+        return next((c for c in cameras if self.image.crop(self._box(*c, VIEW_H // 2, 1)).tobytes() == row
+                     and same(shot, self.view(*c))), None)
+
+
+@lru_cache(maxsize=None)
+def demo_picture():
+    return MapPicture.of_map(load_map(DEMO), load_tileset(DEMO))
 
 
 def paste_clipped(picture, tile, x, y):
