@@ -128,7 +128,6 @@ FRAME_TIMES = "window.frameTimes = []; (function tick() { frameTimes.push(perfor
 def test_holding_an_arrow_scrolls_about_500_pixels_a_second(page, site, measured):
     start(page, site, {name: (DEMO / name).read_bytes() for name in ("final.png", "main.json")}, FRAME_TIMES)
     wait_for_picture(page, demo_at_start())
-    doc, tileset = load_map(DEMO), load_tileset(DEMO)
     x, holds = START_X, []
 
     def hold_once():
@@ -147,7 +146,7 @@ def test_holding_an_arrow_scrolls_about_500_pixels_a_second(page, site, measured
         first, times = page.js("[viewerFirstFrameMs, frameTimes]")
         gaps = [(t, (t - before) / 1000) for before, t in zip(times, times[1:])]
         held = (up - down) / 1000
-        found = find_camera_x(shot, doc, tileset, x + sign * 5 * round(100 * held), START_Y, 600)
+        found = find_camera_x(shot, x + sign * 5 * round(100 * held), START_Y, 600)
         if found is None:
             raise keep(page, shot, None, "the picture is not the demo at any camera near the expected one")
         moved, x = sign * (found - x), found
