@@ -64,22 +64,21 @@ trap 'wait' EXIT  # a failed build ends the script only once the tests in the ba
 say "web programs and site (tested with the timed suites)"
 scripts/build-web.sh
 
-say "Sanitizer build into build-sanitize/"
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_SANITIZE=ON \
-  -DTILEMAP_WERROR=ON -DTILEMAP_BENCH=OFF >/dev/null
+# One clang build with AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer serves both the sanitized tests and the fuzzers:
+# libFuzzer's coverage counters in the code under test cost the tests little,
+# and the whole project is compiled once instead of twice.
+say "Sanitizer and fuzzer build (clang, libFuzzer) into build-sanitize/"
+CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_FUZZ=ON \
+  -DTILEMAP_WERROR=ON -DTILEMAP_BENCH=OFF -DTILEMAP_FUZZ_SECONDS="${TILEMAP_FUZZ_SECONDS:-60}" >/dev/null
 cmake --build build-sanitize --parallel "$jobs"
 
-# The sanitized suites time nothing either: they run while the fuzzers build.
+# The sanitized suites time nothing either: they run beside the untimed
+# Release ones.
 say "Tests (sanitizers), in the background (log: build-sanitize/tests.log)"
-ctest --test-dir build-sanitize --parallel "$jobs" --output-on-failure --timeout 900 \
+ctest --test-dir build-sanitize -LE fuzz --parallel "$jobs" --output-on-failure --timeout 900 \
   >build-sanitize/tests.log 2>&1 &
 sanitized=$!
-
-say "Fuzzer build (clang, libFuzzer) into build-fuzz/"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEMAP_FUZZ=ON \
-  -DTILEMAP_TESTS=OFF -DTILEMAP_BENCH=OFF -DTILEMAP_WERROR=ON \
-  -DTILEMAP_FUZZ_SECONDS="${TILEMAP_FUZZ_SECONDS:-60}" >/dev/null
-cmake --build build-fuzz --parallel "$jobs" --target fuzz_map fuzz_draw fuzz_import
 
 say "Tests (Release) that time nothing"
 wait "$untimed" || status=1
@@ -94,7 +93,7 @@ ctest --test-dir build -L timed --output-on-failure --timeout 900 || status=1
 # package checks mostly wait for Wine and apt-get, and time nothing, so they
 # run meanwhile.
 say "Fuzzing, ${TILEMAP_FUZZ_SECONDS:-60} s a fuzzer, and the release packages, checked as a user meets them"
-ctest --test-dir build-fuzz --parallel 3 --output-on-failure --timeout 900 >build-fuzz/fuzz.log 2>&1 &
+ctest --test-dir build-sanitize -L fuzz --parallel 3 --output-on-failure --timeout 900 >build-sanitize/fuzz.log 2>&1 &
 fuzzing=$!
 if scripts/package.sh; then
   tests/check-packages.sh || status=1
@@ -102,6 +101,6 @@ else
   status=1
 fi
 wait "$fuzzing" || status=1
-cat build-fuzz/fuzz.log
+cat build-sanitize/fuzz.log
 say "done: $([ "$status" -eq 0 ] && echo 'every test passed' || echo 'SOME TESTS FAILED')"
 exit "$status"

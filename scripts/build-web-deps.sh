@@ -75,8 +75,12 @@ build "$(ls -d jansson-*/)" -DJANSSON_BUILD_SHARED_LIBS=OFF -DJANSSON_EXAMPLES=O
 say "building $(ls -d zlib-*/) for the browser"
 (cd "$(ls -d zlib-*/)" && emconfigure ./configure --static --prefix="$prefix" >&2 &&
   emmake make -j"$(nproc)" libz.a >&2 && emmake make install >&2)
-build "$(ls -d libzstd-*/)build/cmake" -DZSTD_BUILD_SHARED=OFF -DZSTD_BUILD_STATIC=ON \
-  -DZSTD_BUILD_PROGRAMS=OFF -DZSTD_BUILD_TESTS=OFF -DZSTD_MULTITHREAD_SUPPORT=OFF
+# zstd's decoder alone (the importer reads zstd, never writes it), through
+# zstd's own Makefile, which can leave the encoder out: a fifth of the work.
+say "building $(ls -d libzstd-*/) for the browser (its decoder)"
+zstd_make=(emmake make -C "$(ls -d libzstd-*/)lib" CC=emcc AR=emar ZSTD_LIB_COMPRESSION=0 PREFIX="$prefix")
+"${zstd_make[@]}" -j"$(nproc)" libzstd.a >&2
+"${zstd_make[@]}" install-static install-includes install-pc >&2
 build "$(ls -d pugixml-*/)" -DBUILD_SHARED_LIBS=OFF -DPUGIXML_BUILD_TESTS=OFF
 
 # Their licences, for the site that ships code built from them.

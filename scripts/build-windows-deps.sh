@@ -75,8 +75,13 @@ build "$(ls -d jansson-*/)" -DJANSSON_BUILD_SHARED_LIBS=OFF -DJANSSON_EXAMPLES=O
 TARGET=zlibstatic build "$(ls -d zlib-*/)" -DSKIP_INSTALL_LIBRARIES=ON \
   -DINSTALL_PKGCONFIG_DIR="$prefix/lib/pkgconfig"
 cp "$work/build-$(ls -d zlib-*/)/libzlibstatic.a" "$prefix/lib/libz.a"
-build "$(ls -d libzstd-*/)build/cmake" -DZSTD_BUILD_SHARED=OFF -DZSTD_BUILD_STATIC=ON \
-  -DZSTD_BUILD_PROGRAMS=OFF -DZSTD_BUILD_TESTS=OFF
+# zstd's decoder alone (the importer reads zstd, never writes it), through
+# zstd's own Makefile, which can leave the encoder out: a fifth of the work.
+say "cross-building $(ls -d libzstd-*/) (its decoder)"
+zstd_make=(make -C "$(ls -d libzstd-*/)lib" CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar
+           ZSTD_LIB_COMPRESSION=0 PREFIX="$prefix")
+"${zstd_make[@]}" -j"$(nproc)" libzstd.a >&2
+"${zstd_make[@]}" install-static install-includes install-pc >&2
 build "$(ls -d pugixml-*/)" -DBUILD_SHARED_LIBS=OFF -DPUGIXML_BUILD_TESTS=OFF
 
 # Their licences, shipped in the Windows zip with the code built from them.
