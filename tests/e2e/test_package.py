@@ -68,19 +68,15 @@ def placed(picture, left, top):
 
 
 def map_on_screen(viewer):
-    """The window once the map is on it: something not black, the same in
-    two screenshots in a row."""
+    """The window once the map is on it: something not black, and still."""
     viewer.wait_for_window()
     deadline = time.monotonic() + WAIT_SECONDS
-    previous = None
     while True:
-        shot = viewer.display.screenshot()
-        if shot.getbbox() and previous is not None and same(shot, previous):
+        shot = viewer.wait_for_still_picture()
+        if shot.getbbox():
             return shot
         if time.monotonic() > deadline or viewer.process.poll() is not None:
             raise AssertionError(f"no map on screen; output: {viewer.output()!r}")
-        previous = shot
-        time.sleep(0.02)
 
 
 def import_line(display, folder, *arguments):

@@ -45,6 +45,10 @@ SANITIZED = os.environ.get("TILEMAP_SANITIZED") == "ON"
 # longer to reach it, never longer than this.
 WAIT_SECONDS = 60
 QUIT_SECONDS = 15
+# A picture that has not changed for this long is still: the viewer has
+# drawn several frames meanwhile, even on a busy machine. (Screenshots come
+# every 20 ms or so; two in a row can agree while the view still moves.)
+STILL_SECONDS = 0.3
 
 
 class WineKilledAtExit(Exception):
@@ -282,8 +286,8 @@ class Viewer:
     def wait_until_running(self, output=None, picture=None, seconds=WAIT_SECONDS):
         """Waits until the frame loop runs: the loader has written `output`
         (a text or a predicate on the text so far), and the window shows
-        `picture`, or, without one, the same picture in two screenshots in a
-        row. Returns that screenshot."""
+        `picture`, or, without one, the same picture for STILL_SECONDS.
+        Returns that screenshot."""
         if self.window is None:
             self.wait_for_window(seconds)
         deadline = time.monotonic() + seconds
@@ -293,17 +297,22 @@ class Viewer:
                 if time.monotonic() > deadline or self.process.poll() is not None:
                     self._fail(f"the loader did not write {output!r}")
                 time.sleep(0.02)
-        shot = self.display.screenshot()
+        shot, unchanged_since = self.display.screenshot(), time.monotonic()
         while True:
+            if picture is not None and same(shot, picture):
+                return shot
+            time.sleep(0.02)
             previous, shot = shot, self.display.screenshot()
-            if (same(shot, picture) if picture is not None else same(shot, previous)):
+            if not same(shot, previous):
+                unchanged_since = time.monotonic()
+            elif picture is None and time.monotonic() - unchanged_since >= STILL_SECONDS:
                 return shot
             if time.monotonic() > deadline or self.process.poll() is not None:
                 self._fail("the window did not show the expected picture")
-            time.sleep(0.02)
 
     def wait_for_still_picture(self, seconds=WAIT_SECONDS):
-        """The screenshot once two in a row agree (after the keys are let go)."""
+        """The screenshot once the picture has not changed for STILL_SECONDS
+        (after the keys are let go)."""
         return self.wait_until_running(seconds=seconds)
 
     def hold(self, *keys, seconds):
