@@ -126,10 +126,16 @@ def main():
                       f"{'+' if over >= 0 else '−'}{kib(abs(over))} | {kib(tileset)} | {check} |")
         notes.append(f"- {name}: {m['line']}")
         share = m["overview"] / m["import"]
+        # The rest of the import runs on one thread: its wall time is its
+        # processor time. What the overview's thread adds to the wait is the
+        # import's wall time past that (at least 0).
+        rest = m["import"] - m["overview"]
+        added = max(0.0, m["import_wall"] - rest) / rest
         aim = OVERVIEW_TARGET.get(name)
         overviews.append(f"| {name} | {m['overview']:.3f} s | {m['overview_made']:.3f} s | {m['squares']} | "
-                         f"{share:.0%} | " + (f"≤ {aim:.0%}: " + ("within" if share <= aim else "**outside**")
-                                             if aim else "(reported)") + " |")
+                         f"{share:.0%} | {m['import_wall']:.3f} s | {added:.0%} | " +
+                         (f"≤ {aim:.0%}: " + ("within" if added <= aim else "**outside**") if aim else "(reported)")
+                         + " |")
 
     world, noise = measured["world"], measured["noise"]
     # The animated sea's final.png against the pictures its frames need:
@@ -183,9 +189,13 @@ def main():
              "## overview.png",
              "",
              "Making the overview from the composed cells and writing it (`bench_import overview`, only that "
-             "timed, processor time), against the whole import; k: each block cut into k × k squares "
-             "(32: pixel by pixel).", "",
-             "| map | overview.png | of which making it | k | of the import | target |", "|---|---|---|---|---|---|",
+             "timed, processor time), against the whole import's processor time; k: each block cut into "
+             "k × k squares (32: pixel by pixel). The importer makes and writes it on a thread of its own "
+             "while it writes final.png and main.json; the rest of the import runs on one thread, so its wall "
+             "time is its processor time less the overview's, and what the overview adds to the wait is the "
+             "import's wall time past that. The target is on that.", "",
+             "| map | overview.png | of which making it | k | of the import's processor time | import (wall) "
+             "| added to the wait | target |", "|---|---|---|---|---|---|---|---|",
              *overviews, "",
              "## What bounds the world and the noise",
              "",
