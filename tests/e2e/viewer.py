@@ -440,14 +440,10 @@ def expected_picture(map_doc, tileset, camera_x, camera_y):
             x, col = x0, first_col
             while x < VIEW_W:
                 if 0 <= col < width and 0 <= row < height and row * width + col < len(data):
-                    v = data[row * width + col]
-                    k = v - 1
-                    if v >= 1 and (k // 3 + 1) * th <= tileset.height:
-                        if k not in tiles:
-                            box = (k % 3 * tw, k // 3 * th, k % 3 * tw + tw, k // 3 * th + th)
-                            tiles[k] = tileset.crop(box)
-                        picture.alpha_composite(tiles[k], (x, y)) if x >= 0 and y >= 0 else \
-                            paste_clipped(picture, tiles[k], x, y)
+                    tile = tile_of(tiles, tileset, data[row * width + col], tw, th)
+                    if tile is not None:
+                        picture.alpha_composite(tile, (x, y)) if x >= 0 and y >= 0 else \
+                            paste_clipped(picture, tile, x, y)
                 x += tw
                 col += 1
             y += th
@@ -473,11 +469,9 @@ class MapPicture:
         tiles = {}
         for layer in map_doc["layers"]:
             for i, v in enumerate(layer.get("data", [])[:width * height]):
-                k = v - 1
-                if v >= 1 and (k // 3 + 1) * 32 <= tileset.height:
-                    if k not in tiles:
-                        tiles[k] = tileset.crop((k % 3 * 32, k // 3 * 32, k % 3 * 32 + 32, k // 3 * 32 + 32))
-                    picture.alpha_composite(tiles[k], (i % width * 32, i // width * 32))
+                tile = tile_of(tiles, tileset, v, 32, 32)
+                if tile is not None:
+                    picture.alpha_composite(tile, (i % width * 32, i // width * 32))
         return cls(picture)
 
     def _box(self, camera_x, camera_y, top=0, height=VIEW_H):
@@ -500,6 +494,17 @@ class MapPicture:
 @lru_cache(maxsize=None)
 def demo_picture():
     return MapPicture.of_map(load_map(DEMO), load_tileset(DEMO))
+
+
+def tile_of(tiles, tileset, value, tw, th):
+    """The tile a cell value shows (kept in `tiles`), or None: 0 and values
+    past the tileset's whole rows show nothing."""
+    k = value - 1
+    if value < 1 or (k // 3 + 1) * th > tileset.height:
+        return None
+    if k not in tiles:
+        tiles[k] = tileset.crop((k % 3 * tw, k // 3 * th, k % 3 * tw + tw, k // 3 * th + th))
+    return tiles[k]
 
 
 def paste_clipped(picture, tile, x, y):
