@@ -14,14 +14,18 @@ jobs=$(nproc)
 test_jobs=$((jobs + 1))
 say() { echo "== [$((SECONDS / 60)) min $((SECONDS % 60)) s] $*"; }
 
-scripts/install-deps.sh test
-
-# A compiler cache shared by every clone and build tree on this machine: a
-# file compiled before, with the same flags and headers, isn't compiled
-# again. Paths are taken relative to the clone, so clones share it.
-export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
-export CCACHE_DIR=${CCACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/tilemap-viewer/ccache}
-export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-2G}
+# What the Windows and web libraries are built with comes first; the rest
+# (Wine and Chromium, half the download) installs while they build, unless
+# installing asks for a password, which nobody could type in the background.
+scripts/install-deps.sh libraries
+installing=
+if [ "$(id -u)" -eq 0 ] || sudo -n true 2>/dev/null; then
+  mkdir -p build
+  scripts/install-deps.sh test >build/install.log 2>&1 &
+  installing=$!
+else
+  scripts/install-deps.sh test
+fi
 
 # The Windows and web libraries, built on a machine's first run only (then
 # cached), side by side: each spends part of its time configuring, on one core.
@@ -41,6 +45,22 @@ libraries_built() {  # pid, log
 }
 libraries_built "$windows_deps" build-windows/deps.log
 libraries_built "$web_deps" build-web/deps.log
+if [ -n "$installing" ]; then
+  if ! wait "$installing"; then
+    cat build/install.log
+    say "the packages failed to install (log: build/install.log)"
+    exit 1
+  fi
+  grep '^== Installing' build/install.log || true
+fi
+
+# A compiler cache shared by every clone and build tree on this machine: a
+# file compiled before, with the same flags and headers, isn't compiled
+# again. Paths are taken relative to the clone, so clones share it. (Not for
+# the libraries: built once per machine, they would only fill it.)
+export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+export CCACHE_DIR=${CCACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/tilemap-viewer/ccache}
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-2G}
 
 say "Windows programs"
 scripts/build-windows.sh
