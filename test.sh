@@ -23,6 +23,7 @@ if [ "$(id -u)" -eq 0 ] || sudo -n true 2>/dev/null; then
   mkdir -p build
   scripts/install-deps.sh test >build/install.log 2>&1 &
   installing=$!
+  trap 'wait' EXIT  # the script ends only once apt-get has (a library that fails to build ends it early)
 else
   scripts/install-deps.sh test
 fi
