@@ -23,8 +23,9 @@ emscripten_version=$(cat "$(em-config EMSCRIPTEN_ROOT)/emscripten-version.txt")
 # Epochs ("1:") left out: a colon in the prefix would split PKG_CONFIG_LIBDIR.
 key="sdl2-${sdl_version#*:}_image-${image_version#*:}_jansson-${jansson_version#*:}"
 key+="_zlib-${zlib_version#*:}_zstd-${zstd_version#*:}_pugixml-${pugixml_version#*:}_emscripten-${emscripten_version}"
-# And this recipe: a machine that built the libraries another way builds them again.
-key+="_recipe-$(sha256sum "$0" | cut -c1-8)"
+# And this recipe (the script and its toolchain file): a machine that built
+# the libraries another way builds them again.
+key+="_recipe-$(cat "$0" "$top/cmake/emscripten.cmake" | sha256sum | cut -c1-8)"
 cache=${TILEMAP_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tilemap-viewer}
 prefix="$cache/web-deps/$key"
 
@@ -79,12 +80,12 @@ build "$(ls -d jansson-*/)" -DJANSSON_BUILD_SHARED_LIBS=OFF -DJANSSON_EXAMPLES=O
 # zlib through its own configure: its CMake build wants a Windows resource
 # file that Debian's source leaves out. The static library only.
 say "building $(ls -d zlib-*/) for the browser"
-(cd "$(ls -d zlib-*/)" && CFLAGS="-O2" emconfigure ./configure --static --prefix="$prefix" >&2 &&
+(cd "$(ls -d zlib-*/)" && CFLAGS="$optimise" emconfigure ./configure --static --prefix="$prefix" >&2 &&
   emmake make -j"$(nproc)" libz.a >&2 && emmake make install >&2)
 # zstd's decoder alone (the importer reads zstd, never writes it), through
 # zstd's own Makefile, which can leave the encoder out: a fifth of the work.
 say "building $(ls -d libzstd-*/) for the browser (its decoder)"
-zstd_make=(env CFLAGS="-O2" emmake make -C "$(ls -d libzstd-*/)lib" CC=emcc AR=emar ZSTD_LIB_COMPRESSION=0 PREFIX="$prefix")
+zstd_make=(env CFLAGS="$optimise" emmake make -C "$(ls -d libzstd-*/)lib" CC=emcc AR=emar ZSTD_LIB_COMPRESSION=0 PREFIX="$prefix")
 "${zstd_make[@]}" -j"$(nproc)" libzstd.a >&2
 "${zstd_make[@]}" install-static install-includes install-pc >&2
 build "$(ls -d pugixml-*/)" -DBUILD_SHARED_LIBS=OFF -DPUGIXML_BUILD_TESTS=OFF

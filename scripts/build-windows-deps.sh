@@ -22,8 +22,9 @@ compiler_version=$(x86_64-w64-mingw32-gcc-posix -dumpversion)
 # Epochs ("1:") left out: a colon in the prefix would split PKG_CONFIG_LIBDIR.
 key="sdl2-${sdl_version#*:}_image-${image_version#*:}_jansson-${jansson_version#*:}"
 key+="_zlib-${zlib_version#*:}_zstd-${zstd_version#*:}_pugixml-${pugixml_version#*:}_gcc-${compiler_version}"
-# And this recipe: a machine that built the libraries another way builds them again.
-key+="_recipe-$(sha256sum "$0" | cut -c1-8)"
+# And this recipe (the script and its toolchain file): a machine that built
+# the libraries another way builds them again.
+key+="_recipe-$(cat "$0" "$top/cmake/mingw-w64-x86_64.cmake" | sha256sum | cut -c1-8)"
 cache=${TILEMAP_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tilemap-viewer}
 prefix="$cache/windows-deps/$key"
 
@@ -88,7 +89,7 @@ cp "$work/build-$(ls -d zlib-*/)/libzlibstatic.a" "$prefix/lib/libz.a"
 # zstd's decoder alone (the importer reads zstd, never writes it), through
 # zstd's own Makefile, which can leave the encoder out: a fifth of the work.
 say "cross-building $(ls -d libzstd-*/) (its decoder)"
-zstd_make=(env CFLAGS="-O2" make -C "$(ls -d libzstd-*/)lib" CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar
+zstd_make=(env CFLAGS="$optimise" make -C "$(ls -d libzstd-*/)lib" CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar
            ZSTD_LIB_COMPRESSION=0 PREFIX="$prefix")
 "${zstd_make[@]}" -j"$(nproc)" libzstd.a >&2
 "${zstd_make[@]}" install-static install-includes install-pc >&2
