@@ -1,5 +1,6 @@
 #include "import/import.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "import/compose/animation.h"
@@ -22,24 +23,46 @@ static void HideLayers(std::vector<Layer>& layers, const std::vector<std::string
   }
 }
 
+// The files that can't be had: each one's problem after the importer's line
+// (a map's own name left off: every warning is told as the map's), and the
+// end of the line. Refused when they leave nothing at all to draw.
+static void TellMissing(const std::string& path, const std::vector<MissingFile>& missing,
+                        const Composition& composition, ImportSummary& summary) {
+  if (missing.empty()) return;
+  const auto used = std::find_if(missing.begin(), missing.end(), [](const MissingFile& file) { return file.Used(); });
+  if (used != missing.end() && composition.blocks.empty())
+    throw ImportError(Where(path) + "nothing left to draw: " + DescribeMissing(missing) + " (" + used->problem + ")");
+  std::vector<std::string> told;
+  for (const MissingFile& file : missing)
+    told.push_back(file.problem.rfind(Where(path), 0) == 0 ? file.problem.substr(Where(path).size()) : file.problem);
+  summary.warnings.insert(summary.warnings.begin(), told.begin(), told.end());
+  summary.missing = DescribeMissing(missing);
+}
+
 // Read, load the images, compose the blocks: a map, or every map of a world.
 static Composition ComposeFile(const std::string& path, const ImportOptions& options, ImportSummary& summary) {
   ComposeOptions compose;
   compose.background = options.background;
   if (IsWorldFile(path)) {
-    World world = ReadWorld(path, options.skipUnreadable);
+    World world = ReadWorld(path, options.skipUnreadable, options.strict);
     for (PlacedMap& placed : world.maps) HideLayers(placed.map.layers, options.hiddenLayers);
-    summary.warnings = LoadImages(world, options.skipUnreadable);
+    LoadedImages images = LoadImages(world, options.skipUnreadable, options.strict);
+    summary.warnings = std::move(images.warnings);
     for (size_t i = 0; i < world.leftOut.size(); ++i)
       summary.warnings.insert(summary.warnings.begin() + static_cast<ptrdiff_t>(i), "left out " + world.leftOut[i]);
     summary.maps = static_cast<int>(world.maps.size());
     summary.mapsLeftOut = static_cast<int>(world.leftOut.size());
-    return Compose(world, compose);
+    Composition composition = Compose(world, compose);
+    TellMissing(path, images.missing, composition, summary);
+    return composition;
   }
-  Map map = ReadMap(path);
+  Map map = ReadMap(path, options.strict);
   HideLayers(map.layers, options.hiddenLayers);
-  summary.warnings = LoadImages(map);
-  return Compose(map, compose);
+  LoadedImages images = LoadImages(map, options.strict);
+  summary.warnings = std::move(images.warnings);
+  Composition composition = Compose(map, compose);
+  TellMissing(path, images.missing, composition, summary);
+  return composition;
 }
 
 int64_t TilesetBytes(int64_t blocks) { return (blocks + 2) / 3 * 32 * 96 * 4; }
@@ -98,7 +121,8 @@ std::string Describe(const ImportSummary& summary) {
          (summary.cutAnimations > 0
               ? " (" + std::to_string(summary.cutAnimations) + " cut short at " +
                     std::to_string(kMaxAnimationFrames) + " frames or where a cycling animation was frozen)"
-              : "");
+              : "") +
+         (summary.missing.empty() ? "" : "; warning: " + summary.missing);
 }
 
 }  // namespace importer

@@ -16,6 +16,9 @@ struct ImportSummary {
   int64_t tilesetBytes = 0;  // final.png decoded, as the viewer holds it
   int64_t pictureWidth = 0, pictureHeight = 0;
   std::vector<std::string> warnings;
+  // Files the map names that can't be had, and what went undrawn for them
+  // (the end of the importer's line); empty when none.
+  std::string missing;
 };
 
 struct ImportOptions {
@@ -27,6 +30,9 @@ struct ImportOptions {
   // A world's maps that can't be read are left out (each a warning), not a
   // failure: the editor draws the rest.
   bool skipUnreadable = false;
+  // A file the map names that can't be had (a tileset, template or image)
+  // fails the import, instead of leaving out what needs it.
+  bool strict = false;
 };
 
 // A map, or a world (a .world file) as one picture. Throws ImportError.

@@ -1,8 +1,8 @@
 // tilemap-import: turns a map saved by the tile-map editor into the folder
 // that tilemap-viewer shows.
 //
-//   tilemap-import [--view] [--background] [--hide-layer NAME]... [--skip-missing] MAP [OUTPUT_FOLDER]
-//   tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] --site SITE_FOLDER MAP
+//   tilemap-import [--view] [--background] [--hide-layer NAME]... [--skip-missing] [--strict] MAP [OUTPUT_FOLDER]
+//   tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict] --site SITE_FOLDER MAP
 //
 // MAP may be a world (.world): its maps as one picture.
 //
@@ -30,15 +30,18 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tilemap-import [--view] [--background] [--hide-layer NAME]... [--skip-missing] MAP [OUTPUT_FOLDER]\n"
+    "usage: tilemap-import [--view] [--background] [--hide-layer NAME]... [--skip-missing] [--strict]\n"
+    "                      MAP [OUTPUT_FOLDER]\n"
     "Reads MAP (.tmx or .tmj/.json, saved by the tile-map editor, or a .world of such maps)\n"
     "and writes OUTPUT_FOLDER (default: MAP's name with -view, beside it) holding final.png,\n"
     "main.json, view.json and overview.png for tilemap-viewer. --view then starts the viewer\n"
     "in that folder. --background paints each map's background colour under it, as the\n"
     "editor's export does when asked. --hide-layer leaves out every layer or group of that\n"
     "name (repeatable). --skip-missing imports a world without the maps that can't be read,\n"
-    "naming each.\n"
-    "   or: tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] --site SITE_FOLDER MAP\n"
+    "naming each. A tileset, template or image the map names that can't be had leaves out\n"
+    "what needs it, with a warning; --strict refuses the map instead.\n"
+    "   or: tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict]\n"
+    "                      --site SITE_FOLDER MAP\n"
     "writes a web site that shows MAP, or adds MAP to one written before.\n"
     "   or: tilemap-import --version\n";
 
@@ -120,6 +123,8 @@ int main(int argc, char* argv[]) {
       options.background = true;
     } else if (argument == "--skip-missing") {
       options.skipUnreadable = true;
+    } else if (argument == "--strict") {
+      options.strict = true;
     } else if (argument == "--hide-layer") {
       if (i + 1 >= argc || std::string(argv[i + 1]).empty()) {
         std::cerr << "tilemap-import: --hide-layer needs a layer name\n" << kUsage;

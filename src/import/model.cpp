@@ -51,6 +51,12 @@ static std::pair<const Tileset*, int64_t> Lookup(const TilesetList& tilesets, ui
   return {std::prev(after)->tileset.get(), int64_t{id} - std::prev(after)->firstGid};
 }
 
+const Tileset* TilesetOf(const TilesetList& tilesets, uint32_t gid, int64_t& local) {
+  const auto [tileset, id] = Lookup(tilesets, gid);
+  local = id;
+  return tileset;
+}
+
 static const TileEntry* EntryOf(const Tileset& tileset, int64_t local) {
   return local >= 0 && local <= INT32_MAX ? tileset.Entry(static_cast<int>(local)) : nullptr;
 }

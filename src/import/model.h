@@ -32,6 +32,7 @@ struct ImageRef {
   std::optional<Color> transparent;  // the colour key
   std::vector<uint8_t> embedded;     // image file bytes written into the map itself
   std::shared_ptr<const Image> pixels;
+  std::string failure;  // why it can't be loaded (no pixels then): what it draws is left out
   bool Given() const { return !path.empty() || !embedded.empty(); }
 };
 
@@ -54,6 +55,9 @@ struct TileEntry {
 
 struct Tileset {
   std::string file;  // where it is defined, for messages
+  // Why its file can't be read: a stand-in that keeps the other tilesets'
+  // ids in place and draws nothing.
+  std::string unreadable;
   int tileWidth = 0, tileHeight = 0;
   int spacing = 0, margin = 0;
   int offsetX = 0, offsetY = 0;
@@ -84,11 +88,14 @@ struct CellGrid {
   }
 };
 
+struct Template;  // an object template file (linked_files.h)
+
 struct Object {
   double x = 0, y = 0, width = 0, height = 0, rotation = 0, opacity = 1;
   uint32_t gid = 0;  // 0: a shape, not drawn
   bool visible = true;
   std::shared_ptr<const TilesetList> tilesets;  // those of its template, or null: the map's
+  std::shared_ptr<const Template> unreadableTemplate;  // it can't be read: the object is left out
 };
 
 enum class LayerKind { kTiles, kObjects, kImage, kGroup };
@@ -146,6 +153,10 @@ struct World {
   // Each map left out because it can't be read, and why: "MAP: problem".
   std::vector<std::string> leftOut;
 };
+
+// The tileset a gid's id falls in (flag bits ignored) and the tile's id
+// there, or null for 0 and ids below the first tileset.
+const Tileset* TilesetOf(const TilesetList& tilesets, uint32_t gid, int64_t& local);
 
 // The tile a gid shows: its image and the part of it, or none.
 struct TileImage {

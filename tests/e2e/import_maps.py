@@ -256,6 +256,20 @@ def oblique_map():
             dict(gid=2 | D, x=64, y=16)])])
 
 
+def island_map():
+    """An isometric map far bigger than the window whose only drawn part, an
+    island, lies far from the grid's corner: the collision layer over every
+    cell is hidden, and its tileset (the editor's automapping rules) names
+    an image that was never made, which nothing drawn uses."""
+    ground = dict(name="ground", tilewidth=32, tileheight=16, image=("iso.png", sheet(3, 2, 32, 16, seed=13)))
+    rules = dict(name="rules", tilewidth=32, tileheight=16, image=("set_rules.png", None))
+    return dict(name="island", orientation="isometric", tilewidth=32, tileheight=16, width=96, height=96,
+                tilesets=[(1, ground), (7, rules)], layers=[
+        dict(type="tilelayer", name="collision", encoding="csv", visible=False, cells=grid(96, 96, lambda x, y: 7)),
+        dict(type="tilelayer", name="land", encoding="base64", compression="gzip",
+             cells=grid(96, 96, lambda x, y: 1 + (x * 7 + y) % 6 if abs(x - 80) + abs(y - 70) <= 4 else 0))])
+
+
 def failing_map(orientation="orthogonal", encoding="csv", compression=None, cells=((1, 2), (2, 1)), firstgid=1):
     tiles = dict(name="tiny", tilewidth=32, tileheight=32, image=("tiny.png", sheet(2, 1, 32, 32)))
     return dict(name="tiny", tilewidth=32, tileheight=32, width=2, height=2, orientation=orientation,
@@ -320,7 +334,7 @@ def moving_map():
 
 MAPS = {"kept": kept_map, "composite": composite_map, "infinite": infinite_map, "isometric": isometric_map,
         "staggered": staggered_map, "hexagonal": hexagonal_map, "honeycomb": honeycomb_map,
-        "oblique": oblique_map}
+        "oblique": oblique_map, "island": island_map}
 WORLDS = {"world": world}
 # Maps that animate: their output has a view.json too.
 ANIMATED = {"moving": moving_map}
@@ -427,6 +441,8 @@ class Writer:
 
     def image(self, base, rel_image, trans=None):
         rel, image = rel_image
+        if image is None:  # named but never made, as real maps name files their repository lacks
+            return dict(image=rel, imagewidth=96, imageheight=32)
         (self.folder / base / rel).parent.mkdir(parents=True, exist_ok=True)
         image.save(self.folder / base / rel)
         return dict(image=rel, imagewidth=image.width, imageheight=image.height,

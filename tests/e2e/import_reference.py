@@ -105,6 +105,9 @@ def load(path):
 
 
 def image(path, key):
+    """The picture, or None where there is no file: the editor draws what needs it empty."""
+    if not Path(path).is_file():
+        return None
     img = Image.open(path).convert("RGBA")
     if key:
         rgb = tuple(round(c * 255) for c in colour(key)[:3])
@@ -116,8 +119,8 @@ class Tileset:
     def __init__(self, entry, folder):
         self.firstgid = int(entry["firstgid"])
         d = entry
-        if "source" in entry:
-            d = load(folder / entry["source"])
+        if "source" in entry:  # missing: a tileset without tiles
+            d = load(folder / entry["source"]) if (folder / entry["source"]).is_file() else {}
             folder = (folder / entry["source"]).parent
         self.offset = (num(d.get("tileoffset", {}), "x"), num(d.get("tileoffset", {}), "y"))
         self.align = d.get("objectalignment", "unspecified")
@@ -125,16 +128,14 @@ class Tileset:
         self.animations = {int(t["id"]): [(int(f["tileid"]), int(f["duration"])) for f in t["animation"]]
                            for t in tiles if t.get("animation")}
         self.images = {}
-        if d.get("image"):
-            img = image(folder / d["image"], d.get("transparentcolor"))
+        if d.get("image") and (img := image(folder / d["image"], d.get("transparentcolor"))):
             tw, th, m, s = (int(num(d, k)) for k in ("tilewidth", "tileheight", "margin", "spacing"))
             cols, rows = (img.width - m + s) // (tw + s), (img.height - m + s) // (th + s)
             for i in range(cols * rows):
                 x, y = m + i % cols * (tw + s), m + i // cols * (th + s)
                 self.images[i] = img.crop((x, y, x + tw, y + th))
         for t in tiles:
-            if t.get("image"):
-                img = image(folder / t["image"], t.get("transparentcolor"))
+            if t.get("image") and (img := image(folder / t["image"], t.get("transparentcolor"))):
                 x, y = int(num(t, "x")), int(num(t, "y"))
                 w, h = int(num(t, "width", img.width)), int(num(t, "height", img.height))
                 self.images[int(t["id"])] = img.crop((x, y, x + w, y + h))
@@ -337,7 +338,7 @@ class Map:
         left, top, right, bottom = area
         grow = [0, 0, 0, 0]
         for layer, ox, oy, *_ in layers:
-            if layer["type"] == "imagelayer" and layer.get("image"):
+            if layer["type"] == "imagelayer" and (self.folder / layer.get("image", "")).is_file():
                 img = Image.open(self.folder / layer["image"])
                 if not yes(layer, "repeatx", False):
                     left, right = min(left, math.floor(ox)), max(right, math.ceil(ox + img.width))
@@ -363,6 +364,8 @@ class Map:
             tilesets = self.tilesets
             if o.get("template"):  # its gid counts in the template's own tilesets
                 path = self.folder / o["template"]
+                if not path.is_file():
+                    continue  # left out whole
                 t = load(path)
                 base = (t.get("objects") or [t.get("object")])[0]
                 if "gid" not in o and base.get("gid"):
@@ -384,9 +387,9 @@ class Map:
                       num(o, "rotation"), (px, py))
 
     def draw_imagelayer(self, layer, ox, oy, opacity, tint, mode):
-        if not layer.get("image"):
+        img = image(self.folder / layer["image"], layer.get("transparentcolor")) if layer.get("image") else None
+        if not img:
             return
-        img = image(self.folder / layer["image"], layer.get("transparentcolor"))
         copies = []
         for axis, o, size, extent in ((0, ox, img.width, self.image.width), (1, oy, img.height, self.image.height)):
             copies.append([o + k * size for k in range(math.floor(-o / size), math.ceil((extent - o) / size))]
@@ -458,9 +461,29 @@ class World:
         for m, x, y in placed:
             m.paint(self.image, self.fuzzy, (left - x, top - y), background)
         self.maps = [m for m, *_ in placed]
-        # Where the viewer starts: the middle of the first map's grid area.
+        # The viewer opens on the first map's grid area, in the picture's pixels.
         first = boxes[0]
-        self.start = (math.floor((first[0] + first[2]) / 2) - left, math.floor((first[1] + first[3]) / 2) - top)
+        self.first_area = (math.floor(first[0]) - left, math.floor(first[1]) - top,
+                           math.ceil(first[2]) - left, math.ceil(first[3]) - top)
+
+
+def opening_view(alpha, within=None, window=(1280, 720)):
+    """The pixel at the window's centre when the viewer opens on a picture
+    (its alpha channel): on the drawn pixels inside `within` (or anywhere,
+    when none are), centred when they fit the window; else the window's top
+    row on the first drawn row and, across, centred on the drawn pixels of
+    the rows it shows when they fit, else its left edge on their leftmost.
+    None when nothing is drawn."""
+    def drawn(left, top, right, bottom):
+        box = alpha.crop((left, top, right, bottom)).getbbox()
+        return box and (box[0] + left, box[1] + top, box[2] + left, box[3] + top)
+    box = (within and drawn(*within)) or drawn(0, 0, *alpha.size)
+    if not box:
+        return None
+    rows = drawn(box[0], box[1], box[2], min(box[3], box[1] + window[1]))
+    y = (box[1] + box[3]) // 2 if box[3] - box[1] <= window[1] else box[1] + window[1] // 2
+    x = (rows[0] + rows[2]) // 2 if rows[2] - rows[0] <= window[0] else rows[0] + window[0] // 2
+    return x, y
 
 
 def world_maps(path):

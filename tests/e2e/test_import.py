@@ -18,7 +18,7 @@ from PIL import Image, ImageChops
 
 import import_maps as maps
 import viewer as viewer_module
-from import_reference import overview, overview_size, render, resolve
+from import_reference import opening_view, overview, overview_size, render, resolve
 from viewer import START_X, START_Y, VIEW_H, VIEW_W, WAIT_SECONDS, Viewer, make_folder
 
 IMPORT = os.environ["TILEMAP_IMPORT"]
@@ -30,7 +30,7 @@ HIDING = {("composite, hiding", "xml"): ("composite", ["--hide-layer", "bigs", "
 CASES = [(name, fmt) for name in SOURCES for fmt in ("xml", "json")] + list(HIDING)
 # The viewer shows an output the same way whichever format it came from (the
 # pictures of both are checked above): once per map that looks different.
-VIEWED = [("kept", "json"), ("composite", "xml"), ("infinite", "json"), ("world", "json")]
+VIEWED = [("kept", "json"), ("composite", "xml"), ("infinite", "json"), ("world", "json"), ("island", "xml")]
 # Maps whose layers stay as they are; the others' layers are drawn together
 # in at most three runs, each named after the layers in it.
 KEPT_LAYERS = {"kept": ["ground", "details", "top"]}
@@ -145,6 +145,12 @@ def placed(name, fmt, doc):
     return ref, ox, oy
 
 
+def first_map(ref, ox, oy):
+    """A world's first map's grid area in the output's pixels; None for a map."""
+    area = getattr(ref, "first_area", None)
+    return area and (area[0] + ox, area[1] + oy, area[2] + ox, area[3] + oy)
+
+
 def expected_output(name, fmt, doc):
     """The reference picture where the output must hold it, and its fuzzy pixels."""
     ref, ox, oy = placed(name, fmt, doc)
@@ -174,10 +180,10 @@ def test_the_output_holds_the_maps_picture(name, fmt):
     assert not outside.getbbox(), f"drawn outside the map's picture {where}, within {outside.getbbox()}"
     assert_close(opaque_only(picture.crop(where)), ref.image, ref.fuzzy, folder, f"{name} ({fmt})")
     # view.json: no animations, the overview's rectangle (the picture's, in
-    # the viewer's map pixels), where the view starts (a world: in the middle
-    # of its first map); overview.png the picture's size scaled to fit.
+    # the viewer's map pixels), where the view starts (on the drawn pixels; a
+    # world's: its first map's); overview.png the picture's size scaled to fit.
     view = json.loads((folder / "view.json").read_text())
-    start = [ox + ref.start[0], oy + ref.start[1]] if hasattr(ref, "start") else [START_X, START_Y]
+    start = opening_view(picture.getchannel("A"), first_map(ref, ox, oy))
     assert view == {"animations": [], "start": {"x": start[0], "y": start[1]},
                     "overview": {"image": "overview.png", "x": ox, "y": oy, "width": ref.image.width,
                                  "height": ref.image.height}}, view
@@ -266,9 +272,11 @@ def test_the_viewer_shows_the_output_at_start_and_scrolled(display, running, nam
     doc, at = window_at(folder, name, fmt)
     viewer = running(Viewer(display, folder))
     viewer.wait_until_running(layer_lines(doc))
-    # Where view.json starts it (a world: on its first map; the test above checks where that is).
+    # Where view.json starts it (on what is drawn; the test above checks
+    # where that is): the first picture is not black.
     start = json.loads((folder / "view.json").read_text())["start"]
     sx, sy = start["x"], start["y"]
+    assert at(sx, sy)[0].getbbox(), f"{name} ({fmt}) opens on nothing drawn"
     wait_for_picture(viewer, *at(sx, sy), folder, f"{name} ({fmt}) at start")
     # The camera moves in 5-pixel steps; only the picture tells how far it went.
     viewer.nudge("Right", name=lambda shot: next(
@@ -334,6 +342,50 @@ def test_a_broken_map_is_refused_and_nothing_is_written(case, fmt):
     assert result.returncode == 1 and len(lines) == 1, (result.returncode, result.stderr)
     assert lines[0].startswith("tilemap-import: ") and re.search(pattern, lines[0]), lines[0]
     assert sorted(os.listdir(folder)) == before
+
+
+# A file the map names that can't be had: what needs it is left out, the
+# rest drawn, the line ends with a warning naming it (its reason follows on
+# standard error); --strict refuses the map instead. Each case: what it adds
+# to the tiny map, the file it then takes away, and the end of the line.
+RULES = dict(name="rules", tilewidth=32, tileheight=32, image=("set_rules.png", None))
+FAR = dict(name="far", file="sets/far", tilewidth=32, tileheight=32, image=("far.png", maps.sheet(1, 1, 32, 32)))
+CRATE = dict(file="templates/crate", tileset=(1, FAR), object=dict(gid=1))
+MISSING = {
+    "unused tileset image": (dict(tilesets=[(3, RULES)]), None, r"1 tileset image missing, unused: set_rules\.png"),
+    "used tileset image": (dict(tilesets=[(3, RULES)], cells=((1, 3), (3, 2))), None,
+                           r"2 cells undrawn, tileset image missing: set_rules\.png"),
+    "tileset file": (dict(tilesets=[(3, FAR)], cells=((3, 2), (2, 1))), "sets/far.ts?",
+                     r"1 cell undrawn, tileset missing: far\.ts[xj]"),
+    "template": (dict(layers=[dict(type="objectgroup", name="crates", objects=[dict(template=CRATE, x=0, y=64)])]),
+                 "templates/crate.t?", r"1 object undrawn, template missing: crate\.t[xj]"),
+    "image layer's image": (dict(layers=[dict(type="imagelayer", name="sky", image=("sky.png", None))]), None,
+                            r"1 image layer undrawn, image missing: sky\.png")}
+
+
+@pytest.mark.parametrize("case,fmt", [(case, fmt) for case in MISSING for fmt in ("xml", "json")])
+def test_a_missing_file_leaves_out_what_needs_it_and_strict_refuses(case, fmt):
+    adds, removed, told = MISSING[case]
+    folder = make_folder()
+    description = maps.failing_map(cells=adds.get("cells", ((1, 2), (2, 1))))
+    description["tilesets"] += adds.get("tilesets", [])
+    description["layers"] += adds.get("layers", [])
+    path = maps.write(description, folder, fmt)
+    for gone in folder.glob(removed or "-"):
+        gone.unlink()
+    strict = run_import("--strict", path, folder / "strict")
+    assert strict.returncode == 1 and re.fullmatch(r"tilemap-import: .*can't be (read|loaded).*\n", strict.stderr), strict
+    assert not (folder / "strict").exists()
+    result = run_import(path, folder / "out")
+    assert result.returncode == 0 and re.fullmatch(rf"Wrote .*; warning: {told}\n", result.stdout), result
+    reasons = result.stderr.splitlines()
+    assert len(reasons) == 1 and re.fullmatch(rf"tilemap-import: warning: {re.escape(str(path))}: .*can't be "
+                                              rf"(read|loaded).*{told.split(': ')[-1]}.*", reasons[0]), reasons
+    ref = render(path)  # the editor's picture, drawn without the missing file
+    doc, picture = read_output(folder / "out")
+    ox, oy = place(ref.image.size)
+    assert_close(opaque_only(picture.crop((ox, oy, ox + ref.image.width, oy + ref.image.height))), ref.image,
+                 ref.fuzzy, folder, f"{case} ({fmt}) missing")
 
 
 def test_a_decoders_warning_about_an_image_follows_the_line_once_naming_it():
@@ -433,7 +485,8 @@ def test_skip_missing_imports_a_world_without_the_maps_that_cant_be_read():
     assert_close(opaque_only(picture.crop((ox, oy, ox + ref.image.width, oy + ref.image.height))), ref.image,
                  ref.fuzzy, folder, "the world without its missing map")
     view = json.loads((folder / "out" / "view.json").read_text())
-    assert view["start"] == {"x": ox + ref.start[0], "y": oy + ref.start[1]}, view
+    start = opening_view(picture.getchannel("A"), first_map(ref, ox, oy))
+    assert view["start"] == {"x": start[0], "y": start[1]}, view
     # All of them missing (the pattern finds none now): refused, nothing written.
     for left in (*folder.glob("spare.tm?"), *folder.glob("tiny_1_0.tm?")):
         left.unlink()
@@ -450,7 +503,8 @@ def test_view_opens_the_viewer_on_the_output_and_returns_its_status(display, run
     importer = running(Viewer(display, path.parent, ["--view", str(path), str(out)]))
     importer.wait_until_running(lambda text: text.count("Layer Name: ") == 3)
     doc, at = window_at(out, "kept", "json")
-    wait_for_picture(importer, *at(START_X, START_Y), out, "kept, opened with --view")
+    start = json.loads((out / "view.json").read_text())["start"]
+    wait_for_picture(importer, *at(start["x"], start["y"]), out, "kept, opened with --view")
     status, output = importer.quit_with("Escape")
     assert status == 0
     assert output.startswith("Wrote ") and output.endswith(layer_lines(doc)), output

@@ -1,4 +1,5 @@
 #include "import/compose/composer.h"
+#include "import/compose/start.h"
 
 #include <algorithm>
 #include <climits>
@@ -242,7 +243,9 @@ Composition Compose(const Map& map, const ComposeOptions& options) {
   Scene scene(map, options.background);
   const SceneMap& only = scene.maps.front();
   scene.picture = PictureRectOf(map, only.grid, only.layers);
-  return ComposeScene(scene, map.file);
+  Composition out = ComposeScene(scene, map.file);
+  PlaceStart(out, {0, 0, int64_t{out.width} * kBlock, int64_t{out.height} * kBlock});
+  return out;
 }
 
 // The world's picture spans its maps' grid areas, each moved by the map's
@@ -263,17 +266,16 @@ Composition Compose(const World& world, const ComposeOptions& options) {
   if (scene.maps.empty()) left = top = right = bottom = 0;
   scene.picture = {left, top, right - left, bottom - top};
   Composition out = ComposeScene(scene, world.file);
-  if (!scene.maps.empty()) {  // the viewer starts on the first map, wherever it lies
+  OutputRect firstMap;  // the viewer starts on the first map, wherever it lies
+  if (!scene.maps.empty()) {
     const SceneMap& first = scene.maps.front();
     const PixelRect area = MapArea(*first.map, first.grid, first.layers);
-    auto centre = [](double from, double to, double origin, int64_t pictureStart, int64_t placed) {
-      // Within 2^41 pixels of the picture's corner: exact in a double and an int64.
-      const int64_t x = static_cast<int64_t>(std::floor((from + to) / 2 + origin)) - pictureStart + placed;
-      return static_cast<int32_t>(std::clamp<int64_t>(x, INT32_MIN, INT32_MAX));
-    };
-    out.startX = centre(area.left, area.right, first.origin.x, scene.picture.left, out.placedX);
-    out.startY = centre(area.top, area.bottom, first.origin.y, scene.picture.top, out.placedY);
+    // Within 2^41 pixels of the picture's corner: exact in a double and an int64.
+    auto outputX = [&](double x) { return static_cast<int64_t>(std::floor(x + first.origin.x)) - left + out.placedX; };
+    auto outputY = [&](double y) { return static_cast<int64_t>(std::floor(y + first.origin.y)) - top + out.placedY; };
+    firstMap = {outputX(area.left), outputY(area.top), outputX(std::ceil(area.right)), outputY(std::ceil(area.bottom))};
   }
+  PlaceStart(out, firstMap);
   return out;
 }
 

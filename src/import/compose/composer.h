@@ -31,8 +31,8 @@ struct Composition {
   int cutAnimations = 0;  // of them, those whose list isn't the whole cycle (animation.h)
   PictureRect picture;              // in the map's pixels
   int64_t placedX = 0, placedY = 0;  // where its top-left lies in the output
-  // The map pixel at the window's centre when the viewer starts: its own
-  // start for a map, the middle of the first map's grid area for a world.
+  // The map pixel at the window's centre when the viewer starts: on the
+  // drawn pixels (a world's: its first map's), start.h.
   int32_t startX = kCameraStartX, startY = kCameraStartY;
   std::vector<std::string> warnings;
 };

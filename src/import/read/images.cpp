@@ -19,29 +19,40 @@ constexpr int64_t kMaxImagePixels = int64_t{1} << 28;
 
 using CacheKey = std::tuple<std::string, int>;  // path, colour key (-1: none)
 
+// An image's pixels, or why it has none.
+struct Loaded {
+  std::shared_ptr<const Image> pixels;
+  std::string failure;
+};
+
 struct ImageLoader {
-  std::map<CacheKey, std::shared_ptr<const Image>> cache;
+  bool strict = false;  // an image that can't be loaded fails the import
+  std::map<CacheKey, Loaded> cache;
   std::vector<std::string> warnings;  // what the decoder said of an image, once each
 
   void Load(ImageRef& ref) {
-    if (!ref.Given() || ref.pixels != nullptr) return;
+    if (!ref.Given() || ref.pixels != nullptr || !ref.failure.empty()) return;
     const int key = ref.transparent ? ref.transparent->r << 16 | ref.transparent->g << 8 | ref.transparent->b : -1;
+    Loaded result;
     if (ref.embedded.empty()) {
-      auto& cached = cache[{ref.path, key}];
-      if (cached == nullptr) {
+      auto found = cache.find({ref.path, key});
+      if (found == cache.end()) {
         LibraryOutput said;
         SDL_Surface* loaded = IMG_Load(ref.path.c_str());
         Tell(ref.path, said.Take());
-        cached = Decode(ref, loaded);
+        found = cache.emplace(CacheKey{ref.path, key}, Decode(ref, loaded)).first;
       }
-      ref.pixels = cached;
+      result = found->second;
     } else {
       LibraryOutput said;
       SDL_Surface* loaded =
           IMG_Load_RW(SDL_RWFromConstMem(ref.embedded.data(), static_cast<int>(ref.embedded.size())), 1);
       Tell("the image written into " + ref.namedIn, said.Take());
-      ref.pixels = Decode(ref, loaded);
+      result = Decode(ref, loaded);
     }
+    if (strict && result.pixels == nullptr) throw ImportError(Where(ref.namedIn) + result.failure);
+    ref.pixels = result.pixels;
+    ref.failure = result.failure;
   }
 
   // Each line the decoder wrote, after the image it was about.
@@ -56,12 +67,13 @@ struct ImageLoader {
     }
   }
 
-  std::shared_ptr<const Image> Decode(const ImageRef& ref, SDL_Surface* loaded) {
+  // Missing, unreadable or not an image: a failure the caller decides on.
+  static Loaded Decode(const ImageRef& ref, SDL_Surface* loaded) {
     const std::string what = ref.embedded.empty() ? "image " + ref.path : "the image written into it";
-    if (loaded == nullptr) throw ImportError(Where(ref.namedIn) + what + " can't be loaded: " + SDL_GetError());
+    if (loaded == nullptr) return {nullptr, what + " can't be loaded: " + SDL_GetError()};
     SDL_Surface* surface = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGBA32, 0);
     SDL_FreeSurface(loaded);
-    if (surface == nullptr) throw ImportError(Where(ref.namedIn) + what + " can't be converted: " + SDL_GetError());
+    if (surface == nullptr) return {nullptr, what + " can't be converted: " + SDL_GetError()};
     if (int64_t{surface->w} * surface->h > kMaxImagePixels) {
       SDL_FreeSurface(surface);
       throw ImportError(Where(ref.namedIn) + what + " is larger than the importer takes");
@@ -79,7 +91,7 @@ struct ImageLoader {
       for (Pixel& pixel : image->pixels)
         if (pixel.r == ref.transparent->r && pixel.g == ref.transparent->g && pixel.b == ref.transparent->b)
           pixel = Pixel{};
-    return image;
+    return {image, ""};
   }
 
   void LoadTilesets(const TilesetList& tilesets) {
@@ -101,21 +113,27 @@ struct ImageLoader {
 
 }  // namespace
 
-std::vector<std::string> LoadImages(Map& map) {
+LoadedImages LoadImages(Map& map, bool strict) {
   static_assert(sizeof(Pixel) == 4, "pixels are copied as RGBA bytes");
   ImageLoader loader;
+  loader.strict = strict;
   loader.LoadTilesets(map.tilesets);
   loader.LoadLayers(map.layers);
-  return loader.warnings;
+  LoadedImages out{std::move(loader.warnings), {}};
+  LeaveOutMissing(map, out.missing);
+  return out;
 }
 
-std::vector<std::string> LoadImages(World& world, bool skipUnreadable) {
+LoadedImages LoadImages(World& world, bool skipUnreadable, bool strict) {
   ImageLoader loader;  // an image the maps share is decoded once
+  loader.strict = strict;
+  LoadedImages out;
   std::vector<PlacedMap> loaded;
   for (PlacedMap& placed : world.maps) {
     try {
       loader.LoadTilesets(placed.map.tilesets);
       loader.LoadLayers(placed.map.layers);
+      LeaveOutMissing(placed.map, out.missing);
       loaded.push_back(std::move(placed));
     } catch (const ImportError& failure) {
       if (!skipUnreadable) throw UnreadableMapError(Inside(world.file, failure).what());
@@ -126,7 +144,8 @@ std::vector<std::string> LoadImages(World& world, bool skipUnreadable) {
   if (world.maps.empty())
     throw ImportError(Where(world.file) + "none of its " + std::to_string(world.named) + " maps can be read (" +
                       world.leftOut.front() + ")");
-  return loader.warnings;
+  out.warnings = std::move(loader.warnings);
+  return out;
 }
 
 }  // namespace importer

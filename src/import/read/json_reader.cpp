@@ -201,7 +201,7 @@ void ReadObjects(const Fields& node, Layer& layer) {
     const std::string source = object.String("template");
     if (!source.empty())
       from = node.file.linked->objectTemplate(ResolvePath(node.file.path, source), node.file.path);
-    if (std::optional<Object> made = MakeObject(ReadObjectFields(object), from.get()))
+    if (std::optional<Object> made = MakeObject(ReadObjectFields(object), from))
       layer.objects.push_back(std::move(*made));
   }
   SortObjects(layer.objects, node.String("draworder") == "index");

@@ -22,12 +22,15 @@ struct ObjectFields {
 };
 
 struct Template {
+  std::string file;
+  std::string unreadable;  // why the file can't be read: its objects are left out
   ObjectFields object;
   std::shared_ptr<const TilesetList> tilesets;  // for the template's gid
 };
 
 struct LinkedFiles {
-  // Each throws ImportError naming `namedIn` when the file can't be had.
+  // Each throws ImportError naming `namedIn` when the file can't be had,
+  // or gives a stand-in that says why (Tileset::unreadable, Template::unreadable).
   std::function<std::shared_ptr<Tileset>(const std::string& path, const std::string& namedIn)> tileset;
   std::function<std::shared_ptr<const Template>(const std::string& path, const std::string& namedIn)>
       objectTemplate;

@@ -43,15 +43,37 @@ static void FailUnknownFormat(const std::string& path) {
 
 static LinkedFiles LinkedThrough(ReadContext& context);
 
+// A file that can't be read or understood, outside a strict context: the
+// failure's text, for a stand-in to carry.
+template <typename Read>
+static auto ReadOrExplain(const ReadContext& context, Read read, std::string& failure) -> decltype(read()) {
+  if (context.strict) return read();
+  try {
+    return read();
+  } catch (const ImportError& error) {
+    failure = error.what();
+    return nullptr;
+  }
+}
+
 std::shared_ptr<Tileset> LoadTileset(ReadContext& context, const std::string& path, const std::string& namedIn) {
   if (const auto found = context.tilesets.find(path); found != context.tilesets.end()) return found->second;
-  const std::string text = context.readFile(path, namedIn);
-  LinkedFiles linked = LinkedThrough(context);
-  std::shared_ptr<Tileset> tileset;
-  switch (FormatOf(text)) {
-    case Format::kXml: tileset = ReadXmlTileset(linked, text, path); break;
-    case Format::kJson: tileset = ReadJsonTileset(linked, text, path); break;
-    case Format::kUnknown: FailUnknownFormat(path);
+  std::string failure;
+  std::shared_ptr<Tileset> tileset = ReadOrExplain(context, [&]() -> std::shared_ptr<Tileset> {
+    const std::string text = context.readFile(path, namedIn);
+    LinkedFiles linked = LinkedThrough(context);
+    switch (FormatOf(text)) {
+      case Format::kXml: return ReadXmlTileset(linked, text, path);
+      case Format::kJson: return ReadJsonTileset(linked, text, path);
+      case Format::kUnknown: break;
+    }
+    FailUnknownFormat(path);
+    return nullptr;
+  }, failure);
+  if (tileset == nullptr) {
+    tileset = std::make_shared<Tileset>();
+    tileset->file = path;
+    tileset->unreadable = failure;
   }
   context.tilesets[path] = tileset;
   return tileset;
@@ -60,14 +82,23 @@ std::shared_ptr<Tileset> LoadTileset(ReadContext& context, const std::string& pa
 std::shared_ptr<const Template> LoadTemplate(ReadContext& context, const std::string& path,
                                              const std::string& namedIn) {
   if (const auto found = context.templates.find(path); found != context.templates.end()) return found->second;
-  const std::string text = context.readFile(path, namedIn);
-  LinkedFiles linked = LinkedThrough(context);
-  std::shared_ptr<const Template> result;
-  switch (FormatOf(text)) {
-    case Format::kXml: result = std::make_shared<Template>(ReadXmlTemplate(linked, text, path)); break;
-    case Format::kJson: result = std::make_shared<Template>(ReadJsonTemplate(linked, text, path)); break;
-    case Format::kUnknown: FailUnknownFormat(path);
+  std::string failure;
+  std::shared_ptr<Template> result = ReadOrExplain(context, [&]() -> std::shared_ptr<Template> {
+    const std::string text = context.readFile(path, namedIn);
+    LinkedFiles linked = LinkedThrough(context);
+    switch (FormatOf(text)) {
+      case Format::kXml: return std::make_shared<Template>(ReadXmlTemplate(linked, text, path));
+      case Format::kJson: return std::make_shared<Template>(ReadJsonTemplate(linked, text, path));
+      case Format::kUnknown: break;
+    }
+    FailUnknownFormat(path);
+    return nullptr;
+  }, failure);
+  if (result == nullptr) {
+    result = std::make_shared<Template>();
+    result->unreadable = failure;
   }
+  result->file = path;
   context.templates[path] = result;
   return result;
 }
@@ -120,9 +151,10 @@ Map ReadMapText(ReadContext& context, const std::string& text, const std::string
   return map;
 }
 
-Map ReadMap(const std::string& path) {
+Map ReadMap(const std::string& path, bool strict) {
   ReadContext context;
   context.readFile = ReadFile;
+  context.strict = strict;
   return ReadMapText(context, ReadFile(path, ""), path);
 }
 

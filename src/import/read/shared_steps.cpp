@@ -33,7 +33,7 @@ std::string CutProblem(const Tileset& tileset) {
          std::to_string(tileset.margin) + " can't be cut into tiles";
 }
 
-std::optional<Object> MakeObject(const ObjectFields& own, const Template* from) {
+std::optional<Object> MakeObject(const ObjectFields& own, const std::shared_ptr<const Template>& from) {
   const ObjectFields none;
   const ObjectFields& base = from != nullptr ? from->object : none;
   auto pick = [](const auto& mine, const auto& theirs, auto otherwise) {
@@ -44,6 +44,10 @@ std::optional<Object> MakeObject(const ObjectFields& own, const Template* from) 
     return std::isfinite(value) ? std::clamp(value, low, high) : otherwise;
   };
   Object object;
+  if (from != nullptr && !from->unreadable.empty()) {  // left out, but kept to be counted
+    object.unreadableTemplate = from;
+    return own.visible.value_or(true) ? std::optional<Object>(object) : std::nullopt;
+  }
   object.x = sane(own.x.value_or(0), -1e12, 1e12, 0);  // the position is always the instance's
   object.y = sane(own.y.value_or(0), -1e12, 1e12, 0);
   object.width = sane(pick(own.width, base.width, 0.0), 0, 1e12, 0);

@@ -17,8 +17,10 @@ void SortTilesets(TilesetList& tilesets);
 void SortTiles(Tileset& tileset);
 void SortObjects(std::vector<Object>& objects, bool fileOrder);
 
-// The object an instance makes: its own attributes over its template's.
-std::optional<Object> MakeObject(const ObjectFields& own, const Template* from);
+// The object an instance makes: its own attributes over its template's. An
+// instance of a template that can't be read keeps only its name
+// (Object::unreadableTemplate), to be counted and left out.
+std::optional<Object> MakeObject(const ObjectFields& own, const std::shared_ptr<const Template>& from);
 
 // Chunks of an infinite layer, joined into the one grid that holds them all.
 CellGrid JoinChunks(const std::vector<CellGrid>& chunks);

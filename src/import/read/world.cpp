@@ -138,9 +138,10 @@ std::vector<WorldEntry> ReadWorldEntries(const std::string& text, const std::str
   return out;
 }
 
-World ReadWorld(const std::string& path, bool skipUnreadable) {
+World ReadWorld(const std::string& path, bool skipUnreadable, bool strict) {
   ReadContext context;
   context.readFile = ReadFile;
+  context.strict = strict;
   const std::string text = ReadFile(path, "");
   // The files (not folders) beside the world are what its patterns search.
   std::vector<std::string> names;

@@ -25,8 +25,9 @@ std::vector<WorldEntry> ReadWorldEntries(const std::string& text, const std::str
 // The world in `path` with every map it places, read. Images are not
 // loaded here. A map that can't be read is an UnreadableMapError, or with
 // `skipUnreadable` left out (World::leftOut); all of them left out is an
-// ImportError.
-World ReadWorld(const std::string& path, bool skipUnreadable = false);
+// ImportError. A map's tileset or template file that can't be read is left
+// out of it (a stand-in), or when `strict` makes the map unreadable.
+World ReadWorld(const std::string& path, bool skipUnreadable = false, bool strict = false);
 
 // Whether `path` names a world (by its extension, as the editor tells them).
 bool IsWorldFile(const std::string& path);

@@ -260,7 +260,7 @@ void ReadObjects(const XmlFile& file, const pugi::xml_node& node, Layer& layer) 
     std::shared_ptr<const Template> from;
     const std::string source = element.attribute("template").as_string();
     if (!source.empty()) from = file.linked.objectTemplate(ResolvePath(file.path, source), file.path);
-    if (std::optional<Object> object = MakeObject(ReadObjectFields(element), from.get()))
+    if (std::optional<Object> object = MakeObject(ReadObjectFields(element), from))
       layer.objects.push_back(std::move(*object));
   }
   SortObjects(layer.objects, std::strcmp(node.attribute("draworder").as_string(), "index") == 0);
