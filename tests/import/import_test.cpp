@@ -17,6 +17,7 @@
 #include <jansson.h>
 
 #include "import/compose/animation.h"
+#include "import/compose/start.h"
 #include "import/import.h"
 #include "import/import_error.h"
 #include "import/write/overview.h"
@@ -250,5 +251,63 @@ INSTANTIATE_TEST_SUITE_P(Importer, Overviews,
                                            OverviewCase{201, 10, 8},    // a block 6.4 overview pixels wide
                                            OverviewCase{1001, 20, 2},   // 1.28
                                            OverviewCase{4001, 10, 1}));  // 0.32: each block's average
+
+}  // namespace
+
+namespace {
+
+// ---- Where the view opens ---------------------------------------------------------
+
+// A picture of `columns` × `rows` cells, drawn (one opaque pixel a cell, at
+// its `pixelX`, `pixelY`) where a cell lies in the drawn rectangle.
+struct StartCase {
+  const char* what;
+  int columns, rows;
+  OutputRect drawnCells, within;
+  int pixelX, pixelY;
+  int32_t startX, startY;
+};
+
+class Starts : public ::testing::TestWithParam<StartCase> {};
+
+TEST_P(Starts, PutTheWindowOnWhatIsDrawn) {
+  const StartCase& c = GetParam();
+  Composition composition;
+  composition.width = c.columns, composition.height = c.rows;
+  Block dot{};
+  dot[static_cast<size_t>(c.pixelY * kBlock + c.pixelX)] = Pixel{9, 9, 9, 255};
+  composition.blocks = {Block{}, dot};  // the first shows nothing (an animation's empty frame)
+  composition.layers.assign(2, std::vector<int32_t>(static_cast<size_t>(c.columns) * c.rows, 0));
+  for (int y = 0; y < c.rows; ++y)
+    for (int x = 0; x < c.columns; ++x) {
+      const bool drawn = x >= c.drawnCells.left && x < c.drawnCells.right && y >= c.drawnCells.top &&
+                         y < c.drawnCells.bottom;
+      composition.layers[static_cast<size_t>((x + y) % 2)][static_cast<size_t>(y) * c.columns + x] = drawn ? 2 : 1;
+    }
+  PlaceStart(composition, c.within);
+  EXPECT_EQ(composition.startX, c.startX) << c.what;
+  EXPECT_EQ(composition.startY, c.startY) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Importer, Starts,
+    ::testing::Values(
+        // Cells 10..12 x 20..21, pixels 330..394 x 660..693: centred on them.
+        StartCase{"fits", 100, 100, {10, 20, 13, 22}, {0, 0, 3200, 3200}, 10, 20, 362, 676},
+        // Rows 0..79 drawn: the first drawn row at the window's top.
+        StartCase{"too tall", 4, 80, {1, 0, 3, 80}, {0, 0, 128, 2560}, 31, 5, 79, 365},
+        // Columns 5..59 drawn: the leftmost drawn pixel at the window's left.
+        StartCase{"too wide", 60, 3, {5, 1, 60, 2}, {0, 0, 1920, 96}, 0, 31, 800, 63},
+        // Too tall and wide: across, what the window's rows draw (all of it here).
+        StartCase{"both", 60, 60, {5, 2, 60, 60}, {0, 0, 1920, 1920}, 7, 0, 807, 424},
+        // Within the first map's area (cells 0..9): only what is drawn there counts.
+        StartCase{"within", 100, 4, {0, 0, 100, 1}, {0, 0, 320, 128}, 0, 0, 144, 0},
+        // Nothing drawn within the area: the whole picture's drawn pixels.
+        StartCase{"within, nothing", 100, 4, {50, 3, 51, 4}, {0, 0, 320, 64}, 3, 4, 1603, 100},
+        // The area's edge across a block: only the block's rows inside it count
+        // (none here, so the whole picture's).
+        StartCase{"edge in a block", 4, 4, {1, 1, 3, 2}, {0, 0, 48, 40}, 2, 20, 50, 52},
+        // Nothing drawn anywhere: the start it had.
+        StartCase{"nothing", 4, 4, {0, 0, 0, 0}, {0, 0, 128, 128}, 0, 0, kCameraStartX, kCameraStartY}));
 
 }  // namespace
