@@ -105,6 +105,25 @@ struct Finder {
   }
 };
 
+bool Missing(const TilesetList& tilesets) {
+  for (const TilesetRef& ref : tilesets) {
+    const Tileset& tileset = *ref.tileset;
+    if (!tileset.unreadable.empty() || !tileset.image.failure.empty()) return true;
+    for (const TileEntry& tile : tileset.tiles)
+      if (!tile.image.failure.empty()) return true;
+  }
+  return false;
+}
+
+bool Missing(const std::vector<Layer>& layers) {
+  for (const Layer& layer : layers) {
+    if (!layer.image.failure.empty() || Missing(layer.children)) return true;
+    for (const Object& object : layer.objects)
+      if (object.unreadableTemplate != nullptr || (object.tilesets && Missing(*object.tilesets))) return true;
+  }
+  return false;
+}
+
 std::string Counted(int64_t n, const std::string& what) {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
@@ -117,6 +136,7 @@ std::string NameOf(const MissingFile& file) {
 }  // namespace
 
 void LeaveOutMissing(Map& map, std::vector<MissingFile>& missing) {
+  if (!Missing(map.tilesets) && !Missing(map.layers)) return;  // the cells needn't be walked
   Finder finder{missing, {}};
   finder.Register(map.tilesets);
   finder.Walk(map, map.layers, true);
