@@ -157,8 +157,9 @@ std::string DescribeMissing(const std::vector<MissingFile>& missing) {
   for (const MissingFile& file : missing) {
     if (!file.Used()) continue;
     std::string undrawn;
-    for (const auto& [n, what] : {std::pair{file.cells, "cell"}, {file.objects, "object"},
-                                  {file.imageLayers, "image layer"}})
+    const std::pair<int64_t, const char*> counts[] = {
+        {file.cells, "cell"}, {file.objects, "object"}, {file.imageLayers, "image layer"}};
+    for (const auto& [n, what] : counts)
       if (n > 0) undrawn += (undrawn.empty() ? "" : " and ") + Counted(n, what);
     parts.push_back(undrawn + " undrawn, " + file.kind + " missing: " + NameOf(file));
   }
