@@ -4,6 +4,8 @@
 
 #include "app/frame_loop.h"
 #include "shared/globals.h"
+#include "software_canvas.h"
+#include "view/view.h"
 
 namespace {
 
@@ -112,6 +114,25 @@ TEST_F(UpdateSteps, TheCameraLeavesAnyBoundsFreely) {
   accumulator = 10;
   Run(accumulator);
   EXPECT_EQ(cameraX, INT32_MAX - 2);
+}
+
+// The animations' clock is the time the update steps have run since the
+// first frame, not since SDL started: after a slow start-up the first
+// picture still shows every animation's first frame.
+TEST(FrameLoop, TheFirstPictureShowsTheFirstFramesAfterASlowStart) {
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_EVENTS), 0) << SDL_GetError();
+  SoftwareCanvas canvas;
+  viewClockMs = 0;
+  UseAnimations({MakeAnimation(1, {{2, 60}, {3, 0}})});  // 2 for 60 ms, then 3 for good
+  while (SDL_GetTicks() <= 60) SDL_Delay(1);  // start-up takes longer than that
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  SDL_PushEvent(&quit);
+  RunFrameLoop();  // one frame: the one that saw the request
+  EXPECT_LE(viewClockMs, 50u);  // five steps at most
+  EXPECT_EQ(ShownValue(1), 2);
+  UseAnimations({});
+  SDL_QuitSubSystem(SDL_INIT_EVENTS);
 }
 
 }  // namespace

@@ -348,10 +348,13 @@ INSTANTIATE_TEST_SUITE_P(
         // Frozen once the stopping one stops, the cycling one with it.
         TimelineCase{"stop_freezes_a_cycle", {{100, -3}, {30, 30}}, 2, "1:30 3:30 1:30 3:10 4:0", true},
         TimelineCase{"all_stop", {{100, 0}, {30, 30, 0}}, 2, "1:30 3:30 5:40 6:0", false},
+        // The second stops (at 0 ms) on the picture that shows already: it holds.
+        TimelineCase{"stop_on_the_same_picture", {{100, 100}, {150, 0}}, 0, "1:100 2:0", true},
         // Past the bound the list starts over: 4096 frames.
         TimelineCase{"bound", {Many(5000, 1)}, 0, "1:1 2:1 3:1 4:1 5:1 6:1 7:1 8:1 ... 4096", true},
         TimelineCase{"two_long_cycles", {Many(97, 7), Many(89, 11)}, 100,
                      "1:7 2:4 102:3 103:7 104:1 204:6 205:5 305:2 ... 4096", true},
+        TimelineCase{"longest_frame", {{2147483647, 5}}, 0, "1:2147483647 2:5", false},
         // Huge durations don't overflow: merged over the second's change points.
         TimelineCase{"huge", {{2147483647, 2147483647}, {2147483647, 5}}, 0,
                      "1:2147483647 2:2147483647 1:2147483647 2:2147483647 1:2147483647 2:2147483647 1:2147483647 "
