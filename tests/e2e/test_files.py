@@ -12,7 +12,7 @@ from PIL import Image
 import import_maps as maps
 from import_reference import Picture
 from viewer import (DEMO, START_X, START_Y, VIEW_H, VIEW_W, MapPicture, Viewer, expected_picture, load_map, load_tileset,
-                    make_folder, run_to_end, tileset_failure_lines)
+                    make_folder, run_to_end, start_of, tileset_failure_lines)
 
 # How long a scroll across the map may take on a busy machine.
 SCROLL_SECONDS = 240
@@ -119,14 +119,14 @@ def noise_map():
 
 
 def noise_view(camera_y):
-    """The window at (START_X, camera_y)."""
-    return noise_map()[1].view(START_X, camera_y)
+    """The window at (the start's x, camera_y)."""
+    return noise_map()[1].view(start_of(noise_map()[0])[0], camera_y)
 
 
 def bands_in_view(folder, camera_y):
-    """The 16,384-row bands of final.png that the cells in the window at (START_X, camera_y) come from."""
+    """The 16,384-row bands of final.png that the cells in the window at (the start's x, camera_y) come from."""
     doc = load_map(folder)
-    left, top = START_X - VIEW_W // 2, camera_y - VIEW_H // 2
+    left, top = start_of(folder)[0] - VIEW_W // 2, camera_y - VIEW_H // 2
     data, width = doc["layers"][0]["data"], doc["width"]
     return {(data[r * width + c] - 1) // 3 * 32 // BAND for r in range(top // 32, (top + VIEW_H) // 32 + 1)
             for c in range(left // 32, (left + VIEW_W) // 32 + 1) if data[r * width + c]}
@@ -145,19 +145,20 @@ def shows(viewer, folder, output, expected):
 def test_a_tileset_of_20000_blocks_is_drawn_exactly_and_scrolls_across_its_bands(display, running):
     folder, _ = noise_map()
     assert Image.open(folder / "final.png").size == (96, 213344)
-    assert len(bands_in_view(folder, START_Y)) >= 3, "the window at start shows no band edge"
+    start_x, start_y = start_of(folder)  # view.json's
+    assert len(bands_in_view(folder, start_y)) >= 3, "the window at start shows no band edge"
     viewer = running(Viewer(display, folder))
-    shows(viewer, folder, "\nLayer Name: noise\n", noise_view(START_Y))
+    shows(viewer, folder, "\nLayer Name: noise\n", noise_view(start_y))
     # Down a few steps at a time, each picture checked exactly, until blocks
     # of a band the window did not show at start are in view.
-    start_band, camera_y = max(bands_in_view(folder, START_Y)), START_Y
+    start_band, camera_y = max(bands_in_view(folder, start_y)), start_y
     deadline = time.monotonic() + SCROLL_SECONDS
     while max(bands_in_view(folder, camera_y)) <= start_band:
         assert time.monotonic() < deadline, f"no new band in view within {SCROLL_SECONDS} s; at {camera_y}"
         below = camera_y
         try:
             (_, camera_y), _ = viewer.nudge("Down", at_least=0.5, name=lambda shot: noise_map()[1].camera(
-                shot, [(START_X, y) for y in range(below + 5, below + 3000, 5)]))
+                shot, [(start_x, y) for y in range(below + 5, below + 3000, 5)]))
         except AssertionError as failure:
             viewer.display.screenshot().save(folder / "actual.png")
             raise AssertionError(f"{failure}: no camera further down than {below}; the picture is in {folder}")

@@ -211,6 +211,14 @@ class Display:
 _FOLDERS = tempfile.TemporaryDirectory(prefix="tilemap-e2e-")
 
 
+def start_of(folder):
+    """The camera the viewer starts at on the map in the folder: its
+    view.json's start, else the program's own."""
+    view = Path(folder) / "view.json"
+    start = json.loads(view.read_text()).get("start") if view.exists() else None
+    return (start["x"], start["y"]) if start else (START_X, START_Y)
+
+
 def make_folder(tileset=None, map_doc=None, map_text=None):
     """A fresh working directory with the given "final.png" and "main.json"."""
     folder = Path(tempfile.mkdtemp(dir=_FOLDERS.name))

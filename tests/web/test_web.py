@@ -24,7 +24,7 @@ from test_import import place, wrong_pixels
 from test_picture import OBSERVE_SECONDS, find_camera_x, patterned_tileset
 from waiting import hold_until, observed
 from viewer import (DEMO, DEMO_OUTPUT, QUIT_SECONDS, START_X, START_Y, VIEW_H, VIEW_W, demo_at_start,
-                    expected_picture, load_map, load_tileset, make_folder, same)
+                    expected_picture, load_map, load_tileset, make_folder, same, start_of)
 
 READY = "document.readyState === 'complete' && typeof runViewer === 'function'"
 IMPORTER = os.environ["TILEMAP_IMPORT"]
@@ -85,14 +85,6 @@ def quit_with(page, key):
         return page.wait_for("viewerStatus !== null && {status: viewerStatus}", seconds=QUIT_SECONDS)["status"]
     finally:
         page.key("keyUp", key)
-
-
-def start_of(folder):
-    """The camera the viewer starts at on the map in the folder: its
-    view.json's start, else the program's own."""
-    view = folder / "view.json"
-    start = json.loads(view.read_text()).get("start") if view.exists() else None
-    return (start["x"], start["y"]) if start else (START_X, START_Y)
 
 
 def address_is(name, x, y):
@@ -463,13 +455,14 @@ def test_a_tileset_taller_than_the_largest_texture_is_shown_whole(page, site, ch
                              timeout=WAIT_SECONDS)
     assert desktop.returncode == 0, desktop
     doc, tileset = load_map(folder / "out"), load_tileset(folder / "out")
-    expected = expected_picture(doc, tileset, START_X, START_Y)
+    start_x, start_y = start_of(folder / "out")
+    expected = expected_picture(doc, tileset, start_x, start_y)
     layers = lines("".join(f"\nLayer Name: {layer['name']}\n" for layer in doc["layers"]))
     page.open(site + "?manual", READY)
     largest = page.js(MAX_TEXTURE_SIZE)
     # The window shows tiles from all over the tileset, beyond the largest
     # texture's height too.
-    left, top, width = START_X - VIEW_W // 2, START_Y - VIEW_H // 2, doc["width"]
+    left, top, width = start_x - VIEW_W // 2, start_y - VIEW_H // 2, doc["width"]
     shown = {doc["layers"][0]["data"][row * width + column] - 1 for row in range(top // 32, (top + VIEW_H) // 32 + 1)
              for column in range(left // 32, (left + VIEW_W) // 32 + 1)} - {-1}
     assert len({k // 3 * 32 // largest for k in shown}) >= 2 and tileset.height > largest, (tileset.size, largest)
