@@ -1,6 +1,7 @@
 #include "import/import.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "import/compose/animation.h"
@@ -96,32 +97,57 @@ ImportSummary ImportMap(const std::string& mapPath, const std::string& folder, c
   return summary;
 }
 
+ImportSummary ImportPicture(const std::string& mapPath, const std::string& file, const PictureOptions& picture,
+                            const ImportOptions& options) {
+  ImportSummary summary;
+  const Composition composition = ComposeFile(mapPath, options, summary);
+  const WrittenPicture written = WritePicture(composition, file, picture);
+  summary.folder = file;
+  summary.pictureWidth = written.width;
+  summary.pictureHeight = written.height;
+  summary.fileBytes = written.bytes;
+  summary.warnings.insert(summary.warnings.begin(), composition.warnings.begin(), composition.warnings.end());
+  return summary;
+}
+
 std::string DefaultOutputFolder(const std::string& mapPath) {
   const std::filesystem::path map = std::filesystem::u8path(mapPath);
   return (map.parent_path() / std::filesystem::u8path(map.stem().u8string() + "-view")).u8string();
 }
 
+static std::string Plural(int64_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
+
+// " (a world of 3 maps, 1 map of 4 left out)"; "" for a map.
+static std::string WorldPart(const ImportSummary& summary) {
+  if (summary.maps == 0) return "";
+  return " (a world of " + Plural(summary.maps, "map") +
+         (summary.mapsLeftOut > 0 ? ", " + Plural(summary.mapsLeftOut, "map") + " of " +
+                                        std::to_string(summary.maps + summary.mapsLeftOut) + " left out"
+                                  : "") +
+         ")";
+}
+
 std::string Describe(const ImportSummary& summary) {
-  auto plural = [](int64_t n, const char* word) {
-    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-  };
   return "Wrote " + summary.folder + ": a picture of " + std::to_string(summary.pictureWidth) + " x " +
-         std::to_string(summary.pictureHeight) + " pixels" +
-         (summary.maps > 0 ? " (a world of " + plural(summary.maps, "map") +
-                                 (summary.mapsLeftOut > 0
-                                      ? ", " + plural(summary.mapsLeftOut, "map") + " of " +
-                                            std::to_string(summary.maps + summary.mapsLeftOut) + " left out"
-                                      : "") +
-                                 ")"
-                           : "") +
-         " in " +
-         plural(summary.layers, "layer") + " of " + std::to_string(summary.width) + " x " +
-         std::to_string(summary.height) + " cells, " + plural(summary.blocks, "block") + " of 32 x 32 in final.png" +
-         (summary.animations > 0 ? ", " + plural(summary.animations, "animated block") + " in view.json" : "") +
+         std::to_string(summary.pictureHeight) + " pixels" + WorldPart(summary) + " in " +
+         Plural(summary.layers, "layer") + " of " + std::to_string(summary.width) + " x " +
+         std::to_string(summary.height) + " cells, " + Plural(summary.blocks, "block") + " of 32 x 32 in final.png" +
+         (summary.animations > 0 ? ", " + Plural(summary.animations, "animated block") + " in view.json" : "") +
          (summary.cutAnimations > 0
               ? " (" + std::to_string(summary.cutAnimations) + " cut short at " +
                     std::to_string(kMaxAnimationFrames) + " frames or where a cycling animation was frozen)"
               : "") +
+         (summary.missing.empty() ? "" : "; warning: " + summary.missing);
+}
+
+std::string DescribePicture(const ImportSummary& summary, const PictureOptions& picture, double seconds) {
+  char took[32];
+  std::snprintf(took, sizeof took, "%.2f s", seconds);
+  return "Wrote " + summary.folder + ": a picture of " + std::to_string(summary.pictureWidth) + " x " +
+         std::to_string(summary.pictureHeight) + " pixels" + WorldPart(summary) +
+         (picture.divisor > 1 ? ", scaled 1/" + std::to_string(picture.divisor) : "") +
+         (picture.time > 0 ? ", at " + std::to_string(picture.time) + " ms" : "") + ", " +
+         Mebibytes(summary.fileBytes) + ", in " + took +
          (summary.missing.empty() ? "" : "; warning: " + summary.missing);
 }
 

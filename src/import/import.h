@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "import/write/picture.h"
+
 namespace importer {
 
 struct ImportSummary {
@@ -15,6 +17,7 @@ struct ImportSummary {
   int animations = 0, cutAnimations = 0;  // cell values that animate (view.json), those cut short
   int64_t tilesetBytes = 0;  // final.png decoded, as the viewer holds it
   int64_t pictureWidth = 0, pictureHeight = 0;
+  int64_t fileBytes = 0;  // of ImportPicture's file
   std::vector<std::string> warnings;
   // Files the map names that can't be had, and what went undrawn for them
   // (the end of the importer's line); empty when none.
@@ -38,6 +41,12 @@ struct ImportOptions {
 // A map, or a world (a .world file) as one picture. Throws ImportError.
 ImportSummary ImportMap(const std::string& mapPath, const std::string& folder, const ImportOptions& options = {});
 
+// The map's (or world's) whole picture into one PNG file instead
+// (picture.h); the summary's `folder` is the file, its picture size the
+// size written. Throws ImportError.
+ImportSummary ImportPicture(const std::string& mapPath, const std::string& file, const PictureOptions& picture,
+                            const ImportOptions& options = {});
+
 // "<map folder>/<map name without extension>-view".
 std::string DefaultOutputFolder(const std::string& mapPath);
 
@@ -49,5 +58,7 @@ std::string Mebibytes(int64_t bytes);
 
 // The one line that says what was written.
 std::string Describe(const ImportSummary& summary);
+// The same for ImportPicture, with the seconds it took.
+std::string DescribePicture(const ImportSummary& summary, const PictureOptions& picture, double seconds);
 
 }  // namespace importer

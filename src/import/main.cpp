@@ -3,6 +3,8 @@
 //
 //   tilemap-import [--view] [--background] [--hide-layer NAME]... [--skip-missing] [--strict] MAP [OUTPUT_FOLDER]
 //   tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict] --site SITE_FOLDER MAP
+//   tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict] --picture OUT.png
+//                  [--time MS] [--scale 1/N] MAP
 //
 // MAP may be a world (.world): its maps as one picture.
 //
@@ -11,6 +13,7 @@
 
 #include <SDL.h>  // on Windows SDL2main hands main its arguments in UTF-8
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <new>
@@ -43,6 +46,10 @@ const char kUsage[] =
     "   or: tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict]\n"
     "                      --site SITE_FOLDER MAP\n"
     "writes a web site that shows MAP, or adds MAP to one written before.\n"
+    "   or: tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict]\n"
+    "                      --picture OUT.png [--time MS] [--scale 1/N] MAP\n"
+    "writes MAP's whole picture into one PNG file, as the viewer shows it at MS milliseconds\n"
+    "of its animations (default 0), scaled down by N (a power of two; default 1).\n"
     "   or: tilemap-import --version\n";
 
 #ifdef _WIN32
@@ -100,6 +107,13 @@ int StartViewer(const std::string& folder) {
 }
 #endif
 
+// A time of --time: digits alone, at most 18 of them (past that, years of
+// milliseconds); -1 for anything else.
+int64_t Milliseconds(const std::string& text) {
+  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+  return std::stoll(text);
+}
+
 // Dropped onto the program in Explorer nobody reads a console: say it in a box.
 void Tell(bool dropped, const std::string& line, bool failure) {
   (failure ? std::cerr : std::cout) << line << std::endl;
@@ -115,6 +129,14 @@ int main(int argc, char* argv[]) {
   bool view = false;
   importer::ImportOptions options;
   std::string site;  // with --site: the web site the map goes into
+  std::string picture;  // with --picture: the PNG file the map's picture goes into
+  importer::PictureOptions pictureOptions;
+  bool timed = false, scaled = false;
+  // A wrong command line the usage doesn't explain: its one line.
+  auto refuse = [](const std::string& line) {
+    std::cerr << "tilemap-import: " << line << std::endl;
+    return 2;
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--view") {
@@ -140,6 +162,19 @@ int main(int argc, char* argv[]) {
         std::cerr << "tilemap-import: --site needs a folder\n" << kUsage;
         return 2;
       }
+    } else if (argument == "--picture") {
+      picture = i + 1 < argc ? argv[++i] : "";
+      if (picture.empty()) return refuse("--picture needs a file name (OUT.png)");
+      if (!importer::IsPngPath(picture)) return refuse(picture + ": --picture writes a PNG: give a name ending in .png");
+    } else if (argument == "--time") {
+      pictureOptions.time = i + 1 < argc ? Milliseconds(argv[++i]) : -1;
+      if (pictureOptions.time < 0) return refuse("--time needs a whole number of milliseconds, 0 or more");
+      timed = true;
+    } else if (argument == "--scale") {
+      const std::string scale = i + 1 < argc ? argv[++i] : "";
+      pictureOptions.divisor = importer::ScaleDivisor(scale);
+      if (pictureOptions.divisor == 0) return refuse("--scale " + scale + ": give 1/2, 1/4, 1/8 or another 1/2^k");
+      scaled = true;
     } else if (argument == "--help" || argument == "-h") {
       std::cout << kUsage;
       return 0;
@@ -150,11 +185,13 @@ int main(int argc, char* argv[]) {
       paths.push_back(argument);
     }
   }
+  if ((timed || scaled) && picture.empty()) return refuse("--time and --scale go with --picture");
+  if (!picture.empty() && (view || !site.empty())) return refuse("--picture goes with neither --view nor --site");
   const bool dropped = StartedFromExplorer();
 #ifdef _WIN32
   if (dropped) ShowWindow(GetConsoleWindow(), SW_HIDE);  // the message box and the viewer say it all
 #endif
-  if (paths.empty() || paths.size() > (site.empty() ? 2 : 1)) {
+  if (paths.empty() || paths.size() > (site.empty() && picture.empty() ? 2 : 1)) {
     Tell(dropped, dropped ? "Drop a map file (.tmx, .tmj or .json) or a world (.world) onto tilemap-import to view it."
                           : std::string("tilemap-import: ") + (paths.empty() ? "no map given" : "too many arguments"),
          true);
@@ -168,6 +205,15 @@ int main(int argc, char* argv[]) {
                              : paths.size() > 1 ? paths[1]
                                                 : importer::DefaultOutputFolder(map);
   try {
+    if (!picture.empty()) {
+      const auto start = std::chrono::steady_clock::now();
+      const importer::ImportSummary summary = importer::ImportPicture(map, picture, pictureOptions, options);
+      for (const std::string& warning : summary.warnings)
+        std::cerr << "tilemap-import: warning: " << map << ": " << warning << std::endl;
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+      std::cout << importer::DescribePicture(summary, pictureOptions, took.count()) << std::endl;
+      return 0;
+    }
     const std::string pageFiles = site.empty() ? "" : importer::PrepareSite(site);
     if (!site.empty()) options.maxTilesetBytes = importer::kPageTilesetBytes;
     const importer::ImportSummary summary = importer::ImportMap(map, folder, options);

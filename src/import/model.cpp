@@ -61,28 +61,6 @@ static const TileEntry* EntryOf(const Tileset& tileset, int64_t local) {
   return local >= 0 && local <= INT32_MAX ? tileset.Entry(static_cast<int>(local)) : nullptr;
 }
 
-size_t FrameAt(const std::vector<Frame>& frames, int64_t t) {
-  if (frames.empty()) return 0;
-  // Once round the cycle (64 bits: a million frames of 2^31 ms fit) when no
-  // frame stops it, so that a late time isn't walked frame by frame.
-  int64_t cycle = 0;
-  for (const Frame& frame : frames) {
-    if (frame.duration <= 0) {
-      cycle = 0;
-      break;
-    }
-    cycle += frame.duration;
-  }
-  int64_t left = t;
-  if (cycle > 0 && left > cycle) left = (left - 1) % cycle + 1;  // a whole cycle shows the last frame
-  size_t index = 0;
-  while (frames[index].duration > 0 && left > frames[index].duration) {
-    left -= frames[index].duration;
-    index = index + 1 == frames.size() ? 0 : index + 1;
-  }
-  return index;
-}
-
 const std::vector<Frame>* AnimationOf(const TilesetList& tilesets, uint32_t gid) {
   const auto [tileset, local] = Lookup(tilesets, gid);
   const TileEntry* entry = tileset != nullptr ? EntryOf(*tileset, local) : nullptr;

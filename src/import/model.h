@@ -167,8 +167,31 @@ struct TileImage {
 
 // The frame an animation shows at `t` ms (t = 0: the first), by the
 // editor's walk: a time on a boundary shows the earlier frame, and a frame
-// of duration 0 or less stops there. 0 for no frames.
-size_t FrameAt(const std::vector<Frame>& frames, int64_t t);
+// of duration 0 or less stops there. 0 for no frames. Any frames with a
+// `duration` in ms: a tile's, or the blocks a cell value shows in turn.
+template <typename Frames>
+size_t WalkFrames(const Frames& frames, int64_t t) {
+  if (frames.empty()) return 0;
+  // Once round the cycle (64 bits: a million frames of 2^31 ms fit) when no
+  // frame stops it, so that a late time isn't walked frame by frame.
+  int64_t cycle = 0;
+  for (const auto& frame : frames) {
+    if (frame.duration <= 0) {
+      cycle = 0;
+      break;
+    }
+    cycle += frame.duration;
+  }
+  int64_t left = t;
+  if (cycle > 0 && left > cycle) left = (left - 1) % cycle + 1;  // a whole cycle shows the last frame
+  size_t index = 0;
+  while (frames[index].duration > 0 && left > frames[index].duration) {
+    left -= frames[index].duration;
+    index = index + 1 == frames.size() ? 0 : index + 1;
+  }
+  return index;
+}
+inline size_t FrameAt(const std::vector<Frame>& frames, int64_t t) { return WalkFrames(frames, t); }
 
 // The animation of the gid's tile (flag bits ignored), or null when it has
 // none.

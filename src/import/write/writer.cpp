@@ -171,11 +171,6 @@ bool IsEarlierImport(const fs::path& folder) {
   return !error;
 }
 
-std::string RandomSuffix() {
-  std::random_device device;
-  return std::to_string(device() % 1000000000u);
-}
-
 // The four files into `folder`. overview.png needs nothing but the
 // composition: where there are threads, it is made and written on a thread
 // of its own while the others are written, which it takes about as long as.
@@ -203,6 +198,14 @@ void WriteFiles(const Composition& composition, const fs::path& folder) {
 
 }  // namespace
 
+fs::path Beside(const fs::path& target, const std::string& purpose) {
+  fs::path parent = target.parent_path();
+  if (parent.empty()) parent = ".";
+  std::random_device device;
+  return parent / fs::u8path("." + target.filename().u8string() + "." + purpose + "-" +
+                             std::to_string(device() % 1000000000u));
+}
+
 void WriteOutput(const Composition& composition, const std::string& folder) {
   const fs::path target = fs::u8path(folder);
   std::error_code error;
@@ -211,12 +214,8 @@ void WriteOutput(const Composition& composition, const std::string& folder) {
   if (replacing && !IsEarlierImport(target))
     Fail(target,
          "already holds other files than final.png, main.json, view.json and overview.png; give another output folder");
-  fs::path parent = target.parent_path();
-  if (parent.empty()) parent = ".";
-  fs::create_directories(parent, error);
-  const std::string name = target.filename().u8string();
-  const fs::path temporary = parent / fs::u8path("." + name + ".writing-" + RandomSuffix());
-  const fs::path previous = parent / fs::u8path("." + name + ".previous-" + RandomSuffix());
+  if (!target.parent_path().empty()) fs::create_directories(target.parent_path(), error);
+  const fs::path temporary = Beside(target, "writing"), previous = Beside(target, "previous");
   if (!fs::create_directory(temporary, error)) Fail(temporary, "can't be made: " + error.message());
   try {
     WriteFiles(composition, temporary);

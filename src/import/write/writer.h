@@ -5,6 +5,7 @@
 // "overview.png", the whole picture small (overview.h). A folder is written
 // whole or not at all: into a temporary folder beside it, then renamed.
 
+#include <filesystem>
 #include <string>
 
 #include "import/compose/composer.h"
@@ -15,5 +16,9 @@ namespace importer {
 // those files); anything else already there is left alone and is an
 // error. Throws ImportError.
 void WriteOutput(const Composition& composition, const std::string& folder);
+
+// A name in `target`'s folder to write it under until it is whole, hidden
+// and unlikely to be taken: ".NAME.PURPOSE-RANDOM".
+std::filesystem::path Beside(const std::filesystem::path& target, const std::string& purpose);
 
 }  // namespace importer
