@@ -627,12 +627,44 @@ def overview(image):
             for row, share in ((first, s0), (first + 1, s1)):
                 if share:
                     sums[row] = [s + v * share for s, v in zip(sums[row], line)]
-    out = Image.new("RGBA", (ow, oh))
+    return _averaged(sums, ow, oh)
+
+
+def _averaged(sums, width, height):
+    """Rows of premultiplied averages (r·a/255, g·a/255, b·a/255, a in turn)
+    as a picture: alpha and colour rounded to the nearest."""
+    out = Image.new("RGBA", (width, height))
     pixels = out.load()
     for y, row in enumerate(sums):
-        for x in range(ow):
+        for x in range(width):
             r, g, b, a = row[4 * x:4 * x + 4]
             alpha = min(255, math.floor(a + .5))
             if alpha:
                 pixels[x, y] = tuple(min(255, math.floor(c * 255 / a + .5)) for c in (r, g, b)) + (alpha,)
     return out
+
+
+def scaled(image, n):
+    """The picture scaled by 1 / n as --scale writes it: each pixel the
+    average of the n × n pixels under it, of those inside the picture (its
+    last row and column may have fewer), colours premultiplied as the
+    overview's."""
+    width, height = image.size
+    sw, sh = -(-width // n), -(-height // n)
+    sums = [[0.0] * (4 * sw) for _ in range(sh)]
+    data = image.convert("RGBA").getdata()
+    for y in range(height):
+        row = sums[y // n]
+        for x in range(width):
+            r, g, b, a = data[y * width + x]
+            at = 4 * (x // n)
+            row[at] += r * a / 255
+            row[at + 1] += g * a / 255
+            row[at + 2] += b * a / 255
+            row[at + 3] += a
+    for y, row in enumerate(sums):
+        rows = min(height, (y + 1) * n) - y * n
+        for x in range(sw):
+            under = rows * (min(width, (x + 1) * n) - x * n)
+            row[4 * x:4 * x + 4] = [v / under for v in row[4 * x:4 * x + 4]]
+    return _averaged(sums, sw, sh)

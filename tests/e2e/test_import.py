@@ -18,7 +18,7 @@ from PIL import Image, ImageChops
 
 import import_maps as maps
 import viewer as viewer_module
-from import_reference import opening_view, overview, overview_size, render, resolve
+from import_reference import opening_view, overview, overview_size, render, resolve, scaled
 from viewer import START_X, START_Y, VIEW_H, VIEW_W, WAIT_SECONDS, Viewer, make_folder
 
 IMPORT = os.environ["TILEMAP_IMPORT"]
@@ -569,3 +569,88 @@ def test_an_animated_map_shows_the_editors_picture_at_every_time(fmt, tmp_path):
         if t == 0:  # the overview shows the picture at time 0 (a small one: as it is)
             with Image.open(out / "overview.png") as small:
                 assert_close(opaque_only(small.convert("RGBA")), ref.image, ref.fuzzy, at, f"moving ({fmt}) overview")
+
+
+# ---- The whole picture as one PNG (--picture) --------------------------------------
+
+# Each case: the map, its format, --time and the N of --scale 1/N. A world
+# (with --background, by OPTIONS), layers hidden, the moving map between
+# frames and past its common cycle, scaled pictures of odd sides.
+PICTURES = [("kept", "json", 0, 1), ("composite, hiding", "xml", 0, 1), ("world", "xml", 0, 1),
+            ("moving", "xml", 401, 1), ("moving", "json", 5000, 2), ("world", "json", 0, 2), ("isometric", "xml", 0, 4)]
+
+
+@pytest.mark.parametrize("name,fmt,t,n", PICTURES)
+def test_picture_writes_what_the_viewer_shows_at_that_time_and_scale(name, fmt, t, n):
+    from animation import map_at
+    if name == "moving":
+        path = maps.write(maps.ANIMATED["moving"](), make_folder(), fmt)
+        assert run_import(path).returncode == 0
+        options, ref = [], render(maps.write(maps.ANIMATED["moving"](), make_folder(), "json"), t=t)
+    else:
+        path, result, _ = imported(name, fmt)
+        assert result.returncode == 0, result.stderr
+        options, ref = source(name, fmt)[1], reference_for(name, fmt)
+    out = make_folder() / "whole.png"
+    out.write_bytes(b"an earlier picture")  # replaced by a whole one
+    result = run_import(*options, "--picture", out, "--time", t, *(["--scale", f"1/{n}"] if n > 1 else []), path)
+    size = (-(-ref.image.width // n), -(-ref.image.height // n))
+    assert result.returncode == 0 and re.fullmatch(rf"Wrote {re.escape(str(out))}: a picture of {size[0]} x {size[1]} "
+                                                   r"pixels.*, [\d.]+ [KM]iB, in \d+\.\d\d s\n", result.stdout), result
+    assert os.listdir(out.parent) == ["whole.png"]
+    with Image.open(out) as written:
+        assert (written.format, written.mode, written.size) == ("PNG", "RGBA", size)
+        picture = written.copy()
+    what = f"--picture of {name} ({fmt}) at {t} ms, scaled 1/{n}"
+    if n > 1:  # averaged as the overview is, compared as it is
+        expected = scaled(ref.image, n)
+        worst = max(max(abs(x - y) for x, y in zip(p, q)) for p, q in zip(premultiplied(picture), premultiplied(expected)))
+        if worst > OVERVIEW_TOLERANCE:
+            expected.save(out.parent / "expected.png")
+            raise AssertionError(f"{what}: off by {worst:.1f}; pictures in {out.parent}")
+        return
+    assert_close(opaque_only(picture), ref.image, ref.fuzzy, out.parent, what)
+    # Pixel for pixel the imported folder's picture then, its layers composited.
+    folder = path.parent / (path.stem + "-view")
+    doc, view = json.loads((folder / "main.json").read_text()), json.loads((folder / "view.json").read_text())
+    shown = out.parent / "shown"
+    shown.mkdir()
+    (shown / "final.png").write_bytes((folder / "final.png").read_bytes())
+    (shown / "main.json").write_text(json.dumps(map_at(doc, view, t)))
+    x, y = view["overview"]["x"], view["overview"]["y"]
+    whole = read_output(shown)[1].crop((x, y, x + size[0], y + size[1]))
+    assert opaque_only(whole).tobytes() == opaque_only(picture).tobytes(), what
+
+
+# Refused before anything is written, an earlier OUT.png kept as it was:
+# what is given before the map, the status, and the one line.
+PICTURE_REFUSALS = {
+    "a scale of 3/4": (["--picture", "OUT.png", "--scale", "3/4"], 2, r"--scale 3/4: give 1/2, 1/4, 1/8 .*"),
+    "a scale of 1/3": (["--picture", "OUT.png", "--scale", "1/3"], 2, r"--scale 1/3: .*"),
+    "a scale of 2": (["--scale", "2", "--picture", "OUT.png"], 2, r"--scale 2: .*"),
+    "a name not ending in .png": (["--picture", "OUT.jpg"], 2, r"OUT\.jpg: --picture writes a PNG.*"),
+    "a time below 0": (["--picture", "OUT.png", "--time", "-1"], 2, r"--time needs a whole number .*"),
+    "a scale without --picture": (["--scale", "1/2"], 2, r"--time and --scale go with --picture"),
+    "--picture with --view": (["--view", "--picture", "OUT.png"], 2, r"--picture goes with neither .*"),
+    "a broken map": (["--picture", "OUT.png"], 1, r"tiny\.tmj:\d+: not valid JSON.*"),
+    "a folder at OUT.png": (["--picture", "OUT.png"], 1, r"OUT\.png: is a folder"),
+}
+
+
+@pytest.mark.parametrize("case", PICTURE_REFUSALS)
+def test_picture_refuses_bad_input_and_leaves_an_earlier_file_alone(case):
+    given, status, told = PICTURE_REFUSALS[case]
+    folder = make_folder()
+    path = maps.write(maps.failing_map(), folder, "json")
+    if case == "a broken map":
+        path.write_text(path.read_text()[:100])
+    if case == "a folder at OUT.png":
+        (folder / "OUT.png").mkdir()
+    else:
+        (folder / "OUT.png").write_bytes(b"an earlier picture")
+    before = sorted(os.listdir(folder))
+    result = run_import(*given, path.name, cwd=folder)
+    assert (result.returncode, result.stdout) == (status, ""), result
+    assert re.fullmatch(rf"tilemap-import: {told}\n", result.stderr), result.stderr
+    assert sorted(os.listdir(folder)) == before
+    assert case == "a folder at OUT.png" or (folder / "OUT.png").read_bytes() == b"an earlier picture"
