@@ -10,7 +10,11 @@
 //   bench_import overview MAP OUTPUT   composes MAP, then makes its
 //                                      overview and writes OUTPUT/overview.png
 //                                      (only that timed)
-// The last three print one JSON line: wall and processor seconds, peak
+//   bench_import picture MAP OUT.png   tilemap-import --picture OUT.png MAP
+//   bench_import memory PNG            writes PNG again from memory, by
+//                                      SDL_image and by --picture's stream
+//                                      (each timed)
+// The last five print one JSON line: wall and processor seconds, peak
 // resident KiB, cells. Processor time (user + system) is what the ratio
 // uses: it hardly moves when other programs share the machine.
 
@@ -33,6 +37,7 @@
 #include "import/read/world.h"
 #include "import/compose/composer.h"
 #include "import/write/overview.h"
+#include "import/write/png_stream.h"
 #include "import/write/stored_png.h"
 
 namespace {
@@ -157,14 +162,15 @@ void WriteWaterMap(const std::string& folder, const std::string& name) {
   out << "</data>\n </layer>\n</map>\n";
 }
 
-// A world of 3 × 2 maps of 150 × 150 cells of 32 × 32, side by side, each
-// with its own tileset and cells, listed one by one in `name`.world.
-void WriteWorld(const std::string& folder, const std::string& name) {
-  constexpr int kCells = 150, kSide = kCells * 32;
+// A world of `columns` × `rows` maps of `cells` × `cells` cells of 32 × 32
+// (3 × 2 of 150 × 150 when not given), side by side, each with its own
+// tileset and cells, listed one by one in `name`.world.
+void WriteWorld(const std::string& folder, const std::string& name, int columns = 3, int rows = 2, int cells = 150) {
+  const int kCells = cells, kSide = kCells * 32;
   std::ofstream world(folder + "/" + name + ".world");
   world << "{\n  \"type\": \"world\",\n  \"maps\": [";
-  for (int k = 0; k < 6; ++k) {
-    const int column = k % 3, row = k / 3;
+  for (int k = 0; k < columns * rows; ++k) {
+    const int column = k % columns, row = k / columns;
     const std::string map = name + "-" + std::to_string(column) + "-" + std::to_string(row);
     WriteMap(folder, map, kCells, 32, 37 * k, 0x9E3779B97F4A7C15ull + 7919 * k);
     world << (k ? ",\n" : "\n") << "    {\"fileName\": \"" << map << ".tmx\", \"x\": " << column * kSide
@@ -367,6 +373,7 @@ int main(int argc, char* argv[]) {
     WriteNoiseMap(argv[2], "noise");
     WriteTown(argv[2], "town");
     WriteWaterMap(argv[2], "water");
+    WriteWorld(argv[2], "big", 4, 4, 256);  // 32,768 × 32,768 pixels, for --picture
     return 0;
   }
   if ((mode == "floor" && argc == 3) || (mode == "import" && argc == 4)) {
@@ -451,7 +458,54 @@ int main(int argc, char* argv[]) {
     }
     return 0;
   }
+  if (mode == "picture" && argc == 4) {  // the whole picture into one PNG, streamed
+    const auto start = std::chrono::steady_clock::now();
+    const double processorStart = ProcessorSeconds();
+    importer::ImportSummary summary;
+    try {
+      summary = importer::ImportPicture(argv[2], argv[3], {});
+    } catch (const std::exception& error) {
+      std::cerr << error.what() << std::endl;
+      return 1;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("{\"seconds\": %.4f, \"processor_seconds\": %.4f, \"peak_kib\": %ld, \"pixels\": %lld, "
+                "\"bytes\": %lld}\n", seconds, ProcessorSeconds() - processorStart, PeakKib(),
+                static_cast<long long>(summary.pictureWidth * summary.pictureHeight),
+                static_cast<long long>(summary.fileBytes));
+    return 0;
+  }
+  if (mode == "memory" && argc == 3) {  // a picture held whole, written as PNG: the floor --picture is held to
+    SDL_Surface* loaded = IMG_Load(argv[2]);
+    SDL_Surface* picture = loaded != nullptr ? SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGBA32, 0) : nullptr;
+    SDL_FreeSurface(loaded);
+    if (picture == nullptr) {
+      std::cerr << IMG_GetError() << std::endl;
+      return 1;
+    }
+    const std::string copy = std::string(argv[2]) + ".again.png";
+    double times[2];
+    for (int writer = 0; writer < 2; ++writer) {
+      const double processorStart = ProcessorSeconds();
+      if (writer == 0) {
+        IMG_SavePNG(picture, copy.c_str());
+      } else {  // --picture's own stream, its rows from memory
+        SDL_RWops* file = SDL_RWFromFile(copy.c_str(), "wb");
+        importer::PngStream png(file, uint32_t(picture->w), uint32_t(picture->h), importer::PngStream::Search::kRepeats);
+        for (int y = 0; y < picture->h; ++y)
+          png.Add(static_cast<const uint8_t*>(picture->pixels) + y * picture->pitch, size_t(picture->w));
+        png.Finish();
+        SDL_RWclose(file);
+      }
+      times[writer] = ProcessorSeconds() - processorStart;
+    }
+    std::printf("{\"sdl_image_seconds\": %.4f, \"stream_seconds\": %.4f, \"pixels\": %lld}\n", times[0],
+                times[1], static_cast<long long>(picture->w) * picture->h);
+    SDL_FreeSurface(picture);
+    std::remove(copy.c_str());
+    return 0;
+  }
   std::cerr << "usage: bench_import make FOLDER | floor MAP | import MAP OUTPUT | png FINAL_PNG"
-               " | overview MAP OUTPUT\n";
+               " | overview MAP OUTPUT | picture MAP OUT.png | memory PNG\n";
   return 2;
 }

@@ -37,6 +37,12 @@ MAPS = [("map32", "map32.tmx", "2048 × 2048 cells of 32 × 32, three CSV layers
 COMPARED = ["map32", "map16", "iso32"]  # the maps --compare times
 OVERVIEW_TARGET = {"map32": 0.10, "world": 0.10}  # the most overview.png may add to an import
 SITE = "town"  # a town of 140 × 140 cells and three tilesets: its site's map files against its images
+# --picture: a world of 4 × 4 maps of 256 × 256 cells of 32 × 32 (32,768 ×
+# 32,768 pixels), its peak memory and its time against writing a PNG from
+# memory, per pixel (held whole, this one would take 4 GiB: the picture of
+# one of its maps, 8192 × 8192, is written instead).
+PICTURE_WORLD, PICTURE_MAP = "big.world", "big-0-0.tmx"
+PICTURE_PEAK_MIB, PICTURE_RATIO = 256, 1.5
 
 
 def run(bench, *args):
@@ -72,6 +78,46 @@ def measure(bench, work, name, file, runs):
             "overview": min(r["processor_seconds"] for r in small),
             "overview_made": min(r["made_seconds"] for r in small), "squares": small[0]["squares"],
             "output_cells": int(shape.group(1)) * int(shape.group(2)) * int(shape.group(3)) if shape else 0}
+
+
+def measure_picture(bench, work, runs):
+    """--picture of the big world, and a PNG of one of its maps written from
+    memory by SDL_image and by --picture's own stream: the fastest of each,
+    the lowest peak."""
+    world, held = [], []
+    for i in range(runs):
+        print(f"== --picture: run {i + 1} of {runs}", flush=True)
+        world.append(run(bench, "picture", str(work / PICTURE_WORLD), str(work / "big.png"))[0])
+        one = run(bench, "picture", str(work / PICTURE_MAP), str(work / "one.png"))[0]
+        held.append(run(bench, "memory", str(work / "one.png"))[0] | {"pixels": one["pixels"]})
+    (work / "big.png").unlink()
+    fastest = lambda rows, key: min(r[key] for r in rows)
+    return {"seconds": fastest(world, "processor_seconds"), "wall": fastest(world, "seconds"),
+            "peak_kib": fastest(world, "peak_kib"), "pixels": world[0]["pixels"], "bytes": world[0]["bytes"],
+            "sdl_image": fastest(held, "sdl_image_seconds") / held[0]["pixels"],
+            "stream": fastest(held, "stream_seconds") / held[0]["pixels"]}
+
+
+def picture_lines(m):
+    per_pixel = m["seconds"] / m["pixels"]
+    ratio, strict = per_pixel / m["sdl_image"], per_pixel / m["stream"]
+    peak = m["peak_kib"] / 1024
+    return ["## The whole picture as one PNG (--picture)",
+            "",
+            "`tilemap-import --picture` of a world of 4 × 4 maps of 256 × 256 cells of 32 × 32, each with its own "
+            f"tileset (`bench_import make`'s `big.world`): a picture of {m['pixels']:,} pixels (32,768 × 32,768, "
+            f"4 GiB held whole), written in {kib(m['bytes'])}. Against writing a PNG from memory, per pixel: a "
+            "picture that size held whole would take 4 GiB, so the picture of one of its maps (8192 × 8192, 256 "
+            "MiB) is written from memory instead, by SDL_image (as the importer writes `final.png`) and by "
+            "`--picture`'s own stream (deflate at zlib's fastest level after the Sub filter: what is left is "
+            "reading the maps and composing the rows). Processor time, the fastest of the runs; memory the peak "
+            "resident size.", "",
+            "| --picture | per pixel | from memory by SDL_image | ratio | target | by its own stream | ratio "
+            "| peak memory | target |", "|---|---|---|---|---|---|---|---|---|",
+            f"| {m['seconds']:.2f} s ({m['wall']:.2f} s) | {per_pixel * 1e9:.1f} ns | {m['sdl_image'] * 1e9:.1f} ns | "
+            f"{ratio:.2f} | ≤ {PICTURE_RATIO:g}: {'within' if ratio <= PICTURE_RATIO else '**outside**'} | "
+            f"{m['stream'] * 1e9:.1f} ns | {strict:.2f} | {peak:.0f} MiB | ≤ {PICTURE_PEAK_MIB} MiB: "
+            f"{'within' if peak <= PICTURE_PEAK_MIB else '**outside**'} |", ""]
 
 
 def compare(benches, work, runs):
@@ -160,6 +206,8 @@ def main():
     site_ratio = (png + data) / images
     site_verdict = "within" if site_ratio <= 1.0 else "**outside**"
 
+    picture = measure_picture(bench, work, min(options.runs, 3))  # 15 s a run
+
     compared = []
     if options.compare:
         benches = [tuple(item.split("=", 1)) for item in options.compare] + [("this build", str(bench))]
@@ -220,7 +268,7 @@ def main():
              "viewer's layers (the picture and the margins that place it in the window at start), where the "
              "images are compressed pixels. A web server that compresses what it sends (most do, for JSON) "
              f"sends {kib(packed)} of it, and then the two files are {(png + packed) / images:.2f} times the "
-             "images.", ""]
+             "images.", "", *picture_lines(picture)]
     if compared:
         labels = [label for label, _ in benches]
         lines += ["## Builds compared",
