@@ -168,7 +168,8 @@ int main(int argc, char* argv[]) {
       if (!importer::IsPngPath(picture)) return refuse(picture + ": --picture writes a PNG: give a name ending in .png");
     } else if (argument == "--time") {
       pictureOptions.time = i + 1 < argc ? Milliseconds(argv[++i]) : -1;
-      if (pictureOptions.time < 0) return refuse("--time needs a whole number of milliseconds, 0 or more");
+      if (pictureOptions.time < 0)
+        return refuse("--time needs a whole number of milliseconds, 0 or more (18 digits at most)");
       timed = true;
     } else if (argument == "--scale") {
       const std::string scale = i + 1 < argc ? argv[++i] : "";

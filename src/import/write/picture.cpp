@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -155,6 +156,8 @@ WrittenPicture WritePicture(const Composition& composition, const std::string& p
   const fs::path target = fs::u8path(path);
   std::error_code error;
   if (fs::is_directory(target, error)) throw ImportError(Where(path) + "is a folder");
+  if (!target.parent_path().empty() && !fs::is_directory(target.parent_path(), error))
+    throw ImportError(Where(path) + "can't be written: its folder doesn't exist");
   const fs::path temporary = Beside(target, "writing");
   SDL_RWops* file = SDL_RWFromFile(temporary.u8string().c_str(), "wb");
   if (file == nullptr) throw ImportError(Where(path) + "can't be written: " + SDL_GetError());
@@ -190,7 +193,7 @@ int64_t ScaleDivisor(const std::string& text) {
   if (text.size() < 3 || text.size() > 21 || text.compare(0, 2, "1/") != 0) return 0;
   int64_t divisor = 0;
   for (size_t i = 2; i < text.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(text[i])) || divisor > (int64_t{1} << 58)) return 0;
+    if (!std::isdigit(static_cast<unsigned char>(text[i])) || divisor > (INT64_MAX - 9) / 10) return 0;
     divisor = divisor * 10 + (text[i] - '0');
   }
   return divisor > 0 && (divisor & (divisor - 1)) == 0 ? divisor : 0;  // a power of two
