@@ -25,9 +25,9 @@ constexpr int64_t kMostSide = 0x7FFFFFFF;  // PNG's
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
 
-// `top` drawn over `below`, straight alpha, rounded as PIL's
-// alpha_composite rounds: the tests compose final.png's blocks with it, so
-// the picture is theirs to the last bit (and within 1 of the viewer's).
+// `top` drawn over `below` with straight alpha, as the viewer draws its
+// layers, rounded as PIL's alpha_composite rounds: the tests compose
+// final.png's blocks with it, so the two pictures agree to the last bit.
 inline void Over(Pixel& below, Pixel top) {
   if (top.a == 0) return;
   if (top.a == 255 || below.a == 0) {
