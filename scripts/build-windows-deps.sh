@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds SDL2, SDL2_image and jansson (DLLs, shipped beside the exes)
-# and zlib, zstd and pugixml (static, linked into the importer) for 64-bit
+# and zlib, zstd, pugixml, libwebp and giflib (static, linked into the
+# importer) for 64-bit
 # Windows from Debian's own source packages (the versions this machine's -dev
 # packages have) into a prefix cached outside the repository, keyed by those
 # versions and the compiler's, so only the first run pays for it. Prints the
@@ -18,10 +19,12 @@ jansson_version=$(version_of libjansson-dev)
 zlib_version=$(version_of zlib1g-dev)
 zstd_version=$(version_of libzstd-dev)
 pugixml_version=$(version_of libpugixml-dev)
+webp_version=$(version_of libwebp-dev)
+gif_version=$(version_of libgif-dev)
 compiler_version=$(x86_64-w64-mingw32-gcc-posix -dumpversion)
 # Epochs ("1:") left out: a colon in the prefix would split PKG_CONFIG_LIBDIR.
 key="sdl2-${sdl_version#*:}_image-${image_version#*:}_jansson-${jansson_version#*:}"
-key+="_zlib-${zlib_version#*:}_zstd-${zstd_version#*:}_pugixml-${pugixml_version#*:}_gcc-${compiler_version}"
+key+="_zlib-${zlib_version#*:}_zstd-${zstd_version#*:}_pugixml-${pugixml_version#*:}_webp-${webp_version#*:}_gif-${gif_version#*:}_gcc-${compiler_version}"
 # And this recipe (the script and its toolchain file): a machine that built
 # the libraries another way builds them again.
 key+="_recipe-$(cat "$0" "$top/cmake/mingw-w64-x86_64.cmake" | sha256sum | cut -c1-8)"
@@ -44,7 +47,8 @@ trap 'rm -rf "$work"' EXIT
 . "$top/scripts/debian-sources.sh"
 cd "$work/src"
 fetch_sources "$work" "libsdl2=$sdl_version" "libsdl2-image=$image_version" "jansson=$jansson_version" \
-               "zlib=$zlib_version" "libzstd=$zstd_version" "pugixml=$pugixml_version"
+               "zlib=$zlib_version" "libzstd=$zstd_version" "pugixml=$pugixml_version" \
+               "libwebp=$webp_version" "giflib=$gif_version"
 
 toolchain="$top/cmake/mingw-w64-x86_64.cmake"
 # Each configure step's checks are answered from scripts/configure-answers/
@@ -94,6 +98,19 @@ zstd_make=(env CFLAGS="$optimise" make -C "$(ls -d libzstd-*/)lib" CC=x86_64-w64
 "${zstd_make[@]}" -j"$(nproc)" libzstd.a >&2
 "${zstd_make[@]}" install-static install-includes install-pc >&2
 build "$(ls -d pugixml-*/)" -DBUILD_SHARED_LIBS=OFF -DPUGIXML_BUILD_TESTS=OFF
+# libwebp's encoder and its animation muxer, and giflib, for the importer's
+# animations (static, linked into the importer): the libraries alone, none of
+# their tools.
+build "$(ls -d libwebp-*/)" -DBUILD_SHARED_LIBS=OFF -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
+  -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+  -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF -DWEBP_BUILD_LIBWEBPMUX=ON
+say "cross-building $(ls -d giflib-*/) (its library)"
+gif_make=(env OFLAGS="$optimise" make -C "$(ls -d giflib-*/)" CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar)
+"${gif_make[@]}" -j"$(nproc)" libgif.a >&2
+install -D -m 644 "$(ls -d giflib-*/)libgif.a" "$prefix/lib/libgif.a"
+install -D -m 644 "$(ls -d giflib-*/)gif_lib.h" "$prefix/include/gif_lib.h"
+printf 'prefix=%s\nName: libgif\nDescription: GIF images\nVersion: %s\nLibs: -L${prefix}/lib -lgif\nCflags: -I${prefix}/include\n' \
+  "$prefix" "${gif_version%%-*}" >"$prefix/lib/pkgconfig/libgif.pc"
 
 # Their licences, shipped in the Windows zip with the code built from them.
 mkdir -p "$prefix/share/licenses"

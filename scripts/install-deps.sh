@@ -6,7 +6,7 @@
 set -euo pipefail
 
 build=(build-essential cmake pkg-config libsdl2-dev libsdl2-image-dev libjansson-dev
-       libpugixml-dev zlib1g-dev libzstd-dev)  # the last three for the importer
+       libpugixml-dev zlib1g-dev libzstd-dev libwebp-dev libgif-dev)  # the last five for the importer
 headless=(xvfb xauth xdotool imagemagick libgl1-mesa-dri)
 # The compilers the Windows and web libraries are built with (the 64-bit
 # Windows one alone: the mingw-w64 package would add three more, a third of

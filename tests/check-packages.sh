@@ -24,7 +24,7 @@ cmake -E chdir "$work" cmake -E tar xf "$top/$zip"
 folder=$(ls -d "$work"/tilemap-viewer-*-win64)
 # The licences of everything built into the exes and DLLs: the libraries and
 # the compiler's run-time libraries.
-for licence in libsdl2 libsdl2-image jansson zlib libzstd pugixml mingw-w64 gcc-mingw-w64; do
+for licence in libsdl2 libsdl2-image jansson zlib libzstd pugixml libwebp giflib mingw-w64 gcc-mingw-w64; do
   [ -s "$folder/licenses/$licence.txt" ] || { echo "the zip has no licenses/$licence.txt"; status=1; }
 done
 TILEMAP_VIEWER="$folder/tilemap-viewer.exe" TILEMAP_DEMO="$folder" \

@@ -6,6 +6,7 @@
 
 #include "import/compose/animation.h"
 #include "import/compose/composer.h"
+#include "import/compose/from_folder.h"
 #include "import/import_error.h"
 #include "import/read/images.h"
 #include "import/read/read_map.h"
@@ -42,6 +43,7 @@ static void TellMissing(const std::string& path, const std::vector<MissingFile>&
 
 // Read, load the images, compose the blocks: a map, or every map of a world.
 static Composition ComposeFile(const std::string& path, const ImportOptions& options, ImportSummary& summary) {
+  if (IsViewerMap(path)) return ReadViewerFolder(path);  // a folder the viewer shows: as it is
   ComposeOptions compose;
   compose.background = options.background;
   if (IsWorldFile(path)) {
@@ -110,6 +112,14 @@ ImportSummary ImportPicture(const std::string& mapPath, const std::string& file,
   return summary;
 }
 
+AnimationSummary ImportAnimation(const std::string& mapPath, const AnimationRequest& request,
+                                 const ImportOptions& options, ImportSummary& summary) {
+  const Composition composition = ComposeFile(mapPath, options, summary);
+  summary.warnings.insert(summary.warnings.begin(), composition.warnings.begin(), composition.warnings.end());
+  summary.folder = request.file;
+  return WriteAnimation(composition, request);
+}
+
 std::string DefaultOutputFolder(const std::string& mapPath) {
   const std::filesystem::path map = std::filesystem::u8path(mapPath);
   return (map.parent_path() / std::filesystem::u8path(map.stem().u8string() + "-view")).u8string();
@@ -148,6 +158,17 @@ std::string DescribePicture(const ImportSummary& summary, const PictureOptions& 
          (picture.divisor > 1 ? ", scaled 1/" + std::to_string(picture.divisor) : "") +
          (picture.time > 0 ? ", at " + std::to_string(picture.time) + " ms" : "") + ", " +
          Mebibytes(summary.fileBytes) + ", in " + took +
+         (summary.missing.empty() ? "" : "; warning: " + summary.missing);
+}
+
+std::string DescribeAnimation(const ImportSummary& summary, const AnimationSummary& animation, double seconds) {
+  char took[32];
+  std::snprintf(took, sizeof took, "%.2f s", seconds);
+  const PictureRegion& r = animation.region;
+  return "Wrote " + summary.folder + ": an animation of " + std::to_string(r.width) + " x " +
+         std::to_string(r.height) + " pixels (the picture's " + std::to_string(r.x) + "," + std::to_string(r.y) +
+         "," + std::to_string(r.width) + "," + std::to_string(r.height) + ")" + WorldPart(summary) + ", " +
+         Plural(animation.frames, "frame") + " over " + std::to_string(animation.milliseconds) + " ms, in " + took +
          (summary.missing.empty() ? "" : "; warning: " + summary.missing);
 }
 

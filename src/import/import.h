@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "import/write/animation_export.h"
 #include "import/write/picture.h"
 
 namespace importer {
@@ -47,6 +48,12 @@ ImportSummary ImportMap(const std::string& mapPath, const std::string& folder, c
 ImportSummary ImportPicture(const std::string& mapPath, const std::string& file, const PictureOptions& picture,
                             const ImportOptions& options = {});
 
+// A region of the map's (or world's) picture as an animation file
+// (animation_export.h); `summary` gets the warnings and the file. Throws
+// ImportError.
+AnimationSummary ImportAnimation(const std::string& mapPath, const AnimationRequest& request,
+                                 const ImportOptions& options, ImportSummary& summary);
+
 // "<map folder>/<map name without extension>-view".
 std::string DefaultOutputFolder(const std::string& mapPath);
 
@@ -60,5 +67,7 @@ std::string Mebibytes(int64_t bytes);
 std::string Describe(const ImportSummary& summary);
 // The same for ImportPicture, with the seconds it took.
 std::string DescribePicture(const ImportSummary& summary, const PictureOptions& picture, double seconds);
+// The same for ImportAnimation.
+std::string DescribeAnimation(const ImportSummary& summary, const AnimationSummary& animation, double seconds);
 
 }  // namespace importer

@@ -5,8 +5,11 @@
 //   tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict] --site SITE_FOLDER MAP
 //   tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict] --picture OUT.png
 //                  [--time MS] [--scale 1/N] MAP
+//   tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict]
+//                  --animation OUT.webp|OUT.gif [--region X,Y,W,H] [--seconds S] MAP
 //
-// MAP may be a world (.world): its maps as one picture.
+// MAP may be a world (.world): its maps as one picture; for --picture and
+// --animation also a folder the viewer shows, by its main.json.
 //
 // Exit status: 0 written (or, with --view, the viewer's own status), 1 the
 // map could not be imported, 2 a wrong command line.
@@ -15,6 +18,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <new>
 #include <string>
@@ -50,6 +54,11 @@ const char kUsage[] =
     "                      --picture OUT.png [--time MS] [--scale 1/N] MAP\n"
     "writes MAP's whole picture into one PNG file, as the viewer shows it at MS milliseconds\n"
     "of its animations (default 0), scaled down by N (a power of two; default 1).\n"
+    "   or: tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict]\n"
+    "                      --animation OUT.webp|OUT.gif [--region X,Y,W,H] [--seconds S] MAP\n"
+    "writes a region of MAP's picture (default: all of it up to 1920 x 1080, else the view\n"
+    "the viewer opens on) as an animation that loops: every change over the common cycle of\n"
+    "its animations (at most 30 s), or S seconds. MAP may also be a viewer's main.json.\n"
     "   or: tilemap-import --version\n";
 
 #ifdef _WIN32
@@ -132,6 +141,7 @@ int main(int argc, char* argv[]) {
   std::string picture;  // with --picture: the PNG file the map's picture goes into
   importer::PictureOptions pictureOptions;
   bool timed = false, scaled = false;
+  importer::AnimationRequest animation;  // with --animation: its file, region and length
   // A wrong command line the usage doesn't explain: its one line.
   auto refuse = [](const std::string& line) {
     std::cerr << "tilemap-import: " << line << std::endl;
@@ -176,6 +186,27 @@ int main(int argc, char* argv[]) {
       pictureOptions.divisor = importer::ScaleDivisor(scale);
       if (pictureOptions.divisor == 0) return refuse("--scale " + scale + ": give 1/2, 1/4, 1/8 or another 1/2^k");
       scaled = true;
+    } else if (argument == "--animation") {
+      animation.file = i + 1 < argc ? argv[++i] : "";
+      if (animation.file.empty()) return refuse("--animation needs a file name (OUT.webp or OUT.gif)");
+      try {
+        importer::CheckAnimationFile(animation.file);
+      } catch (const importer::ImportError& error) {
+        return refuse(error.what());
+      }
+    } else if (argument == "--region") {
+      const std::string text = i + 1 < argc ? argv[++i] : "";
+      importer::PictureRegion region;
+      if (!importer::ParseRegion(text, region)) return refuse("--region " + text + ": give X,Y,WIDTH,HEIGHT in pixels");
+      if (region.width <= 0 || region.height <= 0) return refuse("--region " + text + ": its size must be above 0");
+      animation.region = region;
+    } else if (argument == "--seconds") {
+      const std::string text = i + 1 < argc ? argv[++i] : "";
+      char* end = nullptr;
+      const double seconds = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0' || !(seconds >= 0.001 && seconds <= 600))
+        return refuse("--seconds " + text + ": give a length from 0.001 to 600 seconds");
+      animation.milliseconds = static_cast<int64_t>(seconds * 1000 + 0.5);
     } else if (argument == "--help" || argument == "-h") {
       std::cout << kUsage;
       return 0;
@@ -187,12 +218,17 @@ int main(int argc, char* argv[]) {
     }
   }
   if ((timed || scaled) && picture.empty()) return refuse("--time and --scale go with --picture");
-  if (!picture.empty() && (view || !site.empty())) return refuse("--picture goes with neither --view nor --site");
+  if ((animation.region || animation.milliseconds > 0) && animation.file.empty())
+    return refuse("--region and --seconds go with --animation");
+  if (!picture.empty() && !animation.file.empty()) return refuse("give --picture or --animation, not both");
+  const bool exporting = !picture.empty() || !animation.file.empty();
+  if (exporting && (view || !site.empty()))
+    return refuse(std::string(picture.empty() ? "--animation" : "--picture") + " goes with neither --view nor --site");
   const bool dropped = StartedFromExplorer();
 #ifdef _WIN32
   if (dropped) ShowWindow(GetConsoleWindow(), SW_HIDE);  // the message box and the viewer say it all
 #endif
-  if (paths.empty() || paths.size() > (site.empty() && picture.empty() ? 2 : 1)) {
+  if (paths.empty() || paths.size() > (site.empty() && !exporting ? 2 : 1)) {
     Tell(dropped, dropped ? "Drop a map file (.tmx, .tmj or .json) or a world (.world) onto tilemap-import to view it."
                           : std::string("tilemap-import: ") + (paths.empty() ? "no map given" : "too many arguments"),
          true);
@@ -213,6 +249,16 @@ int main(int argc, char* argv[]) {
         std::cerr << "tilemap-import: warning: " << map << ": " << warning << std::endl;
       const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
       std::cout << importer::DescribePicture(summary, pictureOptions, took.count()) << std::endl;
+      return 0;
+    }
+    if (!animation.file.empty()) {
+      const auto start = std::chrono::steady_clock::now();
+      importer::ImportSummary summary;
+      const importer::AnimationSummary written = importer::ImportAnimation(map, animation, options, summary);
+      for (const std::string& warning : summary.warnings)
+        std::cerr << "tilemap-import: warning: " << map << ": " << warning << std::endl;
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+      std::cout << importer::DescribeAnimation(summary, written, took.count()) << std::endl;
       return 0;
     }
     const std::string pageFiles = site.empty() ? "" : importer::PrepareSite(site);

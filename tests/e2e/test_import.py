@@ -634,6 +634,13 @@ PICTURE_REFUSALS = {
     "--picture with --view": (["--view", "--picture", "OUT.png"], 2, r"--picture goes with neither .*"),
     "a broken map": (["--picture", "OUT.png"], 1, r"tiny\.tmj:\d+: not valid JSON.*"),
     "a folder at OUT.png": (["--picture", "OUT.png"], 1, r"OUT\.png: is a folder"),
+    "an animation not .webp or .gif": (["--animation", "OUT.png"], 2, r"OUT\.png: an animation is written as .*"),
+    "a region outside the picture": (["--animation", "OUT.webp", "--region", "0,0,65,64"], 1,
+                                     r"OUT\.webp: the region 0,0,65,64 is not inside the picture of 64 x 64 pixels"),
+    "a region of no size": (["--animation", "OUT.gif", "--region", "3,3,0,5"], 2, r"--region 3,3,0,5: its size .*"),
+    "a region of three numbers": (["--region", "1,2,3", "--animation", "OUT.gif"], 2, r"--region 1,2,3: give X,Y.*"),
+    "a length without --animation": (["--seconds", "2"], 2, r"--region and --seconds go with --animation"),
+    "a length of none": (["--animation", "OUT.gif", "--seconds", "0"], 2, r"--seconds 0: give a length .*"),
 }
 
 
@@ -654,3 +661,56 @@ def test_picture_refuses_bad_input_and_leaves_an_earlier_file_alone(case):
     assert re.fullmatch(rf"tilemap-import: {told}\n", result.stderr), result.stderr
     assert sorted(os.listdir(folder)) == before
     assert case == "a folder at OUT.png" or (folder / "OUT.png").read_bytes() == b"an earlier picture"
+
+
+# ---- A region as an animation that loops (--animation) ----------------------------
+
+def loop_of(view):
+    """The common cycle of the animations view.json lists, in ms."""
+    return reduce(math.lcm, (sum(f["duration"] for f in a["frames"]) for a in view["animations"]), 1)
+
+
+@pytest.mark.parametrize("kind", ["webp", "gif"])
+def test_an_animation_shows_each_moment_for_as_long_as_the_editor_does(kind):
+    folder = make_folder()
+    path = maps.write(maps.ANIMATED["moving"](), folder, "json")
+    out = folder / f"moving.{kind}"
+    result = run_import("--animation", out, path)
+    assert result.returncode == 0 and re.fullmatch(rf"Wrote {re.escape(str(out))}: an animation of \d+ x \d+ pixels "
+                                                   r".*, \d+ frames over \d+ ms, in [\d.]+ s\n", result.stdout), result
+    assert run_import(path, folder / "view").returncode == 0
+    cycle = loop_of(json.loads((folder / "view" / "view.json").read_text()))
+    t = 0
+    with Image.open(out) as animation:
+        assert animation.info.get("loop") == 0 and animation.size == render(path).image.size
+        for index in range(animation.n_frames):
+            animation.seek(index)
+            frame = animation.convert("RGBA")
+            shown = animation.info["duration"]
+            for at in (t + 1, t + shown):  # the editor's picture all through the frame's time
+                ref, what = render(path, t=at), f"{kind} frame {index} at {at} ms"
+                if kind == "webp":  # lossless
+                    assert_close(opaque_only(frame), ref.image, ref.fuzzy, folder, what)
+                else:  # a palette of its own: near in colour, and transparent where the picture is
+                    drawn = ref.image.getchannel("A").point(lambda a: a > 127 and 255)
+                    assert frame.getchannel("A").point(lambda a: a > 127 and 255).tobytes() == drawn.tobytes(), what
+                    far = reduce(ImageChops.lighter, ImageChops.difference(frame.convert("RGB"),
+                                                                            ref.image.convert("RGB")).split())
+                    off = ImageChops.multiply(far, drawn).histogram()  # the test art is noise: 4,000 colours
+                    assert sum(off[49:]) == 0 and sum(i * n for i, n in enumerate(off)) < 24 * sum(off[1:]), what
+            t += shown
+    assert t == cycle, (t, cycle)  # GIF's 10 ms units keep the loop's length
+    # From the imported folder, as the page saves its view: the same file.
+    again = folder / f"again.{kind}"
+    assert run_import("--animation", again, folder / "view" / "main.json").returncode == 0
+    assert again.read_bytes() == out.read_bytes()
+    # A region and a length: the loop runs as long as asked, cut in its last frame.
+    part = folder / f"part.{kind}"
+    result = run_import("--animation", part, "--region", "10,5,40,30", "--seconds", "0.25", path)
+    assert re.search(r"\(the picture's 10,5,40,30\), \d+ frames over 250 ms", result.stdout), result
+    with Image.open(part) as animation:
+        assert animation.size == (40, 30)
+        if kind == "webp":
+            ref = render(path, t=1)
+            assert_close(opaque_only(animation.convert("RGBA")), ref.image.crop((10, 5, 50, 35)),
+                         ref.fuzzy.crop((10, 5, 50, 35)), folder, "a region")
