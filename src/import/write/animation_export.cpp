@@ -11,6 +11,8 @@
 #include "import/compose/animation.h"
 #include "import/import_error.h"
 #include "import/write/animation_file.h"
+#include "import/write/painter.h"
+#include "import/write/writer.h"
 
 namespace importer {
 namespace {
@@ -61,54 +63,21 @@ PictureRegion RegionOf(const Composition& c, const AnimationRequest& request) {
   return region;
 }
 
-// Straight alpha over straight alpha, rounded once, as layers compose.
-void Over(Pixel& under, const Pixel& over) {
-  if (over.a == 0) return;
-  if (over.a == 255 || under.a == 0) {
-    under = over;
-    return;
-  }
-  const int64_t top = over.a * 255, bottom = int64_t{under.a} * (255 - over.a), sum = top + bottom;
-  auto mix = [&](uint8_t a, uint8_t b) { return static_cast<uint8_t>((a * top + b * bottom + sum / 2) / sum); };
-  under = {mix(over.r, under.r), mix(over.g, under.g), mix(over.b, under.b), static_cast<uint8_t>((sum + 127) / 255)};
-}
-
-// The region's pixels, each cell's value passed through `shown` first.
-template <typename Shown>
-void Render(const Composition& c, int64_t left, int64_t top, int64_t width, int64_t height, Shown shown,
-            std::vector<Pixel>& out) {
-  out.assign(static_cast<size_t>(width * height), Pixel{});
-  for (const std::vector<int32_t>& layer : c.layers)
-    for (int64_t row = top / kBlock; row <= (top + height - 1) / kBlock; ++row)
-      for (int64_t column = left / kBlock; column <= (left + width - 1) / kBlock; ++column) {
-        const int32_t value = shown(layer[static_cast<size_t>(row * c.width + column)]);
-        if (value <= 0 || static_cast<size_t>(value) > c.blocks.size()) continue;
-        const Block& block = c.blocks[static_cast<size_t>(value - 1)];
-        const int64_t y0 = std::max(top, row * kBlock), y1 = std::min(top + height, row * kBlock + kBlock);
-        const int64_t x0 = std::max(left, column * kBlock), x1 = std::min(left + width, column * kBlock + kBlock);
-        for (int64_t y = y0; y < y1; ++y)
-          for (int64_t x = x0; x < x1; ++x)
-            Over(out[static_cast<size_t>((y - top) * width + (x - left))],
-                 block[static_cast<size_t>((y - row * kBlock) * kBlock + (x - column * kBlock))]);
-      }
-}
-
-// A file written whole or not at all.
+// A file written whole or not at all: under a temporary name, then renamed.
 void WriteWhole(const std::string& file, const std::vector<uint8_t>& bytes) {
-  const fs::path path = fs::u8path(file);
-  const fs::path partial = path.parent_path() / fs::u8path("." + path.filename().u8string() + ".partial");
-  SDL_RWops* out = SDL_RWFromFile(partial.u8string().c_str(), "wb");
+  const fs::path target = fs::u8path(file), temporary = Beside(target, "writing");
+  SDL_RWops* out = SDL_RWFromFile(temporary.u8string().c_str(), "wb");
   if (out == nullptr) throw ImportError(Where(file) + "can't be written: " + SDL_GetError());
   const bool written = SDL_RWwrite(out, bytes.data(), 1, bytes.size()) == bytes.size();
-  if (SDL_RWclose(out) != 0 || !written) {
-    fs::remove(partial);
-    throw ImportError(Where(file) + "can't be written: " + SDL_GetError());
-  }
+  std::string problem = SDL_RWclose(out) == 0 && written ? "" : SDL_GetError();
   std::error_code error;
-  fs::rename(partial, path, error);
-  if (error) {
-    fs::remove(partial);
-    throw ImportError(Where(file) + "can't be written: " + error.message());
+  if (problem.empty()) {
+    fs::rename(temporary, target, error);  // replaces an earlier file at once, on Windows too
+    if (error) problem = error.message();
+  }
+  if (!problem.empty()) {
+    fs::remove(temporary, error);
+    throw ImportError(Where(file) + "can't be written: " + problem);
   }
 }
 
@@ -132,7 +101,7 @@ bool ParseRegion(const std::string& text, PictureRegion& region) {
   return true;
 }
 
-void CheckAnimationFile(const std::string& file) {
+void CheckAnimationFile(const std::string& file) {  // before anything is composed
   std::string extension = fs::u8path(file).extension().u8string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -185,17 +154,16 @@ AnimationSummary WriteAnimation(const Composition& c, const AnimationRequest& re
     length = std::min(length, kLongestDefaultLoop);
   }
 
+  CheckOutputFile(request.file);
   AnimationEncoder encoder(FormatOf(request.file), static_cast<int>(r.width), static_cast<int>(r.height),
                            request.file);
-  std::vector<Pixel> pixels;
+  Painter painter(c, 0);
+  std::vector<Pixel> pixels(static_cast<size_t>(r.width * r.height));
   for (size_t k = 0; summary.milliseconds < length && summary.frames < int(kMaxAnimationFrames); ++k) {
     const BlockFrame& frame = timeline[k % timeline.size()];
     const std::vector<size_t>& combination = combinations[static_cast<size_t>(frame.block)];
-    Render(c, left, top, r.width, r.height, [&](int32_t value) {
-      const auto slot = slotOf.find(value);
-      if (slot == slotOf.end()) return value;
-      return movingAnimation[slot->second]->frames[combination[slot->second]].block;
-    }, pixels);
+    for (const auto& [value, slot] : slotOf) painter.Show(value, movingAnimation[slot]->frames[combination[slot]].block);
+    for (int64_t y = 0; y < r.height; ++y) painter.Paint(r.y + y, r.x, r.width, &pixels[static_cast<size_t>(y * r.width)]);
     const int64_t shown = std::min(frame.duration > 0 ? frame.duration : length, length - summary.milliseconds);
     encoder.Add(pixels, shown);
     summary.milliseconds += shown;

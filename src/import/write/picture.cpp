@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "import/import_error.h"
+#include "import/write/painter.h"
 #include "import/write/png_stream.h"
 #include "import/write/writer.h"
 
@@ -22,71 +23,6 @@ namespace fs = std::filesystem;
 // pixels (8 GiB) is never held.
 constexpr int64_t kPiece = 8192;
 constexpr int64_t kMostSide = 0x7FFFFFFF;  // PNG's
-
-int64_t FloorDiv(int64_t a, int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
-
-// `top` drawn over `below` with straight alpha, as the viewer draws its
-// layers, rounded as PIL's alpha_composite rounds: the tests compose
-// final.png's blocks with it, so the two pictures agree to the last bit.
-inline void Over(Pixel& below, Pixel top) {
-  if (top.a == 0) return;
-  if (top.a == 255 || below.a == 0) {
-    below = top;
-    return;
-  }
-  auto div255 = [](uint32_t v) { return ((v >> 8) + v) >> 8; };
-  const uint32_t alpha255 = top.a * 255u + below.a * (255u - top.a);
-  const uint32_t topShare = top.a * 255u * 255u * 128u / alpha255, belowShare = 255u * 128u - topShare;
-  auto channel = [&](uint32_t t, uint32_t b) {
-    return static_cast<uint8_t>(div255(t * topShare + b * belowShare + (0x80u << 7)) >> 7);
-  };
-  below = {channel(top.r, below.r), channel(top.g, below.g), channel(top.b, below.b),
-           static_cast<uint8_t>(div255(alpha255 + 0x80))};
-}
-
-// Paints pieces of the picture's rows from the composition's cells, each
-// cell value as it shows at the time asked for.
-class Painter {
- public:
-  Painter(const Composition& composition, int64_t time) : c_(composition), shown_(composition.blocks.size() + 1) {
-    for (size_t v = 0; v < shown_.size(); ++v) shown_[v] = static_cast<int32_t>(v);
-    for (const Animation& animation : c_.animations) {  // view.json's walk, as the viewer plays it
-      if (animation.tile <= 0 || size_t(animation.tile) >= shown_.size() || animation.frames.empty()) continue;
-      const int32_t block = animation.frames[WalkFrames(animation.frames, time)].block;
-      shown_[size_t(animation.tile)] = block >= 0 && size_t(block) < shown_.size() ? block : 0;
-    }
-  }
-
-  // Pixels [x, x + count) of the picture's row y into `out`.
-  void Paint(int64_t y, int64_t x, int64_t count, Pixel* out) const {
-    std::fill_n(out, count, Pixel{});
-    const int64_t gridY = c_.placedY + y, row = FloorDiv(gridY, kBlock);
-    if (row < 0 || row >= c_.height) return;
-    const size_t inRow = static_cast<size_t>(gridY - row * kBlock) * kBlock;
-    for (size_t layer = 0; layer < c_.layers.size(); ++layer) {
-      const int32_t* cells = c_.layers[layer].data() + static_cast<size_t>(row) * static_cast<size_t>(c_.width);
-      for (int64_t i = 0, gridX = c_.placedX + x; i < count;) {
-        const int64_t column = FloorDiv(gridX, kBlock), inBlock = gridX - column * kBlock;
-        const int64_t run = std::min(count - i, kBlock - inBlock);
-        const int32_t cell = column >= 0 && column < c_.width ? cells[column] : 0;
-        const int32_t value = cell > 0 && size_t(cell) < shown_.size() ? shown_[size_t(cell)] : 0;
-        if (value > 0) {
-          const Pixel* from = c_.blocks[size_t(value) - 1].data() + inRow + inBlock;
-          if (layer == 0) {
-            std::copy_n(from, run, out + i);  // over nothing: as it is
-          } else {
-            for (int64_t k = 0; k < run; ++k) Over(out[i + k], from[k]);
-          }
-        }
-        i += run, gridX += run;
-      }
-    }
-  }
-
- private:
-  const Composition& c_;
-  std::vector<int32_t> shown_;  // by cell value: the value it shows then
-};
 
 void WriteWhole(const Painter& painter, PngStream& png, int64_t width, int64_t height) {
   std::vector<Pixel> piece(static_cast<size_t>(std::min(width, kPiece)));
@@ -153,11 +89,9 @@ WrittenPicture WritePicture(const Composition& composition, const std::string& p
                       std::to_string(written.height) + " pixels, more than a PNG holds (" +
                       std::to_string(kMostSide) + " a side); give --scale 1/" + std::to_string(enough));
   }
+  CheckOutputFile(path);
   const fs::path target = fs::u8path(path);
   std::error_code error;
-  if (fs::is_directory(target, error)) throw ImportError(Where(path) + "is a folder");
-  if (!target.parent_path().empty() && !fs::is_directory(target.parent_path(), error))
-    throw ImportError(Where(path) + "can't be written: its folder doesn't exist");
   const fs::path temporary = Beside(target, "writing");
   SDL_RWops* file = SDL_RWFromFile(temporary.u8string().c_str(), "wb");
   if (file == nullptr) throw ImportError(Where(path) + "can't be written: " + SDL_GetError());

@@ -198,6 +198,14 @@ void WriteFiles(const Composition& composition, const fs::path& folder) {
 
 }  // namespace
 
+void CheckOutputFile(const std::string& path) {
+  const fs::path target = fs::u8path(path);
+  std::error_code error;
+  if (fs::is_directory(target, error)) throw ImportError(Where(path) + "is a folder");
+  if (!target.parent_path().empty() && !fs::is_directory(target.parent_path(), error))
+    throw ImportError(Where(path) + "can't be written: its folder doesn't exist");
+}
+
 fs::path Beside(const fs::path& target, const std::string& purpose) {
   fs::path parent = target.parent_path();
   if (parent.empty()) parent = ".";

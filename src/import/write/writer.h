@@ -21,4 +21,8 @@ void WriteOutput(const Composition& composition, const std::string& folder);
 // and unlikely to be taken: ".NAME.PURPOSE-RANDOM".
 std::filesystem::path Beside(const std::filesystem::path& target, const std::string& purpose);
 
+// Refuses a path no file can be written at (a folder there, or no folder to
+// put it in) with an ImportError naming it.
+void CheckOutputFile(const std::string& path);
+
 }  // namespace importer
