@@ -4,7 +4,7 @@
 //   tilemap-import [--view] [--background] [--hide-layer NAME]... [--skip-missing] [--strict] MAP [OUTPUT_FOLDER]
 //   tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict] --site SITE_FOLDER MAP
 //   tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict] --picture OUT.png
-//                  [--time MS] [--scale 1/N] MAP
+//                  [--time MS] [--scale 1/N] [--region X,Y,W,H] MAP
 //   tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict]
 //                  --animation OUT.webp|OUT.gif [--region X,Y,W,H] [--seconds S] MAP
 //
@@ -51,9 +51,10 @@ const char kUsage[] =
     "                      --site SITE_FOLDER MAP\n"
     "writes a web site that shows MAP, or adds MAP to one written before.\n"
     "   or: tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict]\n"
-    "                      --picture OUT.png [--time MS] [--scale 1/N] MAP\n"
-    "writes MAP's whole picture into one PNG file, as the viewer shows it at MS milliseconds\n"
-    "of its animations (default 0), scaled down by N (a power of two; default 1).\n"
+    "                      --picture OUT.png [--time MS] [--scale 1/N] [--region X,Y,W,H] MAP\n"
+    "writes MAP's whole picture (or the region of it) into one PNG file, as the viewer shows it\n"
+    "at MS milliseconds of its animations (default 0), scaled down by N (a power of two;\n"
+    "default 1).\n"
     "   or: tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict]\n"
     "                      --animation OUT.webp|OUT.gif [--region X,Y,W,H] [--seconds S] MAP\n"
     "writes a region of MAP's picture (default: all of it up to 1920 x 1080, else the view\n"
@@ -199,7 +200,7 @@ int main(int argc, char* argv[]) {
       importer::PictureRegion region;
       if (!importer::ParseRegion(text, region)) return refuse("--region " + text + ": give X,Y,WIDTH,HEIGHT in pixels");
       if (region.width <= 0 || region.height <= 0) return refuse("--region " + text + ": its size must be above 0");
-      animation.region = region;
+      animation.region = pictureOptions.region = region;
     } else if (argument == "--seconds") {
       const std::string text = i + 1 < argc ? argv[++i] : "";
       char* end = nullptr;
@@ -218,8 +219,9 @@ int main(int argc, char* argv[]) {
     }
   }
   if ((timed || scaled) && picture.empty()) return refuse("--time and --scale go with --picture");
-  if ((animation.region || animation.milliseconds > 0) && animation.file.empty())
-    return refuse("--region and --seconds go with --animation");
+  if (animation.milliseconds > 0 && animation.file.empty()) return refuse("--seconds goes with --animation");
+  if (animation.region && animation.file.empty() && picture.empty())
+    return refuse("--region goes with --picture or --animation");
   if (!picture.empty() && !animation.file.empty()) return refuse("give --picture or --animation, not both");
   const bool exporting = !picture.empty() || !animation.file.empty();
   if (exporting && (view || !site.empty()))

@@ -639,7 +639,10 @@ PICTURE_REFUSALS = {
                                      r"OUT\.webp: the region 0,0,65,64 is not inside the picture of 64 x 64 pixels"),
     "a region of no size": (["--animation", "OUT.gif", "--region", "3,3,0,5"], 2, r"--region 3,3,0,5: its size .*"),
     "a region of three numbers": (["--region", "1,2,3", "--animation", "OUT.gif"], 2, r"--region 1,2,3: give X,Y.*"),
-    "a length without --animation": (["--seconds", "2"], 2, r"--region and --seconds go with --animation"),
+    "a length without --animation": (["--seconds", "2"], 2, r"--seconds goes with --animation"),
+    "a region without a picture": (["--region", "0,0,5,5"], 2, r"--region goes with --picture or --animation"),
+    "a picture's region outside it": (["--picture", "OUT.png", "--region", "60,0,5,5"], 1,
+                                      r"OUT\.png: the region 60,0,5,5 is not inside the picture of 64 x 64 pixels"),
     "a length of none": (["--animation", "OUT.gif", "--seconds", "0"], 2, r"--seconds 0: give a length .*"),
 }
 
@@ -714,3 +717,8 @@ def test_an_animation_shows_each_moment_for_as_long_as_the_editor_does(kind):
             ref = render(path, t=1)
             assert_close(opaque_only(animation.convert("RGBA")), ref.image.crop((10, 5, 50, 35)),
                          ref.fuzzy.crop((10, 5, 50, 35)), folder, "a region")
+    if kind == "webp":  # a picture of the same region: that part of the whole one
+        for name, region in (("whole.png", []), ("part.png", ["--region", "10,5,40,30"])):
+            assert run_import("--picture", folder / name, "--time", 1, *region, path).returncode == 0
+        with Image.open(folder / "whole.png") as whole, Image.open(folder / "part.png") as part:
+            assert part.tobytes() == whole.crop((10, 5, 50, 35)).tobytes()

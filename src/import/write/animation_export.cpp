@@ -43,10 +43,7 @@ PictureRegion RegionOf(const Composition& c, const AnimationRequest& request) {
   PictureRegion region{0, 0, width, height};
   if (request.region) {
     region = *request.region;
-    if (region.width <= 0 || region.height <= 0 || region.x < 0 || region.y < 0 || region.x > width - region.width ||
-        region.y > height - region.height)
-      throw ImportError(Where(request.file) + "the region " + Text(region) + " is not inside the picture of " +
-                        std::to_string(width) + " x " + std::to_string(height) + " pixels");
+    CheckRegion(region, c, request.file);
   } else if (width > 1920 || height > 1080) {
     auto axis = [](int64_t start, int64_t window, int64_t size, int64_t& at, int64_t& length) {
       at = std::clamp<int64_t>(start - window / 2, 0, std::max<int64_t>(0, size - window));
@@ -82,24 +79,6 @@ void WriteWhole(const std::string& file, const std::vector<uint8_t>& bytes) {
 }
 
 }  // namespace
-
-bool ParseRegion(const std::string& text, PictureRegion& region) {
-  int64_t values[4];
-  size_t at = 0;
-  for (int i = 0; i < 4; ++i) {
-    size_t used = 0;
-    try {
-      values[i] = std::stoll(text.substr(at), &used);
-    } catch (const std::exception&) {
-      return false;
-    }
-    at += used;
-    if (i < 3 && (at >= text.size() || text[at++] != ',')) return false;
-  }
-  if (at != text.size()) return false;
-  region = {values[0], values[1], values[2], values[3]};
-  return true;
-}
 
 void CheckAnimationFile(const std::string& file) {  // before anything is composed
   std::string extension = fs::u8path(file).extension().u8string();

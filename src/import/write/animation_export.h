@@ -9,13 +9,9 @@
 #include <string>
 
 #include "import/compose/composer.h"
+#include "import/write/picture.h"
 
 namespace importer {
-
-// A rectangle in the pixels of the map's whole picture (its top-left 0, 0).
-struct PictureRegion {
-  int64_t x = 0, y = 0, width = 0, height = 0;
-};
 
 struct AnimationRequest {
   std::string file;                    // OUT.webp or OUT.gif
@@ -28,9 +24,6 @@ struct AnimationSummary {
   int frames = 0;
   int64_t milliseconds = 0;  // the loop's length
 };
-
-// "X,Y,W,H" as a region; false when it isn't four integers.
-bool ParseRegion(const std::string& text, PictureRegion& region);
 
 // Checks the request before anything is composed: the output's extension.
 // Throws ImportError.

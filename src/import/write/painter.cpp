@@ -6,8 +6,9 @@ namespace importer {
 
 static int64_t FloorDiv(int64_t a, int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
 
-Painter::Painter(const Composition& composition, int64_t time)
-    : c_(composition), shown_(composition.blocks.size() + 1) {
+Painter::Painter(const Composition& composition, int64_t time, int64_t x, int64_t y)
+    : c_(composition), left_(composition.placedX + x), top_(composition.placedY + y),
+      shown_(composition.blocks.size() + 1) {
   for (size_t v = 0; v < shown_.size(); ++v) shown_[v] = static_cast<int32_t>(v);
   for (const Animation& animation : c_.animations)
     if (!animation.frames.empty()) Show(animation.tile, animation.frames[WalkFrames(animation.frames, time)].block);
@@ -20,12 +21,12 @@ void Painter::Show(int32_t value, int32_t shown) {
 
 void Painter::Paint(int64_t y, int64_t x, int64_t count, Pixel* out) const {
   std::fill_n(out, count, Pixel{});
-  const int64_t gridY = c_.placedY + y, row = FloorDiv(gridY, kBlock);
+  const int64_t gridY = top_ + y, row = FloorDiv(gridY, kBlock);
   if (row < 0 || row >= c_.height) return;
   const size_t inRow = static_cast<size_t>(gridY - row * kBlock) * kBlock;
   for (size_t layer = 0; layer < c_.layers.size(); ++layer) {
     const int32_t* cells = c_.layers[layer].data() + static_cast<size_t>(row) * static_cast<size_t>(c_.width);
-    for (int64_t i = 0, gridX = c_.placedX + x; i < count;) {
+    for (int64_t i = 0, gridX = left_ + x; i < count;) {
       const int64_t column = FloorDiv(gridX, kBlock), inBlock = gridX - column * kBlock;
       const int64_t run = std::min(count - i, kBlock - inBlock);
       const int32_t cell = column >= 0 && column < c_.width ? cells[column] : 0;

@@ -33,18 +33,19 @@ inline void Over(Pixel& below, Pixel top) {
 class Painter {
  public:
   // Each animated cell value as it shows `time` ms into view.json's walk,
-  // as the viewer plays it.
-  Painter(const Composition& composition, int64_t time);
+  // as the viewer plays it; rows and columns counted from (x, y) of the
+  // picture.
+  Painter(const Composition& composition, int64_t time, int64_t x = 0, int64_t y = 0);
 
   // From now on cells of `value` show block value `shown` (0: nothing).
   void Show(int32_t value, int32_t shown);
 
-  // Pixels [x, x + count) of the picture's row y (its top-left is 0, 0)
-  // into `out`.
+  // Pixels [x, x + count) of row y into `out`.
   void Paint(int64_t y, int64_t x, int64_t count, Pixel* out) const;
 
  private:
   const Composition& c_;
+  int64_t left_, top_;  // in the composition's grid
   std::vector<int32_t> shown_;  // by cell value: the value it shows
 };
 

@@ -78,7 +78,10 @@ void WriteScaled(const Painter& painter, PngStream& png, int64_t width, int64_t 
 }  // namespace
 
 WrittenPicture WritePicture(const Composition& composition, const std::string& path, const PictureOptions& options) {
-  const int64_t width = composition.picture.width, height = composition.picture.height;
+  const PictureRegion region = options.region.value_or(
+      PictureRegion{0, 0, composition.picture.width, composition.picture.height});
+  if (options.region) CheckRegion(region, composition, path);
+  const int64_t width = region.width, height = region.height;
   const int64_t divisor = std::max<int64_t>(1, options.divisor);
   if (width <= 0 || height <= 0) throw ImportError(Where(path) + "the picture is empty: nothing to write");
   WrittenPicture written{(width - 1) / divisor + 1, (height - 1) / divisor + 1, 0};
@@ -97,7 +100,7 @@ WrittenPicture WritePicture(const Composition& composition, const std::string& p
   if (file == nullptr) throw ImportError(Where(path) + "can't be written: " + SDL_GetError());
   bool whole = false;
   try {
-    const Painter painter(composition, options.time);
+    const Painter painter(composition, options.time, region.x, region.y);
     PngStream png(file, static_cast<uint32_t>(written.width), static_cast<uint32_t>(written.height),
                   PngStream::Search::kRepeats);
     if (divisor == 1) WriteWhole(painter, png, width, height);
@@ -120,6 +123,32 @@ WrittenPicture WritePicture(const Composition& composition, const std::string& p
   }
   written.bytes = static_cast<int64_t>(fs::file_size(target, error));
   return written;
+}
+
+bool ParseRegion(const std::string& text, PictureRegion& region) {
+  int64_t values[4];
+  size_t at = 0;
+  for (int i = 0; i < 4; ++i) {
+    size_t used = 0;
+    try {
+      values[i] = std::stoll(text.substr(at), &used);
+    } catch (const std::exception&) {
+      return false;
+    }
+    at += used;
+    if (i < 3 && (at >= text.size() || text[at++] != ',')) return false;
+  }
+  if (at != text.size()) return false;
+  region = {values[0], values[1], values[2], values[3]};
+  return true;
+}
+
+void CheckRegion(const PictureRegion& r, const Composition& composition, const std::string& file) {
+  const int64_t width = composition.picture.width, height = composition.picture.height;
+  if (r.width <= 0 || r.height <= 0 || r.x < 0 || r.y < 0 || r.x > width - r.width || r.y > height - r.height)
+    throw ImportError(Where(file) + "the region " + std::to_string(r.x) + "," + std::to_string(r.y) + "," +
+                      std::to_string(r.width) + "," + std::to_string(r.height) + " is not inside the picture of " +
+                      std::to_string(width) + " x " + std::to_string(height) + " pixels");
 }
 
 int64_t ScaleDivisor(const std::string& text) {

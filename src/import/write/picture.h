@@ -6,15 +6,22 @@
 // the composition, never the picture's size.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "import/compose/composer.h"
 
 namespace importer {
 
+// A rectangle in the pixels of the map's whole picture (its top-left 0, 0).
+struct PictureRegion {
+  int64_t x = 0, y = 0, width = 0, height = 0;
+};
+
 struct PictureOptions {
   int64_t time = 0;     // ms into the animations, as view.json plays them
   int64_t divisor = 1;  // the picture scaled by 1 / divisor, a power of two
+  std::optional<PictureRegion> region;  // a part of it only
 };
 
 struct WrittenPicture {
@@ -32,6 +39,12 @@ struct WrittenPicture {
 // ImportError, before anything is written when the picture is too big for
 // a PNG.
 WrittenPicture WritePicture(const Composition& composition, const std::string& path, const PictureOptions& options);
+
+// "X,Y,W,H" as a region; false when it isn't four integers.
+bool ParseRegion(const std::string& text, PictureRegion& region);
+
+// Refuses (ImportError naming `file`) a region that isn't inside the picture.
+void CheckRegion(const PictureRegion& region, const Composition& composition, const std::string& file);
 
 // The divisor a --scale of "1/N" (N a power of two) or "1" gives; 0 for
 // anything else.
