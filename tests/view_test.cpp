@@ -45,7 +45,7 @@ std::string LoadViewIn(const fs::path& folder, const TilesetGrid& grid) {
 }
 
 // What lies in the folder besides view.json.
-enum class Beside { kNothing, kPicture, kNotAPicture, kHeader9000Wide, kPicture8192Wide };
+enum class Beside { kNothing, kPicture, kNotAPicture, kHeaderOfAHugePng, kPicture8192Wide, kPicture8192Tall };
 
 // A view file and what loading it does.
 struct ViewRow {
@@ -157,22 +157,26 @@ const ViewRow kViewRows[] = {
     {"overview_and_start_with_animations",
      R"({"animations": [{"tile": 3, "frames": [{"tile": 3, "duration": 400}, {"tile": 19, "duration": 400}]}],
         "overview": {"image": "overview.png", "x": -64, "y": 32, "width": 4096, "height": 2048, "note": "ignored"},
-        "start": {"x": 100, "y": -50}, "later": 1})",
+        "start": {"x": 100, "y": -50}, "later": 1, "later": 2})",
      "", "animations 1; at 401 3 19; camera 100 -50; overview -64 32 4096 2048; navigation on", Beside::kPicture},
     {"overview_alone_keeps_the_built_in_start", R"({"overview": )" + Place("map.png") + "}", "",
      "animations 0; overview -64 32 4096 2048; navigation on", Beside::kPicture, "map.png"},
+    {"overview_of_one_pixel", R"({"overview": {"image": "overview.png", "x": 0, "y": 0, "width": 1, "height": 1}})", "",
+     "animations 0; overview 0 0 1 1; navigation on", Beside::kPicture},
     {"start_alone", R"({"start": {"x": -2147483648, "y": 2147483647}})", "",
      "animations 0; camera -2147483648 2147483647; navigation on"},
     {"overview_image_missing",
      R"({"overview": )" + Place("gone.png") + R"(, "start": {"x": 7, "y": 8}, "animations": [{"tile": 3, "frames": [{"tile": 3, "duration": 400}, {"tile": 19, "duration": 400}]}]})",
      "gone.png: no overview: ...", "animations 1; camera 7 8; navigation on"},
-    {"overview_image_not_a_picture", R"({"overview": )" + Place("overview.png") + "}", "overview.png: no overview: ...",
-     "animations 0; navigation on", Beside::kNotAPicture},
+    {"overview_image_not_a_picture", R"({"overview": )" + Place("overview.png") + "}",
+     "overview.png: no overview: Unsupported image format", "animations 0; navigation on", Beside::kNotAPicture},
     {"overview_png_wider_than_8192", R"({"overview": )" + Place("overview.png") + "}",
-     "overview.png: no overview: 9000 x 10 pixels, more than 8192 a side", "animations 0; navigation on",
-     Beside::kHeader9000Wide},
+     "overview.png: no overview: 16909060 x 10 pixels, more than 8192 a side", "animations 0; navigation on",
+     Beside::kHeaderOfAHugePng},
     {"overview_png_8192_wide", R"({"overview": )" + Place("overview.png") + "}", "",
      "animations 0; overview -64 32 4096 2048; navigation on", Beside::kPicture8192Wide},
+    {"overview_png_8192_tall", R"({"overview": )" + Place("overview.png") + "}", "",
+     "animations 0; overview -64 32 4096 2048; navigation on", Beside::kPicture8192Tall},
     {"overview_image_name_of_255_bytes", R"({"overview": )" + Place(std::string(251, 'a') + ".png") + "}", "",
      "animations 0; overview -64 32 4096 2048; navigation on", Beside::kPicture, std::string(251, 'a') + ".png"},
     {"overview_image_name_too_long", R"({"overview": )" + Place(std::string(252, 'a') + ".png") + "}",
@@ -231,12 +235,15 @@ void WriteFiles(const ViewRow& row, const fs::path& folder) {
     case Beside::kPicture8192Wide:
       savePng(8192, 1);
       break;
-    case Beside::kNotAPicture:
-      std::ofstream(picture) << "not a picture at all\n";
+    case Beside::kPicture8192Tall:
+      savePng(1, 8192);
       break;
-    case Beside::kHeader9000Wide:  // a PNG's signature and size alone: 9000 x 10
+    case Beside::kNotAPicture:  // as long as a PNG's header: its bytes aren't taken for a size
+      std::ofstream(picture) << "not a picture at all, only words\n";
+      break;
+    case Beside::kHeaderOfAHugePng:  // a PNG's signature and size alone: 0x01020304 x 10
       std::ofstream(picture, std::ios::binary)
-          .write("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x23\x28\0\0\0\x0a", 24);
+          .write("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\x01\x02\x03\x04\0\0\0\x0a", 24);
       break;
   }
 }
@@ -366,7 +373,9 @@ TEST_F(ViewBounds, AMillionFramesInAllPlayAndMoreAreIgnored) {
   EXPECT_TRUE(animations.empty());
 }
 
-TEST_F(ViewBounds, MoreThan65536AnimationsAreIgnored) {
+TEST_F(ViewBounds, UpTo65536AnimationsPlayAndMoreAreIgnored) {
+  EXPECT_EQ(LoadWith(65536, 1, {3, 30000}), "");
+  EXPECT_EQ(animations.size(), 65536u);
   EXPECT_EQ(LoadWith(65537, 1, {3, 30000}), "view.json: ignored: 65537 animations, more than 65536\n");
   EXPECT_TRUE(animations.empty());
 }
@@ -500,6 +509,8 @@ TEST_F(AnimatedDrawing, TheTilesetGridCountsWholeBlocksOfTheMapsTileSize) {
   const TilesetGrid grid = GridOfLoadedTileset();
   EXPECT_EQ(grid.columns, 2);
   EXPECT_EQ(grid.rows, 4);
+  layers[0].Set(Cells(std::vector<int32_t>(4, 1)), 2, 2, 1, 1);  // tiles of one pixel: 224 rows
+  EXPECT_EQ(GridOfLoadedTileset().rows, 224);
   ResetLayerTable();  // no map: no blocks, so no animation can play
   EXPECT_EQ(GridOfLoadedTileset().rows, 0);
 }
@@ -552,6 +563,17 @@ TEST(Overview, TheFrameIsTheViewScaledAsTheOverview) {
   frame = ViewFrame(shifted, fitted, 2000 - 4096, 2100 + 4096);
   EXPECT_EQ(frame.left, 280 + 239);
   EXPECT_EQ(frame.top, 305);
+  // At one to one the frame is the window, exactly; a place of one map
+  // pixel scales by 720.
+  const OverviewPlace window{"o.png", 0, 0, 1280, 720}, pixel{"o.png", 0, 0, 1, 1};
+  frame = ViewFrame(window, FitOverview(window), 640, 360);
+  EXPECT_EQ(frame.left, 0);
+  EXPECT_EQ(frame.top, 0);
+  EXPECT_EQ(frame.right, 1280);
+  EXPECT_EQ(frame.bottom, 720);
+  frame = ViewFrame(pixel, FitOverview(pixel), 0, 0);
+  EXPECT_EQ(frame.left, 280 - 640 * 720);
+  EXPECT_EQ(frame.top, -360 * 720);
   // A huge world's frame is never smaller than kSmallestFrame; the camera's
   // far ends don't overflow.
   const OverviewPlace huge{"o.png", INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
