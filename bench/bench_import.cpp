@@ -7,6 +7,8 @@
 //   bench_import import MAP OUTPUT     imports MAP into OUTPUT
 //   bench_import png FINAL_PNG         writes FINAL_PNG again as the
 //                                      importer writes it (only that timed)
+//   bench_import animation MAP OUT      writes MAP's animation (OUT.webp or
+//                                      .gif), as --animation does
 //   bench_import overview MAP OUTPUT   composes MAP, then makes its
 //                                      overview and writes OUTPUT/overview.png
 //                                      (only that timed)
@@ -473,6 +475,27 @@ int main(int argc, char* argv[]) {
                 "\"bytes\": %lld}\n", seconds, ProcessorSeconds() - processorStart, PeakKib(),
                 static_cast<long long>(summary.pictureWidth * summary.pictureHeight),
                 static_cast<long long>(summary.fileBytes));
+    return 0;
+  }
+  if (mode == "animation" && argc == 4) {  // a region as an animation file (the viewer's default view)
+    const auto start = std::chrono::steady_clock::now();
+    const double processorStart = ProcessorSeconds();
+    importer::ImportSummary summary;
+    importer::AnimationSummary written;
+    try {
+      importer::AnimationRequest request;
+      request.file = argv[3];
+      written = importer::ImportAnimation(argv[2], request, {}, summary);
+    } catch (const std::exception& error) {
+      std::cerr << error.what() << std::endl;
+      return 1;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("{\"seconds\": %.4f, \"processor_seconds\": %.4f, \"peak_kib\": %ld, \"frames\": %d, "
+                "\"milliseconds\": %lld, \"width\": %lld, \"height\": %lld}\n", seconds,
+                ProcessorSeconds() - processorStart, PeakKib(), written.frames,
+                static_cast<long long>(written.milliseconds), static_cast<long long>(written.region.width),
+                static_cast<long long>(written.region.height));
     return 0;
   }
   if (mode == "memory" && argc == 3) {  // a picture held whole, written as PNG: the floor --picture is held to
