@@ -7,31 +7,22 @@ const kImportFolder = '/import';
 
 // --- The importer
 
-// Resolves with {status, lines, files}: files holds final.png and main.json,
-// and view.json and overview.png when the importer wrote them, when the
-// import succeeded.
-window.runImporter = function runImporter(files, mapName) {
+// One run of the importer on the files, with these arguments. Resolves with
+// {status, lines, files}: files holds what `collect` reads from the
+// instance's file system (in its folder) once the run ended with status 0.
+function runImporterWith(files, args, collect) {
   return new Promise((resolve) => {
     const lines = [];
     let ended = false;
     const module = {
-      arguments: [mapName, 'out'],
+      arguments: args,
       print: (line) => { lines.push(line); print(line); },
       printErr: (line) => { lines.push(line); print(line, 'error'); },
       preRun: [(instance) => writeFiles(instance.FS, kImportFolder, files)],
       onExit: (status) => {
         if (ended) return;
         ended = true;
-        const written = {};
-        if (status === 0) {
-          for (const name of ['final.png', 'main.json'])
-            written[name] = module.FS.readFile(`${kImportFolder}/out/${name}`);
-          for (const name of kBesideTheMap) {
-            const path = `${kImportFolder}/out/${name}`;
-            if (module.FS.analyzePath(path).exists) written[name] = module.FS.readFile(path);
-          }
-        }
-        resolve({ status, lines, files: written });
+        resolve({ status, lines, files: status === 0 ? collect(module.FS) : {} });
       },
       onAbort: (what) => {
         if (ended) return;
@@ -41,8 +32,24 @@ window.runImporter = function runImporter(files, mapName) {
       },
     };
     module.instantiateWasm = instantiateFrom('tilemap-import', module.onAbort);
-    print(`$ tilemap-import ${mapName} out`, 'command');
+    print(`$ tilemap-import ${args.join(' ')}`, 'command');
     loadScript('tilemap-import').then(() => createImporter(module)).catch((error) => module.onAbort(error.message || error));
+  });
+}
+
+// Resolves with {status, lines, files}: files holds final.png and main.json,
+// and view.json and overview.png when the importer wrote them, when the
+// import succeeded.
+window.runImporter = function runImporter(files, mapName) {
+  return runImporterWith(files, [mapName, 'out'], (FS) => {
+    const written = {};
+    for (const name of ['final.png', 'main.json'])
+      written[name] = FS.readFile(`${kImportFolder}/out/${name}`);
+    for (const name of kBesideTheMap) {
+      const path = `${kImportFolder}/out/${name}`;
+      if (FS.analyzePath(path).exists) written[name] = FS.readFile(path);
+    }
+    return written;
   });
 };
 

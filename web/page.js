@@ -4,6 +4,7 @@
 //   programs.js  the programs' code, compiled once, and their files
 //   viewer.js    starting the viewer (runViewer)
 //   import.js    picking and importing files (runImporter)
+//   save.js      saving the view as a picture or an animation (saveView)
 //   site.js      the site's maps and the links to them
 'use strict';
 
@@ -13,6 +14,8 @@ function wirePage() {
   byId('again').addEventListener('click', () => {
     if (lastRun) window.runViewer(lastRun.files, lastRun.options);
   });
+  byId('save-picture').addEventListener('click', () => window.saveView('picture'));
+  byId('save-animation').addEventListener('click', () => window.saveView('animation'));
 
   // The viewer takes its keys from the whole page (SDL listens on the
   // window), and keeps the arrow keys, Tab, Enter and Space from the

@@ -112,6 +112,38 @@ def test_escape_and_q_end_with_status_0(page, site):
         assert page.js("viewerLines") == lines(DEMO_OUTPUT)
 
 
+def frames_of(path):
+    """An image's frames as (RGBA bytes, duration), one for a still picture."""
+    with Image.open(path) as image:
+        frames = []
+        for index in range(getattr(image, "n_frames", 1)):
+            image.seek(index)
+            image.load()
+            frames.append((image.convert("RGBA").tobytes(), image.info.get("duration")))
+        return image.size, frames
+
+
+def test_the_view_is_saved_from_the_maps_own_files_as_the_desktop_importer_saves_it(page, site):
+    start(page, site)
+    wait_for_picture(page, demo_at_start())
+    x, y = start_of(DEMO)
+    overview = json.loads((DEMO / "view.json").read_text())["overview"]
+    region = f"{x - VIEW_W // 2 - overview['x']},{y - VIEW_H // 2 - overview['y']},{VIEW_W},{VIEW_H}"
+    folder = make_folder()
+    for kind, name in (("picture", "view.png"), ("animation", "view.webp")):
+        assert page.js(f"saveView('{kind}')", promise=True) == name
+        assert page.js("window.savedFile.name") == name
+        (folder / f"page-{name}").write_bytes(base64.b64decode(page.js(f"{BASE64}(window.savedFile.bytes)")))
+        desktop = subprocess.run([IMPORTER, f"--{kind}", folder / name, "--region", region, DEMO / "main.json"],
+                                 capture_output=True, text=True, timeout=WAIT_SECONDS)
+        assert desktop.returncode == 0, desktop
+        assert frames_of(folder / f"page-{name}") == frames_of(folder / name), kind
+    size, frames = frames_of(folder / "view.webp")  # the water's cycle: 1.2 s in four moments
+    assert size == (VIEW_W, VIEW_H) and [d for _, d in frames] == [400, 200, 200, 400]
+    assert page.js("viewerStatus") is None  # the viewer ran on meanwhile
+    assert quit_with(page, "Escape") == 0
+
+
 # Every animation frame's time: the viewer's frames come with them.
 FRAME_TIMES = "window.frameTimes = []; (function tick() { frameTimes.push(performance.now()); " \
               "requestAnimationFrame(tick); })()"

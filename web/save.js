@@ -1,0 +1,66 @@
+// Saving the view: the picture the window shows as a PNG, and its animation
+// as a WebP that loops, made in the page by the importer from the map's own
+// files (final.png, main.json, view.json), which the page holds already:
+// nothing is downloaded again, nothing leaves the browser.
+'use strict';
+
+const kHalfWindow = { x: 640, y: 360 };
+const kSaved = { picture: ['view.png', 'image/png'], animation: ['view.webp', 'image/webp'] };
+
+// The part of the map's picture the window shows with the camera at its
+// centre, in the picture's own pixels ("X,Y,W,H"), or null for none. The
+// picture lies where view.json's overview says, else it is the whole grid.
+function viewRegion(files, camera) {
+  const doc = JSON.parse(decode(files['main.json']));
+  let picture = { x: 0, y: 0, width: doc.width * 32, height: doc.height * 32 };
+  try {
+    const overview = JSON.parse(decode(files['view.json'])).overview;
+    if (['x', 'y', 'width', 'height'].every((key) => Number.isInteger(overview[key]))) picture = overview;
+  } catch { /* no view.json, or not one to go by: the whole grid */ }
+  const left = Math.max(camera[0] - kHalfWindow.x, picture.x);
+  const top = Math.max(camera[1] - kHalfWindow.y, picture.y);
+  const right = Math.min(camera[0] + kHalfWindow.x, picture.x + picture.width);
+  const bottom = Math.min(camera[1] + kHalfWindow.y, picture.y + picture.height);
+  if (right <= left || bottom <= top) return null;
+  return `${left - picture.x},${top - picture.y},${right - left},${bottom - top}`;
+}
+
+// Where the viewer's camera is: as it last said, else where it starts.
+function cameraNow(files) {
+  if (window.viewerCamera) return window.viewerCamera;
+  try {
+    const start = JSON.parse(decode(files['view.json'])).start;
+    if (Number.isInteger(start.x) && Number.isInteger(start.y)) return [start.x, start.y];
+  } catch { /* the viewer's own start */ }
+  return [2000, 2100];
+}
+
+// kind: 'picture' or 'animation'. Resolves with the file's name once it is
+// offered for download, or null (the reason on the status line). The last
+// one stays in window.savedFile for the tests.
+window.saveView = async function saveView(kind) {
+  if (!lastRun) return null;
+  const [name, type] = kSaved[kind];
+  const files = {};
+  for (const file of ['final.png', 'main.json', 'view.json']) if (file in lastRun.files) files[file] = lastRun.files[file];
+  const region = viewRegion(files, cameraNow(files));
+  if (!region) {
+    say('The window shows none of the map: there is nothing to save.', 'error');
+    return null;
+  }
+  say(`Saving the ${kind}…`);
+  const result = await runImporterWith(files, [`--${kind}`, name, '--region', region, 'main.json'],
+                                       (FS) => ({ [name]: FS.readFile(`${kImportFolder}/${name}`) }));
+  if (result.status !== 0) {
+    say(`The ${kind} could not be saved: ${result.lines[result.lines.length - 1] || 'the importer failed'}`, 'error');
+    return null;
+  }
+  window.savedFile = { name, bytes: result.files[name] };
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(new Blob([result.files[name]], { type }));
+  link.download = name;
+  link.click();
+  setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+  say(`Saved ${name}: ${result.lines[0] || ''}`);
+  return name;
+};
