@@ -4,6 +4,7 @@
 #include <SDL_image.h>
 #include <jansson.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -72,7 +73,8 @@ Composition ReadViewerFolder(const std::string& path) {
   c.blocks = BlocksOf(folder / "final.png");
   const int64_t blocks = static_cast<int64_t>(c.blocks.size());
   const json_t* layers = json_object_get(map.get(), "layers");
-  for (size_t i = 0; i < json_array_size(layers); ++i) {
+  constexpr size_t kShownLayers = 3;  // the viewer draws the first three
+  for (size_t i = 0; i < std::min(json_array_size(layers), kShownLayers); ++i) {
     const json_t* data = json_object_get(json_array_get(layers, i), "data");
     std::vector<int32_t> cells(static_cast<size_t>(c.width) * c.height, 0);
     for (size_t k = 0; k < std::min(cells.size(), json_array_size(data)); ++k) {
