@@ -93,9 +93,14 @@ print("\n".join(sorted({os.path.basename(t["command"][0]) for t in json.load(sys
 echo "   test programs: ${targets[*]}"
 # A mutant that compiles to the very same code as the file (a line left out
 # by the preprocessor, a value that is overwritten) can't be caught: not counted.
-object=$(find "$build" -path "*/$file.o")
-same_code() { cmp -s "$object" "$work/original.o"; }
-cp "$object" "$work/original.o"
+# Its object file: the one whose path ends in the longest tail of the file's.
+object= tail=$file
+while [ -z "$object" ] && [ -n "$tail" ]; do
+  object=$(find "$build" -path "*/$tail.o" | head -1)
+  if [[ $tail == */* ]]; then tail=${tail#*/}; else tail=; fi
+done
+same_code() { [ -n "$object" ] && cmp -s "$object" "$work/original.o"; }
+[ -z "$object" ] || cp "$object" "$work/original.o"
 
 caught=0 survived=0 unbuilt=0 unchanged=0
 : >"$work/survivors"
