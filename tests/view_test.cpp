@@ -511,6 +511,11 @@ TEST_F(AnimatedDrawing, TheTilesetGridCountsWholeBlocksOfTheMapsTileSize) {
   EXPECT_EQ(grid.rows, 4);
   layers[0].Set(Cells(std::vector<int32_t>(4, 1)), 2, 2, 1, 1);  // tiles of one pixel: 224 rows
   EXPECT_EQ(GridOfLoadedTileset().rows, 224);
+  // A map whose tiles have no width or no height has no blocks (nothing divides by 0).
+  layers[0].Set(Cells(std::vector<int32_t>(4, 1)), 2, 2, 0, 32);
+  EXPECT_EQ(GridOfLoadedTileset().rows, 0);
+  layers[0].Set(Cells(std::vector<int32_t>(4, 1)), 2, 2, 32, 0);
+  EXPECT_EQ(GridOfLoadedTileset().rows, 0);
   ResetLayerTable();  // no map: no blocks, so no animation can play
   EXPECT_EQ(GridOfLoadedTileset().rows, 0);
 }
