@@ -355,6 +355,15 @@ INSTANTIATE_TEST_SUITE_P(
         TimelineCase{"two_long_cycles", {Many(97, 7), Many(89, 11)}, 100,
                      "1:7 2:4 102:3 103:7 104:1 204:6 205:5 305:2 ... 4096", true},
         TimelineCase{"longest_frame", {{2147483647, 5}}, 0, "1:2147483647 2:5", false},
+        // The second's change at 1 ms shows the same picture: one frame of 3 ms.
+        TimelineCase{"merged_after_1_ms", {{3, 3}, {1, 5}}, 0, "1:3 2:3", false},
+        // A cycle whose last frame lasts 1 ms still cycles: frozen with the one that stops.
+        TimelineCase{"a_1_ms_frame_cycles", {{100, 1}, {50, 0}}, 2, "1:50 3:0", true},
+        // Past 65536 change points the walk stops too, however few frames it made.
+        TimelineCase{"step_bound", {{100000, 100000}, {1}}, 0, "1:65536", true},
+        // Turning together, the second cancels the first's picture (pictures -1):
+        // one frame of 2^32 - 2 ms, cut to 2^31 - 1.
+        TimelineCase{"clamped", {{2147483647, 2147483647}, {2147483647, 2147483647}}, -1, "1:2147483647", true},
         // Huge durations don't overflow: merged over the second's change points.
         TimelineCase{"huge", {{2147483647, 2147483647}, {2147483647, 5}}, 0,
                      "1:2147483647 2:2147483647 1:2147483647 2:2147483647 1:2147483647 2:2147483647 1:2147483647 "
