@@ -10,6 +10,7 @@
 #include "import/import_error.h"
 #include "import/model.h"
 #include "import/read/decode.h"
+#include "import/read/images.h"
 #include "import/read/read_map.h"
 #include "import/read/world.h"
 
@@ -273,4 +274,54 @@ TEST(ImporterWorlds, AreRefusedNamingTheWorldAndTheField) {
   }
 }
 
+// ---- Files a map names that can't be had ----------------------------------------
+
+// Of each kind one: an image nothing drawn uses (a hidden layer's), one that
+// cells and an object use, a tileset file, a tile image behind one frame of
+// an animation, a template, an image layer's image. What needs them is left
+// out and counted; an animation keeps the frames that still have a picture.
+TEST(ImporterMissingFiles, LeaveOutWhatNeedsThemAndSayWhat) {
+  const char* text = R"(<map orientation="orthogonal" width="3" height="2" tilewidth="32" tileheight="32">
+    <tileset firstgid="1" name="plain" tilewidth="32" tileheight="32"/>
+    <tileset firstgid="5" name="rules" tilewidth="32" tileheight="32"><image source="rules.png"/></tileset>
+    <tileset firstgid="9" name="art" tilewidth="32" tileheight="32"><image source="art.png"/></tileset>
+    <tileset firstgid="13" source="gone.tsx"/>
+    <tileset firstgid="20" name="pieces" tilewidth="32" tileheight="32">
+      <tile id="0"><image source="p0.png"/></tile>
+      <tile id="1"><animation><frame tileid="0" duration="100"/><frame tileid="2" duration="100"/></animation></tile>
+    </tileset>
+    <layer name="a" width="3" height="2"><data encoding="csv">1,9,13,2147483657,21,0</data></layer>
+    <layer name="hidden" visible="0" width="3" height="2"><data encoding="csv">5,5,5,5,5,5</data></layer>
+    <objectgroup name="o"><object gid="9" x="0" y="32"/><object template="gone.tx" x="1" y="1"/>
+      <object gid="1" x="0" y="0"/></objectgroup>
+    <imagelayer name="sky"><image source="sky.png"/></imagelayer>
+  </map>)";
+  ReadContext context;
+  context.readFile = [](const std::string& path, const std::string& namedIn) -> std::string {
+    throw ImportError(namedIn + ": the file it names can't be read: " + path);
+  };
+  Map map = ReadMapText(context, text, "m.tmx");
+  const LoadedImages loaded = LoadImages(map);
+  EXPECT_EQ(map.layers[0].cells.gids, (std::vector<uint32_t>{1, 0, 0, 0, 21, 0}));  // the animation stays
+  EXPECT_EQ(map.layers[1].cells.gids, std::vector<uint32_t>(6, 0));  // hidden, so unused, and left out too
+  ASSERT_EQ(map.layers[2].objects.size(), 1u);
+  EXPECT_EQ(map.layers[2].objects[0].gid, 1u);
+  EXPECT_EQ(DescribeMissing(loaded.missing),
+            "1 tileset image missing, unused: rules.png; 2 cells and 1 object undrawn, tileset image missing: art.png; "
+            "1 cell undrawn, tileset missing: gone.tsx; 1 cell undrawn, tile image missing: p0.png; "
+            "1 object undrawn, template missing: gone.tx; 1 image layer undrawn, image missing: sky.png");
+  ASSERT_EQ(loaded.missing.size(), 6u);
+  EXPECT_EQ(loaded.missing[2].problem.rfind("m.tmx: the file it names can't be read: gone.tsx", 0), 0u);
+  // Strict: the first file that can't be had fails the map.
+  ReadContext strict = context;
+  strict.strict = true;
+  strict.tilesets.clear(), strict.templates.clear();
+  EXPECT_THROW(ReadMapText(strict, text, "m.tmx"), ImportError);
+  ReadContext lenient = context;
+  lenient.tilesets.clear(), lenient.templates.clear();
+  Map again = ReadMapText(lenient, text, "m.tmx");
+  EXPECT_THROW(LoadImages(again, true), ImportError);
+}
+
 }  // namespace
+
