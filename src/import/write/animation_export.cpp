@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -94,24 +95,31 @@ AnimationSummary WriteAnimation(const Composition& c, const AnimationRequest& re
   const PictureRegion& r = summary.region;
   const int64_t left = c.placedX + r.x, top = c.placedY + r.y;
 
-  // The animated values the region shows, and the frames each walks through.
+  // The animated values the region shows. Values whose frames last alike
+  // change together (all start at 0), so the timeline follows each set of
+  // durations once: a sea of many blocks walks one animation, not thousands.
   std::unordered_map<int32_t, size_t> animationOf;
   for (size_t i = 0; i < c.animations.size(); ++i) animationOf[c.animations[i].tile] = i;
-  std::unordered_map<int32_t, size_t> slotOf;  // value -> its place in `moving`
+  std::unordered_map<int32_t, std::pair<const Animation*, size_t>> shownBy;  // value -> its frames, their walk
+  std::map<std::vector<int64_t>, size_t> walkOf;                           // durations -> their walk
   std::vector<std::vector<Frame>> moving;
-  std::vector<const Animation*> movingAnimation;
   for (const std::vector<int32_t>& layer : c.layers)
     for (int64_t row = top / kBlock; row <= (top + r.height - 1) / kBlock; ++row)
       for (int64_t column = left / kBlock; column <= (left + r.width - 1) / kBlock; ++column) {
         const int32_t value = layer[static_cast<size_t>(row * c.width + column)];
         const auto found = animationOf.find(value);
-        if (found == animationOf.end() || !slotOf.try_emplace(value, moving.size()).second) continue;
-        std::vector<Frame> frames;
-        for (const BlockFrame& frame : c.animations[found->second].frames)
-          frames.push_back({static_cast<int>(frames.size()),
-                            static_cast<int>(std::min<int64_t>(frame.duration, INT32_MAX))});
-        moving.push_back(std::move(frames));
-        movingAnimation.push_back(&c.animations[found->second]);
+        if (found == animationOf.end() || shownBy.count(value) != 0) continue;
+        const Animation& animation = c.animations[found->second];
+        std::vector<int64_t> durations;
+        for (const BlockFrame& frame : animation.frames) durations.push_back(frame.duration);
+        const auto [walk, isNew] = walkOf.try_emplace(durations, moving.size());
+        if (isNew) {
+          std::vector<Frame> frames;
+          for (const int64_t duration : durations)
+            frames.push_back({static_cast<int>(frames.size()), static_cast<int>(std::min<int64_t>(duration, INT32_MAX))});
+          moving.push_back(std::move(frames));
+        }
+        shownBy[value] = {&animation, walk->second};
       }
 
   // The moments anything changes: each a combination of the animations' frames.
@@ -141,7 +149,7 @@ AnimationSummary WriteAnimation(const Composition& c, const AnimationRequest& re
   for (size_t k = 0; summary.milliseconds < length && summary.frames < int(kMaxAnimationFrames); ++k) {
     const BlockFrame& frame = timeline[k % timeline.size()];
     const std::vector<size_t>& combination = combinations[static_cast<size_t>(frame.block)];
-    for (const auto& [value, slot] : slotOf) painter.Show(value, movingAnimation[slot]->frames[combination[slot]].block);
+    for (const auto& [value, by] : shownBy) painter.Show(value, by.first->frames[combination[by.second]].block);
     for (int64_t y = 0; y < r.height; ++y) painter.Paint(r.y + y, r.x, r.width, &pixels[static_cast<size_t>(y * r.width)]);
     const int64_t shown = std::min(frame.duration > 0 ? frame.duration : length, length - summary.milliseconds);
     encoder.Add(pixels, shown);
