@@ -276,13 +276,13 @@ TEST_P(Starts, PutTheWindowOnWhatIsDrawn) {
   composition.width = c.columns, composition.height = c.rows;
   Block dot{};
   dot[static_cast<size_t>(c.pixelY * kBlock + c.pixelX)] = Pixel{9, 9, 9, 255};
-  composition.blocks = {Block{}, dot};  // the first shows nothing (an animation's empty frame)
+  composition.blocks = {dot, Block{}};  // the second shows nothing (an animation's empty frame)
   composition.layers.assign(2, std::vector<int32_t>(static_cast<size_t>(c.columns) * c.rows, 0));
   for (int y = 0; y < c.rows; ++y)
     for (int x = 0; x < c.columns; ++x) {
       const bool drawn = x >= c.drawnCells.left && x < c.drawnCells.right && y >= c.drawnCells.top &&
                          y < c.drawnCells.bottom;
-      composition.layers[static_cast<size_t>((x + y) % 2)][static_cast<size_t>(y) * c.columns + x] = drawn ? 2 : 1;
+      composition.layers[static_cast<size_t>((x + y) % 2)][static_cast<size_t>(y) * c.columns + x] = drawn ? 1 : 2;
     }
   PlaceStart(composition, c.within);
   EXPECT_EQ(composition.startX, c.startX) << c.what;
@@ -307,6 +307,11 @@ INSTANTIATE_TEST_SUITE_P(
         // The area's edge across a block: only the block's rows inside it count
         // (none here, so the whole picture's).
         StartCase{"edge in a block", 4, 4, {1, 1, 3, 2}, {0, 0, 48, 40}, 2, 20, 50, 52},
+        // Blocks across the area's edges, their drawn pixels on its top row:
+        // those inside count, to the pixel (the one at 69 doesn't).
+        StartCase{"blocks across the area", 4, 2, {1, 0, 3, 1}, {0, 3, 48, 40}, 5, 3, 37, 3},
+        // A picture drawn at its very first pixel only.
+        StartCase{"the first pixel", 4, 4, {0, 0, 1, 1}, {40, 40, 128, 128}, 0, 0, 0, 0},
         // Nothing drawn anywhere: the start it had.
         StartCase{"nothing", 4, 4, {0, 0, 0, 0}, {0, 0, 128, 128}, 0, 0, kCameraStartX, kCameraStartY}));
 
