@@ -289,6 +289,7 @@ TEST(ImporterMissingFiles, LeaveOutWhatNeedsThemAndSayWhat) {
     <tileset firstgid="20" name="pieces" tilewidth="32" tileheight="32">
       <tile id="0"><image source="p0.png"/></tile>
       <tile id="1"><animation><frame tileid="0" duration="100"/><frame tileid="2" duration="100"/></animation></tile>
+      <tile id="3"><image source="p3.png"/></tile>
     </tileset>
     <layer name="a" width="3" height="2"><data encoding="csv">1,9,13,2147483657,21,0</data></layer>
     <layer name="hidden" visible="0" width="3" height="2"><data encoding="csv">5,5,5,5,5,5</data></layer>
@@ -307,10 +308,10 @@ TEST(ImporterMissingFiles, LeaveOutWhatNeedsThemAndSayWhat) {
   ASSERT_EQ(map.layers[2].objects.size(), 1u);
   EXPECT_EQ(map.layers[2].objects[0].gid, 1u);
   EXPECT_EQ(DescribeMissing(loaded.missing),
-            "1 tileset image missing, unused: rules.png; 2 cells and 1 object undrawn, tileset image missing: art.png; "
+            "1 tileset image missing, unused: rules.png; 1 tile image missing, unused: p3.png; 2 cells and 1 object undrawn, tileset image missing: art.png; "
             "1 cell undrawn, tileset missing: gone.tsx; 1 cell undrawn, tile image missing: p0.png; "
             "1 object undrawn, template missing: gone.tx; 1 image layer undrawn, image missing: sky.png");
-  ASSERT_EQ(loaded.missing.size(), 6u);
+  ASSERT_EQ(loaded.missing.size(), 7u);
   EXPECT_EQ(loaded.missing[2].problem.rfind("m.tmx: the file it names can't be read: gone.tsx", 0), 0u);
   // Strict: the first file that can't be had fails the map.
   ReadContext strict = context;
