@@ -290,9 +290,12 @@ TEST(ImporterMissingFiles, LeaveOutWhatNeedsThemAndSayWhat) {
       <tile id="0"><image source="p0.png"/></tile>
       <tile id="1"><animation><frame tileid="0" duration="100"/><frame tileid="2" duration="100"/></animation></tile>
       <tile id="3"><image source="p3.png"/></tile>
+      <tile id="4"><animation><frame tileid="0" duration="100"/><frame tileid="3" duration="100"/></animation></tile>
+      <tile id="5"><image source="p5.png"/></tile>
     </tileset>
-    <layer name="a" width="3" height="2"><data encoding="csv">1,9,13,2147483657,21,0</data></layer>
-    <layer name="hidden" visible="0" width="3" height="2"><data encoding="csv">5,5,5,5,5,5</data></layer>
+    <layer name="a" width="3" height="2"><data encoding="csv">1,9,13,2147483657,21,20</data></layer>
+    <group name="g"><layer name="b" width="3" height="2"><data encoding="csv">24,9,0,0,0,0</data></layer></group>
+    <group name="h" visible="0"><layer name="c" width="3" height="2"><data encoding="csv">5,5,5,5,5,5</data></layer></group>
     <objectgroup name="o"><object gid="9" x="0" y="32"/><object template="gone.tx" x="1" y="1"/>
       <object gid="1" x="0" y="0"/></objectgroup>
     <imagelayer name="sky"><image source="sky.png"/></imagelayer>
@@ -303,15 +306,17 @@ TEST(ImporterMissingFiles, LeaveOutWhatNeedsThemAndSayWhat) {
   };
   Map map = ReadMapText(context, text, "m.tmx");
   const LoadedImages loaded = LoadImages(map);
-  EXPECT_EQ(map.layers[0].cells.gids, (std::vector<uint32_t>{1, 0, 0, 0, 21, 0}));  // the animation stays
-  EXPECT_EQ(map.layers[1].cells.gids, std::vector<uint32_t>(6, 0));  // hidden, so unused, and left out too
-  ASSERT_EQ(map.layers[2].objects.size(), 1u);
-  EXPECT_EQ(map.layers[2].objects[0].gid, 1u);
+  EXPECT_EQ(map.layers[0].cells.gids, (std::vector<uint32_t>{1, 0, 0, 0, 21, 0}));  // an animation keeps a frame
+  EXPECT_EQ(map.layers[1].children[0].cells.gids, std::vector<uint32_t>(6, 0));      // one with none left goes
+  EXPECT_EQ(map.layers[2].children[0].cells.gids, std::vector<uint32_t>(6, 0));      // hidden: unused, left out too
+  ASSERT_EQ(map.layers[3].objects.size(), 1u);
+  EXPECT_EQ(map.layers[3].objects[0].gid, 1u);
   EXPECT_EQ(DescribeMissing(loaded.missing),
-            "1 tileset image missing, unused: rules.png; 1 tile image missing, unused: p3.png; 2 cells and 1 object undrawn, tileset image missing: art.png; "
-            "1 cell undrawn, tileset missing: gone.tsx; 1 cell undrawn, tile image missing: p0.png; "
+            "1 tileset image missing, unused: rules.png; 1 tile image missing, unused: p5.png; "
+            "3 cells and 1 object undrawn, tileset image missing: art.png; 1 cell undrawn, tileset missing: gone.tsx; "
+            "3 cells undrawn, tile image missing: p0.png; 1 cell undrawn, tile image missing: p3.png; "
             "1 object undrawn, template missing: gone.tx; 1 image layer undrawn, image missing: sky.png");
-  ASSERT_EQ(loaded.missing.size(), 7u);
+  ASSERT_EQ(loaded.missing.size(), 8u);
   EXPECT_EQ(loaded.missing[2].problem.rfind("m.tmx: the file it names can't be read: gone.tsx", 0), 0u);
   // Strict: the first file that can't be had fails the map.
   ReadContext strict = context;

@@ -14,11 +14,12 @@ namespace {
 
 constexpr size_t kNone = SIZE_MAX;
 
-// What a tile needs that is missing: the file (an index into the list, which
-// grows as files are met), and whether nothing of the tile is left to draw
-// (an animated one may keep some of its frames).
+// What a tile needs that is missing: the files (indices into the list,
+// which grows as files are met; an animation's frames may need several),
+// and whether nothing of the tile is left to draw (an animated one may keep
+// some of its frames).
 struct Need {
-  size_t file = kNone;
+  std::vector<size_t> files;
   bool whole = false;
 };
 
@@ -56,22 +57,25 @@ struct Finder {
     int64_t local = 0;
     const Tileset* tileset = TilesetOf(tilesets, gid, local);
     if (tileset == nullptr) return {};
-    if (const size_t file = TilesetFile(*tileset); file != kNone) return {file, true};
-    if (tileset->image.Given()) return {ImageFile(tileset->image, "tileset image"), true};
+    auto one = [](size_t file) { return file == kNone ? Need{} : Need{{file}, true}; };
+    if (!tileset->unreadable.empty()) return one(TilesetFile(*tileset));
+    if (tileset->image.Given()) return one(ImageFile(tileset->image, "tileset image"));
     const TileEntry* entry = local >= 0 && local <= INT32_MAX ? tileset->Entry(static_cast<int>(local)) : nullptr;
     if (entry == nullptr) return {};
-    if (entry->animation.empty()) return {ImageFile(entry->image, "tile image"), true};
-    Need need{kNone, true};  // the frames are tiles of the same tileset, each drawn as itself
+    if (entry->animation.empty()) return one(ImageFile(entry->image, "tile image"));
+    Need need{{}, true};  // the frames are tiles of the same tileset, each drawn as itself
     for (const Frame& frame : entry->animation) {
       const TileEntry* shown = tileset->Entry(frame.tileId);
       const size_t file = shown != nullptr ? ImageFile(shown->image, "tile image") : kNone;
-      if (need.file == kNone) need.file = file;
+      if (file != kNone && std::find(need.files.begin(), need.files.end(), file) == need.files.end())
+        need.files.push_back(file);
       need.whole = need.whole && file != kNone;
     }
+    if (need.files.empty()) need.whole = false;
     return need;
   }
 
-  Need NeedOfMapTile(const TilesetList& tilesets, uint32_t gid) {
+  const Need& NeedOfMapTile(const TilesetList& tilesets, uint32_t gid) {
     const auto [found, added] = needsOfMapTiles.try_emplace(gid & kGidBits);
     if (added) found->second = NeedOf(tilesets, gid);
     return found->second;
@@ -82,9 +86,8 @@ struct Finder {
       const int64_t drawn = shown && layer.visible ? 1 : 0;
       for (uint32_t& gid : layer.cells.gids) {
         if (gid == 0) continue;
-        const Need need = NeedOfMapTile(map.tilesets, gid);
-        if (need.file == kNone) continue;
-        missing[need.file].cells += drawn;
+        const Need& need = NeedOfMapTile(map.tilesets, gid);
+        for (const size_t file : need.files) missing[file].cells += drawn;
         if (need.whole) gid = 0;
       }
       auto leftOut = [&](const Object& object) {
@@ -94,8 +97,7 @@ struct Finder {
         }
         if (object.tilesets) Register(*object.tilesets);
         const Need need = NeedOf(object.tilesets ? *object.tilesets : map.tilesets, object.gid);
-        if (need.file == kNone) return false;
-        missing[need.file].objects += drawn;
+        for (const size_t file : need.files) missing[file].objects += drawn;
         return need.whole;
       };
       layer.objects.erase(std::remove_if(layer.objects.begin(), layer.objects.end(), leftOut), layer.objects.end());
