@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +27,7 @@
 #include "view/navigation.h"
 #include "view/overview.h"
 #include "view/view.h"
+#include "view/zoom.h"
 
 namespace fs = std::filesystem;
 
@@ -271,6 +273,7 @@ TEST_P(ViewCase, ReportsAndPlaysWhatTheRowExpects) {
   PickFrames(0);
   cameraX = kCameraStartX;
   cameraY = kCameraStartY;
+  zoom = {5, 100, 200};  // zoomed in before: a new view opens at 1:1
   SoftwareCanvas canvas;  // the renderer an overview's texture is made for
 
   const std::string errors = LoadViewIn(folder, grid);
@@ -320,6 +323,8 @@ TEST_P(ViewCase, ReportsAndPlaysWhatTheRowExpects) {
   }
   EXPECT_EQ(cameraX, expectedCamera[0]);
   EXPECT_EQ(cameraY, expectedCamera[1]);
+  EXPECT_EQ(zoom.step, 0);
+  EXPECT_EQ(zoom.subX + zoom.subY, 0);
   if (!expectOverview) {
     EXPECT_EQ(overviewTexture, nullptr) << "an overview was loaded";
   }
@@ -520,6 +525,114 @@ TEST_F(AnimatedDrawing, TheTilesetGridCountsWholeBlocksOfTheMapsTileSize) {
   EXPECT_EQ(GridOfLoadedTileset().rows, 0);
 }
 
+// Zoomed in: a map of 32 x 32 cells whose neighbours differ, over a
+// tileset whose every pixel has a colour of its own (its value, column and
+// row in the three channels), one value animated.
+uint32_t TilesetPixel(int value, int x, int y) {
+  return 0xFF000000u | static_cast<uint32_t>(value) << 16 | static_cast<uint32_t>(x) << 8 | static_cast<uint32_t>(y);
+}
+
+int FloorDiv(int a, int b) { return a / b - (a % b < 0 ? 1 : 0); }
+
+class ZoomedDrawing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    image = NewImage(96, 224);
+    for (int value = 1; value <= 21; ++value)
+      for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) SetImagePixel(image, (value - 1) % 3 * 32 + x, (value - 1) / 3 * 32 + y, TilesetPixel(value, x, y));
+    canvas.UseTileset(image);
+    ResetLayerTable();
+    cells.assign(128 * 128, 0);
+    for (int row = 0; row < 128; ++row)
+      for (int column = 0; column < 128; ++column) cells[row * 128 + column] = 1 + (7 * column + 3 * row) % 21;
+    layers[0].Set(Cells(cells), 128, 128, 32, 32);
+    layerCount = 1;
+    UseAnimations({MakeAnimation(5, {{5, 400}, {9, 400}})});
+    cameraX = kCameraStartX;
+    cameraY = kCameraStartY;
+    zoom = Zoom{};
+  }
+  void TearDown() override {
+    SDL_FreeSurface(image);
+    UseAnimations({});
+    ResetLayerTable();
+    zoom = Zoom{};
+  }
+
+  std::vector<uint32_t> Draw(uint64_t t) {
+    PickFrames(t);
+    canvas.Clear();
+    DrawMap();
+    std::vector<uint32_t> pixels;
+    for (int y = 0; y < 720; ++y)
+      for (int x = 0; x < 1280; ++x) pixels.push_back(canvas.Pixel(x, y));
+    return pixels;
+  }
+
+  SDL_Surface* image = nullptr;
+  std::vector<int32_t> cells;
+  SoftwareCanvas canvas;
+};
+
+TEST_F(ZoomedDrawing, TwoFourAndEightTimesAreTheOneToOnePictureScaledByNearestNeighbour) {
+  // From one texture and from bands; cells twice as tall as the bands, each
+  // drawn from two, drawn as from one texture (such cells lie elsewhere at
+  // 1:1: rows step from the 32-pixel grid line of the view's top).
+  for (const auto& [bandHeight, tileHeight] : {std::pair{0, 32}, {64, 32}, {32, 64}}) {
+    layers[0].Set(Cells(cells), 128, 128, 32, tileHeight);
+    for (const uint64_t t : {0, 500}) {  // the animated cells show their frame at every zoom
+      for (const int step : {4, 8, 12}) {
+        canvas.UseTileset(image);
+        ZoomAt(0, 1280, 720);
+        const std::vector<uint32_t> oneToOne = Draw(t);
+        ZoomAt(step, 1280, 720);
+        std::vector<uint32_t> expected = Draw(t);
+        const int factor = 1 << (step / 4);
+        for (int y = 0; y < 720 && tileHeight == 32; ++y)
+          for (int x = 0; x < 1280; ++x) {
+            // Window pixel x shows map pixel 2000 + floor((x - 640) / factor).
+            expected[y * 1280 + x] = oneToOne[(360 + FloorDiv(y - 360, factor)) * 1280 + 640 + FloorDiv(x - 640, factor)];
+          }
+        if (bandHeight > 0) canvas.UseTilesetInBands(image, bandHeight);
+        const std::vector<uint32_t> zoomed = Draw(t);
+        const auto wrong = std::mismatch(zoomed.begin(), zoomed.end(), expected.begin()).first - zoomed.begin();
+        EXPECT_EQ(wrong, 1280 * 720) << "at " << factor << " x, " << t << " ms, bands of " << bandHeight << ", tiles "
+                                     << tileHeight << " tall: pixel " << wrong % 1280 << ", " << wrong / 1280
+                                     << " differs";
+      }
+    }
+  }
+}
+
+TEST_F(ZoomedDrawing, AtAFourthRootOfTwoNeighbouringCellsMeetWithNoGapOrOverlap) {
+  ZoomAt(1, 1280, 720);
+  ScrollView(3, 7);  // the view between whole map pixels
+  ScrollView(3, 7);
+  ASSERT_NE(zoom.subX, 0);
+  ASSERT_NE(zoom.subY, 0);
+  const std::vector<uint32_t> drawn = Draw(0);
+  const auto column = [](uint32_t colour) { return colour >> 8 & 0xFF; };
+  const auto row = [](uint32_t colour) { return colour & 0xFF; };
+  for (int64_t edge = 32 * 60; edge < 32 * 70; edge += 32) {  // across
+    const int64_t x = WindowEdge(edge, cameraX, zoom.subX, 640, zoom.step);
+    if (x <= 0 || x >= 1280) continue;
+    for (const int y : {0, 359, 719}) {
+      EXPECT_EQ(column(drawn[y * 1280 + x - 1]), 31u) << "left of map edge " << edge << " at window " << x;
+      EXPECT_EQ(column(drawn[y * 1280 + x]), 0u) << "right of map edge " << edge << " at window " << x;
+    }
+  }
+  for (int64_t edge = 32 * 60; edge < 32 * 70; edge += 32) {  // down
+    const int64_t y = WindowEdge(edge, cameraY, zoom.subY, 360, zoom.step);
+    if (y <= 0 || y >= 720) continue;
+    for (const int x : {0, 639, 1279}) {
+      EXPECT_EQ(row(drawn[(y - 1) * 1280 + x]), 31u) << "above map edge " << edge << " at window " << y;
+      EXPECT_EQ(row(drawn[y * 1280 + x]), 0u) << "below map edge " << edge << " at window " << y;
+    }
+  }
+  EXPECT_EQ(std::count(drawn.begin(), drawn.end(), kBackground), 0);  // no gap anywhere
+}
+
 // Finding the way. The demo's overview: 4096 x 4096 map pixels in a 720 x 720
 // square in the middle of the window.
 const OverviewPlace kDemoPlace{"overview.png", 0, 0, 4096, 4096};
@@ -579,6 +692,13 @@ TEST(Overview, TheFrameIsTheViewScaledAsTheOverview) {
   frame = ViewFrame(pixel, FitOverview(pixel), 0, 0);
   EXPECT_EQ(frame.left, 280 - 640 * 720);
   EXPECT_EQ(frame.top, -360 * 720);
+  // Zoomed in twice (four steps), the frame is half as wide and tall about
+  // the same middle: map pixels 1680..2320 x 1920..2280.
+  frame = ViewFrame(kDemoPlace, fitted, 2000, 2100, Zoom{4, 0, 0});
+  EXPECT_EQ(frame.left, 280 + 295);
+  EXPECT_EQ(frame.right, 280 + 407);
+  EXPECT_EQ(frame.top, 337);
+  EXPECT_EQ(frame.bottom, 400);
   // A huge world's frame is never smaller than kSmallestFrame; the camera's
   // far ends don't overflow.
   const OverviewPlace huge{"o.png", INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
@@ -628,7 +748,7 @@ TEST(Overview, AClickFindsTheMapPointUnderThePixelsCentre) {
   EXPECT_EQ(y, INT32_MAX);
 }
 
-TEST(Navigation, ADragMovesTheCameraAgainstThePointerAndWraps) {
+TEST(Navigation, AtOneToOneADragMovesTheCameraAgainstThePointerAndWraps) {
   struct Drag {
     int32_t fromX, fromY, toX, toY, cameraX, cameraY, movedX, movedY;
   };
@@ -640,10 +760,13 @@ TEST(Navigation, ADragMovesTheCameraAgainstThePointerAndWraps) {
       {-100000, 0, 100000, 0, INT32_MIN, 0, INT32_MAX - 199999, 0},
   };
   for (const Drag& drag : drags) {
-    int32_t x = drag.cameraX, y = drag.cameraY;
-    DragCamera(drag.fromX, drag.fromY, drag.toX, drag.toY, x, y);
-    EXPECT_EQ(x, drag.movedX);
-    EXPECT_EQ(y, drag.movedY);
+    zoom = Zoom{};
+    cameraX = drag.cameraX;
+    cameraY = drag.cameraY;
+    ScrollView(-(int64_t{drag.toX} - drag.fromX), -(int64_t{drag.toY} - drag.fromY));  // what a drag does
+    EXPECT_EQ(cameraX, drag.movedX);
+    EXPECT_EQ(cameraY, drag.movedY);
+    EXPECT_EQ(zoom.subX + zoom.subY, 0);
   }
 }
 
@@ -734,6 +857,13 @@ TEST_F(Navigating, AClickOnTheOverviewMovesTheViewThereAndReturns) {
   Send(Button(SDL_MOUSEBUTTONUP, 900, 100));
   EXPECT_EQ(cameraX, 4093);
   EXPECT_EQ(cameraY, 2);
+  // Zoomed in, a click keeps the zoom and goes to that very map pixel.
+  zoom = {6, 1000, 2000};
+  Send(Key(SDLK_m));
+  Send(Button(SDL_MOUSEBUTTONDOWN, 280, 0));
+  EXPECT_EQ(zoom.step, 6);
+  EXPECT_EQ(cameraX, 2);
+  EXPECT_EQ(zoom.subX + zoom.subY, 0);
 }
 
 TEST_F(Navigating, EitherEnterOnTheOverviewTakesThePointUnderThePointer) {
@@ -785,6 +915,139 @@ TEST_F(Navigating, ADragMovesTheMapPixelForPixelUntilTheButtonIsLetGo) {
   EXPECT_EQ(cameraX, kCameraStartX + 95);
 }
 
+SDL_Event Wheel(Sint32 notches, bool flipped = false, int x = 640, int y = 360) {
+  SDL_Event event{};
+  event.type = SDL_MOUSEWHEEL;
+  event.wheel.y = notches;
+  event.wheel.direction = flipped ? SDL_MOUSEWHEEL_FLIPPED : SDL_MOUSEWHEEL_NORMAL;
+  event.wheel.mouseX = x;
+  event.wheel.mouseY = y;
+  return event;
+}
+
+// The map pixel shown at window pixel `at` on an axis: the one whose rounded
+// edges hold it.
+int64_t MapPixelUnder(int64_t at, int32_t camera, int32_t sub, int64_t middle) {
+  int64_t m = camera + (at - middle) * kScaleOne / ZoomScale(zoom.step) - 2;
+  while (WindowEdge(m + 1, camera, sub, middle, zoom.step) <= at) ++m;
+  return m;
+}
+
+TEST(Zoom, StepsAreFourthRootsOfTwoAndFourStepsDoubleExactly) {
+  for (int step = kMinZoomStep; step <= kMaxZoomStep; ++step) {
+    EXPECT_NEAR(static_cast<double>(ZoomScale(step)) / kScaleOne, std::pow(2.0, step / 4.0), 1e-5) << step;
+  }
+  EXPECT_EQ(ZoomScale(4), 2 * kScaleOne);
+  EXPECT_EQ(ZoomScale(8), 4 * kScaleOne);
+  EXPECT_EQ(ZoomScale(12), 8 * kScaleOne);
+  // At 2 x a map pixel is two window pixels, from the camera at the middle.
+  EXPECT_EQ(WindowEdge(2000, 2000, 0, 640, 4), 640);
+  EXPECT_EQ(WindowEdge(2001, 2000, 0, 640, 4), 642);
+  EXPECT_EQ(WindowEdge(1680, 2000, 0, 640, 4), 0);
+}
+
+TEST_F(Navigating, PlusMinusZeroAndTheWheelStepTheZoomFromOneToOneToEightTimes) {
+  const SDL_Event plus = Key(SDLK_PLUS);
+  struct Row {
+    const char* what;
+    std::vector<SDL_Event> events;
+    int step;
+    bool aboutTheMiddle;  // the camera stays where it was
+  };
+  const Row rows[] = {
+      {"+ four times", {plus, plus, plus, plus}, 4, true},
+      {"= and keypad +, held", {Key(SDLK_EQUALS), Key(SDLK_KP_PLUS), Key(SDLK_KP_PLUS, 1)}, 3, true},
+      {"- and keypad - back", {plus, plus, plus, Key(SDLK_MINUS), Key(SDLK_KP_MINUS)}, 1, true},
+      {"- stops at 1:1 for now", {Key(SDLK_MINUS), Wheel(-3), plus, Key(SDLK_MINUS), Key(SDLK_MINUS)}, 0, true},
+      {"+ stops at 8 x", std::vector<SDL_Event>(20, plus), 12, true},
+      {"0 returns to 1:1", {plus, plus, plus, plus, plus, Key(SDLK_0)}, 0, true},
+      {"a notch away from the user zooms in, towards out", {Wheel(1), Wheel(1), Wheel(-1), Wheel(2)}, 3, false},
+      {"a flipped wheel", {Wheel(-3, true), Wheel(1, true)}, 2, false},
+      {"notches past counting", {Wheel(INT32_MAX), Wheel(INT32_MIN, true)}, 12, false},
+      {"on the overview the wheel does nothing", {Key(SDLK_m), Wheel(2), Key(SDLK_m)}, 0, true},
+  };
+  for (const Row& row : rows) {
+    ResetNavigation();
+    cameraX = kCameraStartX;
+    cameraY = kCameraStartY;
+    for (const SDL_Event& event : row.events) Send(event);
+    EXPECT_EQ(zoom.step, row.step) << row.what;
+    if (!row.aboutTheMiddle) continue;
+    EXPECT_EQ(cameraX, kCameraStartX) << row.what;
+    EXPECT_EQ(cameraY, kCameraStartY) << row.what;
+    EXPECT_EQ(zoom.subX + zoom.subY, 0) << row.what;
+  }
+}
+
+TEST_F(Navigating, TheWheelKeepsTheMapPixelUnderThePointer) {
+  struct Row {
+    int from, notches, x, y;
+  };
+  const Row rows[] = {{0, 1, 100, 50},  {0, 4, 1279, 719}, {3, 5, 333, 444}, {7, -3, 640, 360},
+                      {12, -12, 5, 700}, {5, -5, 1000, 11}, {1, 11, 0, 0},    {9, 1, 901, 203}};
+  for (const Row& row : rows) {
+    ResetNavigation();
+    cameraX = kCameraStartX;
+    cameraY = kCameraStartY;
+    ZoomAt(row.from, 1001, 333);  // somewhere between whole map pixels
+    const int64_t mapX = MapPixelUnder(row.x, cameraX, zoom.subX, 640);
+    const int64_t mapY = MapPixelUnder(row.y, cameraY, zoom.subY, 360);
+    Send(Wheel(row.notches, false, row.x, row.y));
+    EXPECT_EQ(zoom.step, row.from + row.notches);
+    EXPECT_EQ(MapPixelUnder(row.x, cameraX, zoom.subX, 640), mapX) << row.from << " + " << row.notches;
+    EXPECT_EQ(MapPixelUnder(row.y, cameraY, zoom.subY, 360), mapY) << row.from << " + " << row.notches;
+    if (zoom.step == 0) {
+      EXPECT_EQ(zoom.subX + zoom.subY, 0);  // back at 1:1: whole map pixels
+    }
+  }
+}
+
+TEST_F(Navigating, ZoomedInADragMovesTheMapWithThePointerExactly) {
+  for (const int step : {1, 4, 7, 12}) {
+    ZoomAt(step, 1001, 333);
+    const auto edgeX = [] { return WindowEdge(2010, cameraX, zoom.subX, 640, zoom.step); };
+    const auto edgeY = [] { return WindowEdge(2090, cameraY, zoom.subY, 360, zoom.step); };
+    const int64_t x = edgeX(), y = edgeY();
+    Send(Button(SDL_MOUSEBUTTONDOWN, 600, 300));
+    Send(Motion(637, 289));
+    EXPECT_EQ(edgeX(), x + 37) << step;
+    EXPECT_EQ(edgeY(), y - 11) << step;
+    for (int k = 1; k <= 300; ++k) Send(Motion(637 - k, 289 + k));  // a slow drag: no error adds up
+    Send(Button(SDL_MOUSEBUTTONUP, 301, 500));
+    EXPECT_EQ(edgeX(), x - 299) << step;
+    EXPECT_EQ(edgeY(), y + 200) << step;
+  }
+}
+
+TEST(Zoom, TheArrowsMoveTheView500WindowPixelsASecondAtEveryZoom) {
+  std::array<Uint8, SDL_NUM_SCANCODES> keys{};
+  bool quit = false;
+  for (int step = kMinZoomStep; step <= kMaxZoomStep; ++step) {
+    zoom = {step, 0, 0};
+    cameraX = kCameraStartX;
+    cameraY = kCameraStartY;
+    const auto edgeX = [] { return WindowEdge(2003, cameraX, zoom.subX, 640, zoom.step); };
+    const auto edgeY = [] { return WindowEdge(2103, cameraY, zoom.subY, 360, zoom.step); };
+    const int64_t x = edgeX(), y = edgeY();
+    keys[SDL_SCANCODE_RIGHT] = keys[SDL_SCANCODE_UP] = 1;
+    for (int frame = 0; frame < 20; ++frame) {  // a second of 10 ms steps
+      Uint32 accumulator = 50;
+      RunUpdateSteps(keys.data(), accumulator, quit);
+    }
+    EXPECT_EQ(edgeX(), x - 500) << step;
+    EXPECT_EQ(edgeY(), y + 500) << step;
+    // Two opposite arrows cancel exactly.
+    const int32_t heldX = cameraX, heldSub = zoom.subX;
+    keys[SDL_SCANCODE_LEFT] = 1;
+    Uint32 accumulator = 50;
+    RunUpdateSteps(keys.data(), accumulator, quit);
+    EXPECT_EQ(cameraX, heldX) << step;
+    EXPECT_EQ(zoom.subX, heldSub) << step;
+    keys = {};
+  }
+  zoom = Zoom{};
+}
+
 TEST_F(Navigating, TheOverviewDrawsThePictureAndAFrameWhereTheViewIs) {
   SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
   canvas.Clear();
@@ -809,6 +1072,14 @@ TEST_F(Navigating, TheOverviewDrawsThePictureAndAFrameWhereTheViewIs) {
   SDL_GetRenderDrawColor(renderer, &r, &g, &b, &a);
   EXPECT_EQ(r + g + b, 0);
   EXPECT_EQ(a, 255);
+  // Zoomed in twice, the frame is half the size about the same middle.
+  zoom = {4, 0, 0};
+  canvas.Clear();
+  DrawOverview();
+  EXPECT_EQ(canvas.Pixel(280 + 295, 337), frame);
+  EXPECT_EQ(canvas.Pixel(280 + 406, 399), frame);
+  EXPECT_NE(canvas.Pixel(519, 305), frame);
+  zoom = Zoom{};
   // A camera far off the map draws no frame, and nothing overflows.
   cameraX = INT32_MIN;
   cameraY = INT32_MAX;

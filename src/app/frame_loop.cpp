@@ -6,6 +6,7 @@
 #include "view/navigation.h"
 #include "view/overview.h"
 #include "view/view.h"
+#include "view/zoom.h"
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
@@ -21,17 +22,14 @@ EM_ASYNC_JS(void, WaitForAnimationFrame, (), {
 
 namespace {
 
-// The camera has no bounds; moving it wraps instead of overflowing, which
-// would take weeks of holding a key.
-void Move(int32_t& axis, int32_t delta) {
-  axis = static_cast<int32_t>(static_cast<uint32_t>(axis) + static_cast<uint32_t>(delta));
-}
-
 void RunUpdateStep(const Uint8* keys, bool& quit) {
-  if (keys[SDL_SCANCODE_UP]) Move(cameraY, -kCameraStepPixels);
-  if (keys[SDL_SCANCODE_DOWN]) Move(cameraY, kCameraStepPixels);
-  if (keys[SDL_SCANCODE_LEFT]) Move(cameraX, -kCameraStepPixels);
-  if (keys[SDL_SCANCODE_RIGHT]) Move(cameraX, kCameraStepPixels);
+  // Window pixels: map pixels at 1:1, fewer zoomed in. The camera has no
+  // bounds; it wraps instead of overflowing, which would take weeks of
+  // holding a key.
+  if (keys[SDL_SCANCODE_UP]) ScrollView(0, -kCameraStepPixels);
+  if (keys[SDL_SCANCODE_DOWN]) ScrollView(0, kCameraStepPixels);
+  if (keys[SDL_SCANCODE_LEFT]) ScrollView(-kCameraStepPixels, 0);
+  if (keys[SDL_SCANCODE_RIGHT]) ScrollView(kCameraStepPixels, 0);
   if (keys[SDL_SCANCODE_ESCAPE] || keys[SDL_SCANCODE_Q]) quit = true;
   viewClockMs += kUpdateStepMs;  // the animations' clock
 }

@@ -9,6 +9,8 @@
 #include "map/layer.h"
 #include "shared/globals.h"
 #include "view/view.h"
+#include "view/zoom.h"
+#include "view/zoomed_map.h"
 
 namespace {
 
@@ -111,6 +113,10 @@ void DrawLayer(const Layer& layer) {
 }  // namespace
 
 void DrawMap() {
+  if (zoom.step != 0) {  // zoomed in by view.json's keys and wheel
+    DrawZoomedMap();
+    return;
+  }
   if (layerCount == 0) return;
   const unsigned slotsInUse = std::min<unsigned>(layerCount, kMaxLayers);
   for (unsigned slot = 0; slot < slotsInUse; ++slot) DrawLayer(layers[slot]);

@@ -1,7 +1,10 @@
 #include "view/navigation.h"
 
+#include <algorithm>
+
 #include "shared/globals.h"
 #include "view/overview.h"
+#include "view/zoom.h"
 
 bool navigationOn = false;
 
@@ -12,11 +15,6 @@ bool dragging = false;
 int32_t dragX = 0;
 int32_t dragY = 0;
 
-// The camera has no bounds; moving it wraps instead of overflowing, as the arrows do.
-int32_t Moved(int32_t axis, int64_t delta) {
-  return static_cast<int32_t>(static_cast<uint32_t>(axis) + static_cast<uint32_t>(delta));
-}
-
 // On the overview: the camera goes to the map point under (x, y), and the
 // map returns. A point beside the picture does nothing.
 void ChooseOverviewPoint(int x, int y) {
@@ -24,11 +22,40 @@ void ChooseOverviewPoint(int x, int y) {
   if (!MapPointAt(overviewPlace, FitOverview(overviewPlace), x, y, mapX, mapY)) return;
   cameraX = mapX;
   cameraY = mapY;
+  zoom.subX = zoom.subY = 0;  // that very map pixel, at the zoom it had
   overviewShown = false;
 }
 
+// The map point under the pointer stays under it.
+void Drag(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY) {
+  ScrollView(-(int64_t{toX} - fromX), -(int64_t{toY} - fromY));
+}
+
+// Zooms by `steps` about window point (x2 / 2, y2 / 2), in half pixels.
+void ZoomBy(int64_t steps, int64_t x2, int64_t y2) {
+  ZoomAt(static_cast<int>(std::clamp<int64_t>(zoom.step + steps, kMinZoomStep, kMaxZoomStep)), x2, y2);
+}
+
 void HandleKey(const SDL_KeyboardEvent& key) {
-  if (key.repeat != 0) return;  // a held key acts once
+  // About the middle of the window, where the camera is; held, they go on
+  // zooming as the key repeats.
+  switch (key.keysym.sym) {
+    case SDLK_PLUS:
+    case SDLK_EQUALS:  // + without shift
+    case SDLK_KP_PLUS:
+      ZoomBy(1, 1280, 720);
+      return;
+    case SDLK_MINUS:
+    case SDLK_KP_MINUS:
+      ZoomBy(-1, 1280, 720);
+      return;
+    case SDLK_0:
+      ZoomAt(0, 1280, 720);
+      return;
+    default:
+      break;
+  }
+  if (key.repeat != 0) return;  // a held M or Enter acts once
   if (key.keysym.sym == SDLK_m && overviewTexture != nullptr) {
     overviewShown = !overviewShown;
     dragging = false;
@@ -40,11 +67,6 @@ void HandleKey(const SDL_KeyboardEvent& key) {
 }
 
 }  // namespace
-
-void DragCamera(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY, int32_t& x, int32_t& y) {
-  x = Moved(x, -(int64_t{toX} - fromX));
-  y = Moved(y, -(int64_t{toY} - fromY));
-}
 
 void HandleNavigationEvent(const SDL_Event& event) {
   switch (event.type) {
@@ -67,15 +89,22 @@ void HandleNavigationEvent(const SDL_Event& event) {
         dragging = false;
         break;
       }
-      DragCamera(dragX, dragY, event.motion.x, event.motion.y, cameraX, cameraY);
+      Drag(dragX, dragY, event.motion.x, event.motion.y);
       dragX = event.motion.x;
       dragY = event.motion.y;
       break;
     case SDL_MOUSEBUTTONUP:
       if (event.button.button != SDL_BUTTON_LEFT || !dragging) break;
-      DragCamera(dragX, dragY, event.button.x, event.button.y, cameraX, cameraY);
+      Drag(dragX, dragY, event.button.x, event.button.y);
       dragging = false;
       break;
+    case SDL_MOUSEWHEEL: {
+      // A notch away from the user zooms in, about the pointer's pixel.
+      if (overviewShown) break;  // the pointer is on no map point
+      const int64_t notches = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -int64_t{event.wheel.y} : event.wheel.y;
+      ZoomBy(notches, 2 * int64_t{event.wheel.mouseX} + 1, 2 * int64_t{event.wheel.mouseY} + 1);
+      break;
+    }
     default:
       break;
   }
@@ -84,4 +113,5 @@ void HandleNavigationEvent(const SDL_Event& event) {
 void ResetNavigation() {
   dragging = false;
   overviewShown = false;
+  zoom = Zoom{};
 }

@@ -18,8 +18,6 @@ namespace {
 
 constexpr int64_t kViewWidth = 1280;
 constexpr int64_t kViewHeight = 720;
-constexpr int64_t kHalfViewWidth = 640;
-constexpr int64_t kHalfViewHeight = 360;
 
 // Division rounding towards minus infinity; `divisor` is above 0.
 int64_t FloorDiv(int64_t dividend, int64_t divisor) {
@@ -72,15 +70,21 @@ WindowRect FitOverview(const OverviewPlace& place) {
   return {left, top, left + fittedWidth, top + fittedHeight};
 }
 
-WindowRect ViewFrame(const OverviewPlace& place, const WindowRect& fitted, int32_t cameraX, int32_t cameraY) {
+WindowRect ViewFrame(const OverviewPlace& place, const WindowRect& fitted, int32_t cameraX, int32_t cameraY,
+                     const Zoom& at) {
   const int64_t width = std::max<int64_t>(1, place.width), height = std::max<int64_t>(1, place.height);
   const int64_t fittedWidth = fitted.right - fitted.left, fittedHeight = fitted.bottom - fitted.top;
-  // Map pixels are at most 34 bits from the place's corner, window sizes 11
+  // The view's edges are in 1/kSubpixels of a map pixel (16 bits), at most
+  // 34 bits of map pixels from the place's corner; window sizes are 11
   // bits: the products fit in 64.
-  const auto toWindowX = [&](int64_t mapX) { return fitted.left + FloorDiv((mapX - place.x) * fittedWidth, width); };
-  const auto toWindowY = [&](int64_t mapY) { return fitted.top + FloorDiv((mapY - place.y) * fittedHeight, height); };
-  WindowRect frame{toWindowX(int64_t{cameraX} - kHalfViewWidth), toWindowY(int64_t{cameraY} - kHalfViewHeight),
-                   toWindowX(int64_t{cameraX} + kHalfViewWidth), toWindowY(int64_t{cameraY} + kHalfViewHeight)};
+  const auto toWindowX = [&](int64_t x) {
+    return fitted.left + FloorDiv((x - place.x * kSubpixels) * fittedWidth, width * kSubpixels);
+  };
+  const auto toWindowY = [&](int64_t y) {
+    return fitted.top + FloorDiv((y - place.y * kSubpixels) * fittedHeight, height * kSubpixels);
+  };
+  const ViewExtent view = ViewExtentAt(cameraX, cameraY, at);
+  WindowRect frame{toWindowX(view.left), toWindowY(view.top), toWindowX(view.right), toWindowY(view.bottom)};
   frame.right = std::max(frame.right, frame.left + kSmallestFrame);
   frame.bottom = std::max(frame.bottom, frame.top + kSmallestFrame);
   return frame;
@@ -120,7 +124,7 @@ void DrawOverview() {
                          static_cast<int>(fitted.right - fitted.left), static_cast<int>(fitted.bottom - fitted.top)};
   SDL_RenderCopy(renderer, overviewTexture, nullptr, &picture);
 
-  const WindowRect frame = ViewFrame(overviewPlace, fitted, cameraX, cameraY);
+  const WindowRect frame = ViewFrame(overviewPlace, fitted, cameraX, cameraY, zoom);
   const int left = HeldNearWindow(frame.left, kViewWidth), right = HeldNearWindow(frame.right, kViewWidth);
   const int top = HeldNearWindow(frame.top, kViewHeight), bottom = HeldNearWindow(frame.bottom, kViewHeight);
   const int thickness = static_cast<int>(kFrameThickness);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "view/view_file.h"
+#include "view/zoom.h"
 
 // The overview that M shows: view.json's picture of a map-pixel rectangle,
 // scaled to fit the window (its aspect kept, centred, black around), with a
@@ -34,11 +35,12 @@ constexpr int64_t kMaxOverviewSide = 8192;
 // pixels (at least one), centred.
 WindowRect FitOverview(const OverviewPlace& place);
 
-// The frame around the view (1280 x 720 map pixels about the camera) on the
-// fitted overview `fitted`: each edge's map pixel scaled as the overview is,
-// rounded down; at least kSmallestFrame a side. It may lie partly or wholly
-// outside the window.
-WindowRect ViewFrame(const OverviewPlace& place, const WindowRect& fitted, int32_t cameraX, int32_t cameraY);
+// The frame around the view (1280 x 720 map pixels about the camera at
+// 1:1, fewer zoomed in) on the fitted overview `fitted`: each edge's map
+// point scaled as the overview is, rounded down; at least kSmallestFrame a
+// side. It may lie partly or wholly outside the window.
+WindowRect ViewFrame(const OverviewPlace& place, const WindowRect& fitted, int32_t cameraX, int32_t cameraY,
+                     const Zoom& at = Zoom{});
 
 // The map pixel under window pixel (x, y) of the fitted overview (the pixel's
 // centre scaled back, rounded down), or false when (x, y) is not on it.
