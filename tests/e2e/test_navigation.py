@@ -1,7 +1,8 @@
 """Finding the way around a map: with view.json's overview, M shows the whole
 picture with a frame where the view is, a click there moves the view, M
 again returns; the left button drags the map pixel for pixel; "start" sets
-the first view. Without view.json, M, clicks and drags do nothing."""
+the first view; + zooms in a step of 2^(1/4) about the middle, 0 returns to
+1:1. Without view.json, M, clicks, drags and + do nothing."""
 
 import json
 import math
@@ -251,14 +252,27 @@ def test_arrows_and_a_drag_add_up(display, running):
     assert viewer.quit_with("Escape") == (0, DEMO_OUTPUT)
 
 
-def test_without_view_json_m_clicks_and_drags_do_nothing(display, running):
+def test_four_presses_of_plus_show_the_start_twice_as_large_and_0_returns(display, running):
+    folder = folder_with(still_view())
+    viewer = running(Viewer(display, folder))
+    viewer.wait_until_running(DEMO_OUTPUT, demo_at_start())
+    # The start picture's middle, 640 x 360 about the camera, each pixel a 2 x 2 square.
+    twice = demo_at_start().crop((320, 180, 960, 540)).resize((VIEW_W, VIEW_H), Image.NEAREST)
+    display.xdotool("key", "plus", "plus", "plus", "plus")
+    wait_for(viewer, folder, lambda shot: same(shot, twice), "the start picture's middle at 2 x")
+    display.xdotool("key", "0")
+    wait_for(viewer, folder, lambda shot: same(shot, demo_at_start()), "the start picture again")
+    assert viewer.quit_with("Escape") == (0, DEMO_OUTPUT)
+
+
+def test_without_view_json_m_clicks_drags_and_plus_do_nothing(display, running):
     folder = folder_with(None, overview=True)
     viewer = running(Viewer(display, folder))
     viewer.wait_until_running(DEMO_OUTPUT, demo_at_start())
     display.xdotool("key", "m")
     display.xdotool("mousemove", "600", "300", "click", "1")
     display.xdotool("mousemove", "600", "300", "mousedown", "1", "mousemove", "700", "450", "mouseup", "1")
-    display.xdotool("key", "m", "key", "Return")
+    display.xdotool("key", "m", "key", "Return", "key", "plus", "key", "plus")
     # The events above come before the arrow: once the picture moves, they
     # were all seen, and it is the demo scrolled right and nothing else.
     viewer.hold_until("Right", done=lambda shot: not same(shot, demo_at_start()))
