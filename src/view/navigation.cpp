@@ -41,7 +41,7 @@ void HandleKey(const SDL_KeyboardEvent& key) {
   // zooming as the key repeats.
   switch (key.keysym.sym) {
     case SDLK_PLUS:
-    case SDLK_EQUALS:  // + without shift
+    case SDLK_EQUALS:  // the key + is on with shift, on many layouts
     case SDLK_KP_PLUS:
       ZoomBy(1, 1280, 720);
       return;
