@@ -289,6 +289,21 @@ TEST_P(Starts, PutTheWindowOnWhatIsDrawn) {
   EXPECT_EQ(composition.startY, c.startY) << c.what;
 }
 
+// A block whose drawn pixels (a diagonal) lie across the area's edges:
+// only the part inside counts, row by row, to the pixel; the tileset's last
+// block counts as any other.
+TEST(ImporterStarts, CountWhatOfABlockLiesInsideTheArea) {
+  Composition composition;
+  composition.width = 2, composition.height = 1;
+  Block diagonal{};
+  for (int i = 0; i < kBlock; ++i) diagonal[static_cast<size_t>(i * kBlock + i)] = Pixel{9, 9, 9, 255};
+  composition.blocks = {diagonal};
+  composition.layers = {{0, 1}};  // pixels (32 + i, i)
+  PlaceStart(composition, {36, 6, 64, 11});  // rows 6 to 10: x 38 to 42
+  EXPECT_EQ(composition.startX, 40);
+  EXPECT_EQ(composition.startY, 8);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Importer, Starts,
     ::testing::Values(
