@@ -292,9 +292,10 @@ TEST(ImporterMissingFiles, LeaveOutWhatNeedsThemAndSayWhat) {
       <tile id="3"><image source="p3.png"/></tile>
       <tile id="4"><animation><frame tileid="0" duration="100"/><frame tileid="3" duration="100"/></animation></tile>
       <tile id="5"><image source="p5.png"/></tile>
+      <tile id="6"><animation><frame tileid="2" duration="100"/><frame tileid="7" duration="100"/></animation></tile>
     </tileset>
     <layer name="a" width="3" height="2"><data encoding="csv">1,9,13,2147483657,21,20</data></layer>
-    <group name="g"><layer name="b" width="3" height="2"><data encoding="csv">24,9,0,0,0,0</data></layer></group>
+    <group name="g"><layer name="b" width="3" height="2"><data encoding="csv">24,9,26,0,0,0</data></layer></group>
     <group name="h" visible="0"><layer name="c" width="3" height="2"><data encoding="csv">5,5,5,5,5,5</data></layer></group>
     <objectgroup name="o"><object gid="9" x="0" y="32"/><object template="gone.tx" x="1" y="1"/>
       <object gid="1" x="0" y="0"/></objectgroup>
@@ -307,7 +308,8 @@ TEST(ImporterMissingFiles, LeaveOutWhatNeedsThemAndSayWhat) {
   Map map = ReadMapText(context, text, "m.tmx");
   const LoadedImages loaded = LoadImages(map);
   EXPECT_EQ(map.layers[0].cells.gids, (std::vector<uint32_t>{1, 0, 0, 0, 21, 0}));  // an animation keeps a frame
-  EXPECT_EQ(map.layers[1].children[0].cells.gids, std::vector<uint32_t>(6, 0));      // one with none left goes
+  EXPECT_EQ(map.layers[1].children[0].cells.gids,  // one with no frame left goes; one that needs no missing file stays
+            (std::vector<uint32_t>{0, 0, 26, 0, 0, 0}));
   EXPECT_EQ(map.layers[2].children[0].cells.gids, std::vector<uint32_t>(6, 0));      // hidden: unused, left out too
   ASSERT_EQ(map.layers[3].objects.size(), 1u);
   EXPECT_EQ(map.layers[3].objects[0].gid, 1u);
