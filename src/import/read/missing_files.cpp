@@ -71,8 +71,7 @@ struct Finder {
         need.files.push_back(file);
       need.whole = need.whole && file != kNone;
     }
-    if (need.files.empty()) need.whole = false;
-    return need;
+    return need;  // none of the frames missing: not whole, as a frame without a file cleared it
   }
 
   const Need& NeedOfMapTile(const TilesetList& tilesets, uint32_t gid) {
