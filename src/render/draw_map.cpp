@@ -8,6 +8,7 @@
 
 #include "map/layer.h"
 #include "shared/globals.h"
+#include "shared/tileset_bands.h"
 #include "view/view.h"
 #include "view/zoom.h"
 #include "view/zoomed_map.h"
@@ -36,18 +37,13 @@ bool FitsInInt(int64_t origin, int64_t extent) {
 // nothing. The view bounds the rows, so every piece fits in an int.
 void CopyFromBands(int64_t sourceX, int64_t sourceY, int64_t width, int64_t height, int64_t left, int64_t top) {
   if (!FitsInInt(sourceX, width) || sourceY < 0) return;
-  const int64_t bandCount = 1 + static_cast<int64_t>(tilesetBands.size());
-  const int64_t end = sourceY + height;
-  for (int64_t band = sourceY / tilesetBandHeight, row = sourceY; row < end && band < bandCount; ++band) {
-    const int64_t bandTop = band * tilesetBandHeight;
-    const int64_t pieceEnd = band + 1 < bandCount ? std::min(end, bandTop + tilesetBandHeight) : end;
-    const SDL_Rect source{static_cast<int>(sourceX), static_cast<int>(row - bandTop), static_cast<int>(width),
-                          static_cast<int>(pieceEnd - row)};
-    const SDL_Rect destination{static_cast<int>(left), static_cast<int>(top + (row - sourceY)),
-                               static_cast<int>(width), static_cast<int>(pieceEnd - row)};
-    SDL_RenderCopy(renderer, band == 0 ? tileset : tilesetBands[band - 1], &source, &destination);
-    row = pieceEnd;
-  }
+  ForEachBandPiece(sourceY, height, [&](SDL_Texture* band, int64_t bandRow, int64_t offset, int64_t rows) {
+    const SDL_Rect source{static_cast<int>(sourceX), static_cast<int>(bandRow), static_cast<int>(width),
+                          static_cast<int>(rows)};
+    const SDL_Rect destination{static_cast<int>(left), static_cast<int>(top + offset), static_cast<int>(width),
+                               static_cast<int>(rows)};
+    SDL_RenderCopy(renderer, band, &source, &destination);
+  });
 }
 
 void DrawCell(const Layer& layer, int32_t value, int64_t x, int64_t y) {

@@ -8,6 +8,7 @@
 
 #include "map/layer.h"
 #include "shared/globals.h"
+#include "shared/tileset_bands.h"
 #include "view/view.h"
 #include "view/zoom.h"
 
@@ -53,15 +54,9 @@ void Copy(SDL_Texture* texture, int64_t sourceX, int64_t sourceY, int64_t width,
 void CopyFromBands(int64_t sourceX, int64_t sourceY, int64_t width, int64_t height, int64_t mapLeft,
                    int64_t mapTop, const Axis& across, const Axis& down) {
   if (!FitsInInt(sourceX, width) || sourceY < 0) return;
-  const int64_t bandCount = 1 + static_cast<int64_t>(tilesetBands.size());
-  const int64_t end = sourceY + height;
-  for (int64_t band = sourceY / tilesetBandHeight, row = sourceY; row < end && band < bandCount; ++band) {
-    const int64_t bandTop = band * tilesetBandHeight;
-    const int64_t pieceEnd = band + 1 < bandCount ? std::min(end, bandTop + tilesetBandHeight) : end;
-    Copy(band == 0 ? tileset : tilesetBands[band - 1], sourceX, row - bandTop, width, pieceEnd - row, mapLeft,
-         mapTop + (row - sourceY), across, down);
-    row = pieceEnd;
-  }
+  ForEachBandPiece(sourceY, height, [&](SDL_Texture* band, int64_t bandRow, int64_t offset, int64_t rows) {
+    Copy(band, sourceX, bandRow, width, rows, mapLeft, mapTop + offset, across, down);
+  });
 }
 
 void DrawCell(const Layer& layer, int32_t value, int64_t x, int64_t y, const Axis& across, const Axis& down) {
