@@ -33,7 +33,7 @@ void Drag(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY) {
 
 // Zooms by `steps` about window point (x2 / 2, y2 / 2), in half pixels.
 void ZoomBy(int64_t steps, int64_t x2, int64_t y2) {
-  ZoomAt(static_cast<int>(std::clamp<int64_t>(zoom.step + steps, kMinZoomStep, kMaxZoomStep)), x2, y2);
+  ZoomAt(static_cast<int>(std::clamp<int64_t>(zoom.step + steps, -64, 64)), x2, y2);  // held by ZoomAt
 }
 
 void HandleKey(const SDL_KeyboardEvent& key) {

@@ -10,6 +10,7 @@
 #include "shared/globals.h"
 #include "view/navigation.h"
 #include "view/overview.h"
+#include "view/zoom.h"
 
 uint64_t viewClockMs = 0;
 std::vector<Animation> animations;
@@ -64,6 +65,7 @@ void LoadView(const std::string& path, const TilesetGrid& grid) {
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     LoadOverview(folder + view.overview.image, view.overview);
   }
+  if (view.hasStart) ZoomAt(view.start.zoom, 1280, 720);  // about the start, held to the steps there are
 }
 
 void UseAnimations(std::vector<Animation> list) {

@@ -128,9 +128,21 @@ bool ReadStart(const json_t* root, ViewFile& view, std::string& problem) {
       !ReadInteger(member, "y", INT32_MIN, INT32_MAX, where, y, problem)) {
     return false;
   }
-  view.start = {static_cast<int32_t>(x), static_cast<int32_t>(y)};
+  int64_t step = 0;
+  if (json_object_get(member, "zoom") != nullptr && !ReadInteger(member, "zoom", -64, 64, where, step, problem)) {
+    return false;
+  }
+  view.start = {static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(step)};
   view.hasStart = true;
   return true;
+}
+
+bool ReadZoom(const json_t* root, ViewFile& view, std::string& problem) {
+  const json_t* member = json_object_get(root, "zoom");
+  if (member == nullptr) return true;
+  const std::string where = Quoted("zoom");
+  if (!json_is_object(member)) return Fail(problem, where + " is not an object");
+  return ReadInteger(member, "levels", 0, kMaxZoomLevels, where, view.zoomLevels, problem);
 }
 
 bool ReadAnimations(const json_t* root, const TilesetGrid& grid, std::vector<Animation>& animations,
@@ -160,7 +172,7 @@ bool ReadAnimations(const json_t* root, const TilesetGrid& grid, std::vector<Ani
 bool ReadDocument(const json_t* root, const TilesetGrid& grid, ViewFile& view, std::string& problem) {
   if (!json_is_object(root)) return Fail(problem, "not a JSON object");
   return ReadAnimations(root, grid, view.animations, problem) && ReadOverview(root, view, problem) &&
-         ReadStart(root, view, problem);
+         ReadStart(root, view, problem) && ReadZoom(root, view, problem);
 }
 
 }  // namespace

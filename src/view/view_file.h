@@ -36,11 +36,17 @@ struct OverviewPlace {
   int64_t height = 0;  // 1 to INT32_MAX
 };
 
-// The camera (the map pixel at the window's centre) to start at.
+// The camera (the map pixel at the window's centre) to start at, and the
+// zoom step (view/zoom.h), held to the steps the map allows.
 struct ViewStart {
   int32_t x = 0;
   int32_t y = 0;
+  int32_t zoom = 0;
 };
+
+// The pictures scaled down for zooming out that the importer wrote beside
+// view.json: levels 1 to `levels`, level L at 1 / 2^L (view/zoom_levels.h).
+constexpr int64_t kMaxZoomLevels = 16;
 
 // All that a view file asks for.
 struct ViewFile {
@@ -49,16 +55,18 @@ struct ViewFile {
   OverviewPlace overview;
   bool hasStart = false;
   ViewStart start;
+  int64_t zoomLevels = 0;
 };
 
 // Reads the view file at `path`:
 //   {"animations": [{"tile": N, "frames": [{"tile": A, "duration": MS}, ...]}, ...],
 //    "overview": {"image": NAME, "x": X, "y": Y, "width": W, "height": H},
-//    "start": {"x": X, "y": Y}}
+//    "start": {"x": X, "y": Y, "zoom": Z}, "zoom": {"levels": L}}
 // N must be a value with a block in `grid`, each A too or 0 (nothing drawn),
 // MS a whole number of milliseconds from 0 to kMaxDurationMs; each N is
 // animated once. NAME is a file name without a folder; X and Y are 32-bit
-// signed integers, W and H from 1 to INT32_MAX. Other members are ignored,
+// signed integers, W and H from 1 to INT32_MAX, Z (optional) from -64 to
+// 64, L from 0 to kMaxZoomLevels. Other members are ignored,
 // and each of the three may be left out. On success fills `view` and returns
 // true; otherwise leaves it empty, says in `problem` what is wrong and
 // returns false.

@@ -5,6 +5,7 @@
 #include "shared/globals.h"
 
 Zoom zoom;
+int minZoomStep = 0;
 
 namespace {
 
@@ -57,8 +58,10 @@ void ZoomAxis(int32_t& camera, int32_t& sub, int64_t at2, int64_t middle, int fr
 }  // namespace
 
 int64_t ZoomScale(int step) {
-  const int held = std::clamp(step, kMinZoomStep, kMaxZoomStep);
-  return kQuarterPowers[held % 4] << (held / 4);
+  const int held = std::clamp(step, kLeastZoomStep, kMaxZoomStep);
+  const int whole = held >= 0 ? held / 4 : -((3 - held) / 4), quarter = held - 4 * whole;  // held = 4 whole + quarter
+  if (whole >= 0) return kQuarterPowers[quarter] << whole;
+  return (kQuarterPowers[quarter] + (int64_t{1} << (-whole - 1))) >> -whole;  // rounded
 }
 
 int64_t WindowEdge(int64_t mapEdge, int32_t camera, int32_t sub, int64_t middle, int step) {
@@ -83,7 +86,7 @@ void ScrollView(int64_t dx, int64_t dy) {
 }
 
 void ZoomAt(int step, int64_t x2, int64_t y2) {
-  const int to = std::clamp(step, kMinZoomStep, kMaxZoomStep);
+  const int to = std::clamp(step, std::max(minZoomStep, kLeastZoomStep), kMaxZoomStep);
   if (to == zoom.step) return;
   ZoomAxis(cameraX, zoom.subX, x2, kHalfViewWidth, zoom.step, to);
   ZoomAxis(cameraY, zoom.subY, y2, kHalfViewHeight, zoom.step, to);

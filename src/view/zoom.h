@@ -12,11 +12,12 @@
 // All of it is integer arithmetic, so that Linux, Windows and the browser
 // put every edge on the same window pixel.
 
-// Zooming out below 1:1 needs pictures the importer scales down beforehand
-// (drawing 32 x 32 blocks at a fraction of a pixel each would cost every
-// block of the map a frame): kMinZoomStep goes below 0 with them.
-constexpr int kMinZoomStep = 0;
-constexpr int kMaxZoomStep = 12;  // 8 x
+// Zooming out below 1:1 draws the pictures the importer scaled down
+// beforehand (view/zoom_levels.h): the least step is where the whole
+// picture fits the window, and 0 without them.
+extern int minZoomStep;
+constexpr int kMaxZoomStep = 12;    // 8 x
+constexpr int kLeastZoomStep = -32;  // 1/256, the coarsest level the viewer reads
 
 // Scales are in 1/kScaleOne, the camera's part of a map pixel in 1/kSubpixels.
 constexpr int64_t kScaleOne = int64_t{1} << 16;
@@ -30,8 +31,8 @@ struct Zoom {
 
 extern Zoom zoom;
 
-// 2^(step/4) in 1/kScaleOne, for steps kMinZoomStep to kMaxZoomStep: four
-// steps make exactly twice.
+// 2^(step/4) in 1/kScaleOne, for steps kLeastZoomStep to kMaxZoomStep:
+// four steps make exactly twice.
 int64_t ZoomScale(int step);
 
 // The window coordinate of map edge `mapEdge` (the left edge of that map
