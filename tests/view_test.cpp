@@ -1000,6 +1000,111 @@ TEST_F(Navigating, ZoomedInADragMovesTheMapWithThePointerExactly) {
   }
 }
 
+// A finger at window point (x, y), as SDL gives it: 0 to 1 across the window.
+SDL_Event Finger(Uint32 type, SDL_FingerID id, double x, double y) {
+  SDL_Event event{};
+  event.type = type;
+  event.tfinger.touchId = 1;
+  event.tfinger.fingerId = id;
+  event.tfinger.x = static_cast<float>(x / 1280);
+  event.tfinger.y = static_cast<float>(y / 720);
+  return event;
+}
+
+// The mouse event SDL makes of the first finger.
+SDL_Event MadeFromTouch(SDL_Event event) {
+  (event.type == SDL_MOUSEMOTION ? event.motion.which : event.button.which) = SDL_TOUCH_MOUSEID;
+  return event;
+}
+
+TEST_F(Navigating, OneFingerDragsTheMapExactlyAsTheMouseDoesAndOnlyOnce) {
+  const std::pair<int, int> path[] = {{600, 300}, {637, 289}, {640, 289}, {200, 500}, {201, 502}};
+  for (const int step : {0, 5}) {
+    const auto dragged = [&](bool byFinger) {
+      ResetNavigation();
+      cameraX = kCameraStartX;
+      cameraY = kCameraStartY;
+      ZoomAt(step, 1001, 333);
+      for (size_t k = 0; k < std::size(path); ++k) {
+        const auto [x, y] = path[k];
+        const Uint32 mouseType = k == 0 ? SDL_MOUSEBUTTONDOWN : k + 1 == std::size(path) ? SDL_MOUSEBUTTONUP : 0;
+        const SDL_Event mouse = mouseType == 0 ? Motion(x, y) : Button(mouseType, x, y);
+        if (!byFinger) {
+          Send(mouse);
+          continue;
+        }
+        // The finger at the pixel's centre, with what SDL and the platform make of it for the mouse.
+        const Uint32 fingerType = k == 0 ? SDL_FINGERDOWN : k + 1 == std::size(path) ? SDL_FINGERUP : SDL_FINGERMOTION;
+        Send(Finger(fingerType, 7, x + 0.5, y + 0.5));
+        Send(MadeFromTouch(mouse));
+        Send(mouse);
+      }
+      return std::array<int32_t, 4>{cameraX, cameraY, zoom.subX, zoom.subY};
+    };
+    const auto byMouse = dragged(false);
+    EXPECT_NE(byMouse[0], kCameraStartX) << step;
+    EXPECT_EQ(dragged(true), byMouse) << step;
+  }
+}
+
+TEST_F(Navigating, TwoFingersZoomAStepForEachFourthRootOfTwoTheirSpreadChangesAboutTheirMiddle) {
+  struct Row {
+    const char* what;
+    int from;
+    std::vector<double> spreads;  // the fingers' distance, moved to each in turn
+    int step;
+  };
+  const Row rows[] = {
+      {"spread to twice: four steps in", 0, {200, 400}, 4},
+      {"a little less than 2^(1/4): nothing yet", 3, {200, 237}, 3},
+      {"to 1.5 times, back and out again", 5, {200, 300, 240, 330}, 7},
+      {"pinched to a half: four steps out", 8, {400, 200}, 4},
+      {"spread to eight times: held at 8 x", 6, {100, 800}, kMaxZoomStep},
+  };
+  // About the middle pixel's centre, along a slant. The fingers move one
+  // after the other, as SDL tells them, half a pixel of spread at a time:
+  // the point between them is off by at most a fifth of a pixel at a step.
+  const double middleX = 701.5, middleY = 333.5;
+  const auto mapPointUnder = [](double at, int32_t camera, int32_t sub, double middle) {
+    return camera + static_cast<double>(sub) / kSubpixels + (at - middle) * kScaleOne / ZoomScale(zoom.step);
+  };
+  for (const Row& row : rows) {
+    ResetNavigation();
+    cameraX = kCameraStartX;
+    cameraY = kCameraStartY;
+    ZoomAt(row.from, 1001, 333);
+    const double mapX = mapPointUnder(middleX, cameraX, zoom.subX, 640);
+    const double mapY = mapPointUnder(middleY, cameraY, zoom.subY, 360);
+    const auto place = [&](Uint32 type, double spread) {  // the first finger also moves SDL's mouse
+      const double dx = 0.4 * spread, dy = 0.3 * spread;
+      Send(Finger(type, 1, middleX - dx, middleY - dy));
+      const int mouseX = static_cast<int>(middleX - dx), mouseY = static_cast<int>(middleY - dy);
+      Send(MadeFromTouch(type == SDL_FINGERDOWN ? Button(SDL_MOUSEBUTTONDOWN, mouseX, mouseY) : Motion(mouseX, mouseY)));
+      Send(Finger(type, 2, middleX + dx, middleY + dy));
+    };
+    place(SDL_FINGERDOWN, row.spreads[0]);
+    for (size_t k = 1; k < row.spreads.size(); ++k) {
+      const double from = row.spreads[k - 1], to = row.spreads[k];
+      const int parts = static_cast<int>(std::abs(to - from) * 2);
+      for (int part = 1; part <= parts; ++part) place(SDL_FINGERMOTION, from + (to - from) * part / parts);
+    }
+    EXPECT_EQ(zoom.step, row.step) << row.what;
+    const double scale = static_cast<double>(ZoomScale(zoom.step)) / kScaleOne;  // window pixels a map pixel
+    EXPECT_LT(std::abs(mapPointUnder(middleX, cameraX, zoom.subX, 640) - mapX) * scale, 0.5) << row.what;
+    EXPECT_LT(std::abs(mapPointUnder(middleY, cameraY, zoom.subY, 360) - mapY) * scale, 0.5) << row.what;
+  }
+  // Pinched past the least step, it holds there; spreading again zooms in at once.
+  const int least = std::max(minZoomStep, kLeastZoomStep);
+  ResetNavigation();
+  ZoomAt(least + 2, 1280, 720);
+  Send(Finger(SDL_FINGERDOWN, 1, 600, 300));
+  Send(Finger(SDL_FINGERDOWN, 2, 1000, 300));
+  Send(Finger(SDL_FINGERMOTION, 2, 650, 300));
+  EXPECT_EQ(zoom.step, least);
+  Send(Finger(SDL_FINGERMOTION, 2, 660, 300));
+  EXPECT_EQ(zoom.step, least + 1);
+}
+
 TEST(Zoom, TheArrowsMoveTheView500WindowPixelsASecondAtEveryZoom) {
   std::array<Uint8, SDL_NUM_SCANCODES> keys{};
   bool quit = false;
@@ -1070,13 +1175,15 @@ TEST_F(Navigating, TheOverviewDrawsThePictureAndAFrameWhereTheViewIs) {
   EXPECT_EQ(canvas.Pixel(280, 719), 0xFF000000u | (0u << 16) | 210u);
 }
 
-TEST(CameraReport, TellsTheFirstCameraAndEachChange) {
-  EXPECT_TRUE(CameraIsNews(2000, 2100));
-  EXPECT_FALSE(CameraIsNews(2000, 2100));
-  EXPECT_TRUE(CameraIsNews(2005, 2100));
-  EXPECT_TRUE(CameraIsNews(2005, 2095));
-  EXPECT_FALSE(CameraIsNews(2005, 2095));
-  EXPECT_TRUE(CameraIsNews(2000, 2100));
+TEST(CameraReport, TellsTheFirstViewAndEachChangeOfCameraOrZoom) {
+  EXPECT_TRUE(CameraIsNews(2000, 2100, 0));
+  EXPECT_FALSE(CameraIsNews(2000, 2100, 0));
+  EXPECT_TRUE(CameraIsNews(2005, 2100, 0));
+  EXPECT_TRUE(CameraIsNews(2005, 2095, 0));
+  EXPECT_FALSE(CameraIsNews(2005, 2095, 0));
+  EXPECT_TRUE(CameraIsNews(2005, 2095, 1));  // zoomed about the camera
+  EXPECT_FALSE(CameraIsNews(2005, 2095, 1));
+  EXPECT_TRUE(CameraIsNews(2000, 2100, 1));
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 const kHalfWindow = { x: 640, y: 360 };
 const kSaved = { picture: ['view.png', 'image/png'], animation: ['view.webp', 'image/webp'] };
 
-// The part of the map's picture the window shows with the camera at its
-// centre, in the picture's own pixels ("X,Y,W,H"), or null for none. The
-// picture lies where view.json's overview says, else it is the whole grid.
+// The part of the map's picture the window shows with the camera [x, y, z]
+// at its centre, zoom step z showing each map pixel 2^(z/4) window pixels
+// wide: in the picture's own pixels ("X,Y,W,H"), every map pixel the window
+// shows any of, or null for none. The picture lies where view.json's
+// overview says, else it is the whole grid.
 function viewRegion(files, camera) {
   const doc = JSON.parse(decode(files['main.json']));
   let picture = { x: 0, y: 0, width: doc.width * 32, height: doc.height * 32 };
@@ -17,22 +19,30 @@ function viewRegion(files, camera) {
     const overview = JSON.parse(decode(files['view.json'])).overview;
     if (['x', 'y', 'width', 'height'].every((key) => Number.isInteger(overview[key]))) picture = overview;
   } catch { /* no view.json, or not one to go by: the whole grid */ }
-  const left = Math.max(camera[0] - kHalfWindow.x, picture.x);
-  const top = Math.max(camera[1] - kHalfWindow.y, picture.y);
-  const right = Math.min(camera[0] + kHalfWindow.x, picture.x + picture.width);
-  const bottom = Math.min(camera[1] + kHalfWindow.y, picture.y + picture.height);
+  const scale = 2 ** (camera[2] / 4);
+  // Zoomed, the view's centre lies anywhere in the camera's map pixel: the
+  // part of it right of and below the camera's corner, which the viewer
+  // doesn't tell, may show a pixel more.
+  const part = camera[2] === 0 ? 0 : 1;
+  const left = Math.max(Math.floor(camera[0] - kHalfWindow.x / scale), picture.x);
+  const top = Math.max(Math.floor(camera[1] - kHalfWindow.y / scale), picture.y);
+  const right = Math.min(Math.ceil(camera[0] + part + kHalfWindow.x / scale), picture.x + picture.width);
+  const bottom = Math.min(Math.ceil(camera[1] + part + kHalfWindow.y / scale), picture.y + picture.height);
   if (right <= left || bottom <= top) return null;
   return `${left - picture.x},${top - picture.y},${right - left},${bottom - top}`;
 }
 
-// Where the viewer's camera is: as it last said, else where it starts.
+// Where the viewer's camera is and its zoom step, [x, y, z]: as it last
+// said, else where it starts (a start's zoom held to the steps the viewer
+// has at all, 1/256 to 8 x).
 function cameraNow(files) {
   if (window.viewerCamera) return window.viewerCamera;
   try {
     const start = JSON.parse(decode(files['view.json'])).start;
-    if (Number.isInteger(start.x) && Number.isInteger(start.y)) return [start.x, start.y];
+    const zoom = Number.isInteger(start.zoom) ? Math.min(Math.max(start.zoom, -32), 12) : 0;
+    if (Number.isInteger(start.x) && Number.isInteger(start.y)) return [start.x, start.y, zoom];
   } catch { /* the viewer's own start */ }
-  return [2000, 2100];
+  return [2000, 2100, 0];
 }
 
 // kind: 'picture' or 'animation'. Resolves with the file's name once it is

@@ -2,9 +2,9 @@
 // `tilemap-import --site` lists its maps in maps.json and holds each in
 // maps/NAME/; the page opens the one its address names, else the first; a
 // site without maps.json shows the demo (named "demo" in the address). The
-// address follows the view, ?map=NAME&x=X&y=Y (the map pixel at the
-// canvas's centre), so that it is the link to that place: opened, it starts
-// the viewer there.
+// address follows the view, ?map=NAME&x=X&y=Y&z=Z (the map pixel at the
+// canvas's centre and the zoom step, z left out at 1:1), so that it is the
+// link to that view: opened, it starts the viewer there.
 'use strict';
 
 const kSiteIndex = 'maps.json';
@@ -18,23 +18,26 @@ const kAddressEveryMs = 250;
 
 const addressParameters = () => new URLSearchParams(location.search);
 
-// The place the address names, {x, y}, or null: x and y whole numbers that
-// the viewer's camera holds (32 bits, signed). Anything else names no place,
-// and the map opens at its own start.
+// The place the address names, {x, y, zoom}, or null: x and y whole
+// numbers that the viewer's camera holds (32 bits, signed). Anything else
+// names no place, and the map opens at its own start. z is a zoom step from
+// -64 to 64 (the viewer holds it to the steps the map has); any other z, or
+// none, is 1:1.
 function placeInAddress(parameters) {
-  const coordinate = (text) => {
+  const integer = (text, least, most) => {
     if (text === null || !/^-?[0-9]{1,10}$/.test(text)) return null;
     const value = Number(text);
-    return value >= -(2 ** 31) && value < 2 ** 31 ? value : null;
+    return value >= least && value <= most ? value : null;
   };
-  const x = coordinate(parameters.get('x'));
-  const y = coordinate(parameters.get('y'));
-  return x === null || y === null ? null : { x, y };
+  const x = integer(parameters.get('x'), -(2 ** 31), 2 ** 31 - 1);
+  const y = integer(parameters.get('y'), -(2 ** 31), 2 ** 31 - 1);
+  const zoom = integer(parameters.get('z'), -64, 64) ?? 0;
+  return x === null || y === null ? null : { x, y, zoom };
 }
 
-// What the viewer calls as its camera moves: the address names the map and
-// the place, replaced (never a new history entry) while the address still
-// names that map.
+// What the viewer calls as its camera moves or zooms: the address names the
+// map and the view, replaced (never a new history entry) while the address
+// still names that map.
 function followInAddress(name) {
   let latest = null;
   let due = null;
@@ -43,10 +46,11 @@ function followInAddress(name) {
     due = null;
     written = performance.now();
     if (addressParameters().get('map') !== name) return;  // another map is shown now
-    history.replaceState(history.state, '', `?map=${name}&x=${latest.x}&y=${latest.y}`);
+    const zoom = latest.z === 0 ? '' : `&z=${latest.z}`;
+    history.replaceState(history.state, '', `?map=${name}&x=${latest.x}&y=${latest.y}${zoom}`);
   };
-  return (x, y) => {
-    latest = { x, y };
+  return (x, y, z) => {
+    latest = { x, y, z };
     if (due !== null) return;
     const wait = written + kAddressEveryMs - performance.now();
     if (wait <= 0) write();

@@ -15,7 +15,7 @@ const kViewerFolder = '/viewer';
 
 // What the browser tests read: the current run's output lines and exit status
 // (null while it runs), its frames and when the first one was drawn, the
-// camera it last reported, and the keys that reached the canvas, with the
+// camera and zoom step it last reported ([x, y, z]), and the keys that reached the canvas, with the
 // page's own times.
 window.viewerLines = [];
 window.viewerStatus = null;
@@ -43,8 +43,8 @@ async function stopViewer() {
   await current.done;
 }
 
-// The map's files with the camera the viewer starts at, {x, y}, written as
-// view.json's "start" (a view.json is added to a map that has none). A
+// The map's files with the view the viewer starts at, {x, y, zoom}, written
+// as view.json's "start" (a view.json is added to a map that has none). A
 // view.json that isn't a JSON object is left as it is: the viewer ignores
 // it whole and starts where it would.
 function startingAt(files, place) {
@@ -57,7 +57,7 @@ function startingAt(files, place) {
     }
     if (view === null || typeof view !== 'object' || Array.isArray(view)) return files;
   }
-  view.start = { x: place.x, y: place.y };
+  view.start = { x: place.x, y: place.y, zoom: place.zoom };
   return { ...files, 'view.json': new TextEncoder().encode(JSON.stringify(view)) };
 }
 
@@ -117,11 +117,12 @@ function startViewer(files, { keepOutput = false, onCamera = null } = {}) {
       }
       if (run.stopping) pressEscape(canvas);
     },
-    // The map pixel at the canvas's centre: at the first frame and whenever it moved.
-    onCamera: (x, y) => {
+    // The map pixel at the canvas's centre and the zoom step: at the first
+    // frame and whenever either changed.
+    onCamera: (x, y, z) => {
       if (current !== run || run.stopping) return;
-      window.viewerCamera = [x, y];
-      if (onCamera) onCamera(x, y);
+      window.viewerCamera = [x, y, z];
+      if (onCamera) onCamera(x, y, z);
     },
     onExit: (status) => finish(status),
     onAbort: (what) => finish(-1, String(what)),
@@ -131,7 +132,7 @@ function startViewer(files, { keepOutput = false, onCamera = null } = {}) {
 
 // Resolves with the exit status when that run ends; an earlier run is ended
 // first. Options: keepOutput (the importer's lines stay above the viewer's),
-// onCamera(x, y) (told where the view is as it moves).
+// onCamera(x, y, z) (told where the view is, and its zoom step, as it changes).
 window.runViewer = function runViewer(files, options = {}) {
   lastRun = { files, options };
   const started = queue.then(stopViewer).then(() => ({ done: startViewer(files, options) }));

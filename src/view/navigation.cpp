@@ -1,6 +1,7 @@
 #include "view/navigation.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "shared/globals.h"
 #include "view/overview.h"
@@ -15,6 +16,31 @@ bool dragging = false;
 int32_t dragX = 0;
 int32_t dragY = 0;
 
+// The fingers on the map, the first two that came down: each one's last
+// place in window pixels (SDL gives 0 to 1 across the window).
+struct Finger {
+  SDL_FingerID id;
+  double x, y;
+};
+constexpr double kWindowWidth = 1280;
+constexpr double kWindowHeight = 720;
+Finger fingers[2];
+int fingerCount = 0;
+
+// The pinch in progress: the fingers' distance when the second came down
+// (or when the zoom last met the end of its range), and the steps zoomed
+// since. Steps lie where the distance has grown or shrunk by whole powers
+// of 2^(1/4) from there, so that the map follows the fingers' spread.
+double pinchFrom = 0;
+int pinchSteps = 0;
+constexpr double kStepSlack = 1e-6;  // a spread of exactly 2^(k/4) is k steps, whatever floats round
+
+// Mouse events that stand for a touch: SDL's own (made from the first
+// finger), and any at all while a finger is down, as some platforms make
+// them too. The fingers alone move the map then, so that one finger doesn't
+// drag twice and a pinch doesn't drag.
+bool MouseFromTouch(Uint32 which) { return which == SDL_TOUCH_MOUSEID || fingerCount > 0; }
+
 // On the overview: the camera goes to the map point under (x, y), and the
 // map returns. A point beside the picture does nothing.
 void ChooseOverviewPoint(int x, int y) {
@@ -27,8 +53,8 @@ void ChooseOverviewPoint(int x, int y) {
 }
 
 // The map point under the pointer stays under it.
-void Drag(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY) {
-  ScrollView(-(int64_t{toX} - fromX), -(int64_t{toY} - fromY));
+void Drag(int64_t fromX, int64_t fromY, int64_t toX, int64_t toY) {
+  ScrollView(-(toX - fromX), -(toY - fromY));
 }
 
 // Zooms by `steps` about window point (x2 / 2, y2 / 2), in half pixels.
@@ -59,11 +85,91 @@ void HandleKey(const SDL_KeyboardEvent& key) {
   if (key.keysym.sym == SDLK_m && overviewTexture != nullptr) {
     overviewShown = !overviewShown;
     dragging = false;
+    fingerCount = 0;  // the fingers down drag nothing until they come down again
   } else if (overviewShown && (key.keysym.sym == SDLK_RETURN || key.keysym.sym == SDLK_KP_ENTER)) {
     int x = 0, y = 0;
     SDL_GetMouseState(&x, &y);
     ChooseOverviewPoint(x, y);
   }
+}
+
+// A window coordinate from SDL's 0 to 1, held far outside the window
+// (fmin and fmax also turn a NaN into a bound), so that it fits the
+// arithmetic.
+double WindowCoordinate(float normalised, double size) {
+  constexpr double kFar = 1 << 24;
+  return std::fmax(std::fmin(normalised * size, kFar), -kFar);
+}
+
+Finger* FindFinger(SDL_FingerID id) {
+  for (int k = 0; k < fingerCount; ++k) {
+    if (fingers[k].id == id) return &fingers[k];
+  }
+  return nullptr;
+}
+
+double FingerSpread() { return std::hypot(fingers[1].x - fingers[0].x, fingers[1].y - fingers[0].y); }
+
+// Zooms the steps the fingers' spread has crossed since the last one,
+// about the point between them.
+void Pinch() {
+  const double spread = FingerSpread();
+  if (!(pinchFrom > 0)) {  // the fingers were on one point: count from where they part
+    pinchFrom = spread;
+    pinchSteps = 0;
+    return;
+  }
+  constexpr double kMostSteps = kMaxZoomStep - kLeastZoomStep;
+  const double grown = std::clamp(4 * std::log2(spread / pinchFrom), -kMostSteps - 1, kMostSteps + 1);
+  int wanted = pinchSteps;
+  if (grown >= pinchSteps + 1 - kStepSlack) wanted = static_cast<int>(std::floor(grown + kStepSlack));
+  if (grown <= pinchSteps - 1 + kStepSlack) wanted = static_cast<int>(std::ceil(grown - kStepSlack));
+  if (wanted == pinchSteps) return;
+  const int before = zoom.step;
+  ZoomBy(wanted - pinchSteps, std::llround(fingers[0].x + fingers[1].x), std::llround(fingers[0].y + fingers[1].y));
+  if (zoom.step - before == wanted - pinchSteps) {
+    pinchSteps = wanted;
+  } else {  // held at the end of the range: turning back zooms at once
+    pinchFrom = spread;
+    pinchSteps = 0;
+  }
+}
+
+void HandleFingerDown(const SDL_TouchFingerEvent& touch) {
+  dragging = false;  // a finger takes over from the mouse
+  const double x = WindowCoordinate(touch.x, kWindowWidth), y = WindowCoordinate(touch.y, kWindowHeight);
+  if (overviewShown) {  // a tap, as a click
+    if (fingerCount == 0) ChooseOverviewPoint(static_cast<int>(std::floor(x)), static_cast<int>(std::floor(y)));
+    return;
+  }
+  if (fingerCount == 2 || FindFinger(touch.fingerId) != nullptr) return;  // a third finger does nothing
+  fingers[fingerCount++] = {touch.fingerId, x, y};
+  if (fingerCount == 2) {
+    pinchFrom = FingerSpread();
+    pinchSteps = 0;
+  }
+}
+
+// One finger drags the map as the mouse does, by whole window pixels; two pinch.
+void HandleFingerMotion(const SDL_TouchFingerEvent& touch) {
+  Finger* finger = FindFinger(touch.fingerId);
+  if (finger == nullptr) return;
+  const double x = WindowCoordinate(touch.x, kWindowWidth), y = WindowCoordinate(touch.y, kWindowHeight);
+  if (fingerCount == 1) {
+    Drag(static_cast<int64_t>(std::floor(finger->x)), static_cast<int64_t>(std::floor(finger->y)),
+         static_cast<int64_t>(std::floor(x)), static_cast<int64_t>(std::floor(y)));
+  }
+  finger->x = x;
+  finger->y = y;
+  if (fingerCount == 2) Pinch();
+}
+
+// The finger left goes on dragging from where it is.
+void HandleFingerUp(const SDL_TouchFingerEvent& touch) {
+  HandleFingerMotion(touch);
+  Finger* finger = FindFinger(touch.fingerId);
+  if (finger == nullptr) return;
+  *finger = fingers[--fingerCount];
 }
 
 }  // namespace
@@ -74,7 +180,7 @@ void HandleNavigationEvent(const SDL_Event& event) {
       HandleKey(event.key);
       break;
     case SDL_MOUSEBUTTONDOWN:
-      if (event.button.button != SDL_BUTTON_LEFT) break;
+      if (event.button.button != SDL_BUTTON_LEFT || MouseFromTouch(event.button.which)) break;
       if (overviewShown) {
         ChooseOverviewPoint(event.button.x, event.button.y);
       } else {
@@ -84,7 +190,7 @@ void HandleNavigationEvent(const SDL_Event& event) {
       }
       break;
     case SDL_MOUSEMOTION:
-      if (!dragging) break;
+      if (!dragging || MouseFromTouch(event.motion.which)) break;
       if ((event.motion.state & SDL_BUTTON_LMASK) == 0) {  // let go outside the window
         dragging = false;
         break;
@@ -94,7 +200,7 @@ void HandleNavigationEvent(const SDL_Event& event) {
       dragY = event.motion.y;
       break;
     case SDL_MOUSEBUTTONUP:
-      if (event.button.button != SDL_BUTTON_LEFT || !dragging) break;
+      if (event.button.button != SDL_BUTTON_LEFT || !dragging || MouseFromTouch(event.button.which)) break;
       Drag(dragX, dragY, event.button.x, event.button.y);
       dragging = false;
       break;
@@ -105,6 +211,15 @@ void HandleNavigationEvent(const SDL_Event& event) {
       ZoomBy(notches, 2 * int64_t{event.wheel.mouseX} + 1, 2 * int64_t{event.wheel.mouseY} + 1);
       break;
     }
+    case SDL_FINGERDOWN:
+      if (event.tfinger.touchId != SDL_MOUSE_TOUCHID) HandleFingerDown(event.tfinger);  // not SDL's from the mouse
+      break;
+    case SDL_FINGERMOTION:
+      if (event.tfinger.touchId != SDL_MOUSE_TOUCHID) HandleFingerMotion(event.tfinger);
+      break;
+    case SDL_FINGERUP:
+      if (event.tfinger.touchId != SDL_MOUSE_TOUCHID) HandleFingerUp(event.tfinger);
+      break;
     default:
       break;
   }
@@ -112,6 +227,7 @@ void HandleNavigationEvent(const SDL_Event& event) {
 
 void ResetNavigation() {
   dragging = false;
+  fingerCount = 0;
   overviewShown = false;
   zoom = Zoom{};
 }

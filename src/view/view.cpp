@@ -11,6 +11,7 @@
 #include "view/navigation.h"
 #include "view/overview.h"
 #include "view/zoom.h"
+#include "view/zoom_levels.h"
 
 uint64_t viewClockMs = 0;
 std::vector<Animation> animations;
@@ -23,6 +24,12 @@ constexpr int64_t kTilesetColumns = 3;
 int64_t TextureHeight(SDL_Texture* texture) {
   int height = 0;
   return SDL_QueryTexture(texture, nullptr, nullptr, nullptr, &height) == 0 ? height : 0;
+}
+
+// The folder of the file at `path`, ending in its separator ("" for none).
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
 }  // namespace
@@ -61,9 +68,17 @@ void LoadView(const std::string& path, const TilesetGrid& grid) {
     cameraY = view.start.y;
   }
   if (view.hasOverview) {
-    const size_t slash = path.find_last_of("/\\");
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    LoadOverview(folder + view.overview.image, view.overview);
+    LoadOverview(FolderOf(path) + view.overview.image, view.overview);
+  }
+  // Zooming out: from the levels' files, down to where the picture fits.
+  LoadZoomLevels(FolderOf(path), view.zoomLevels);
+  zoomPicture = {};
+  minZoomStep = 0;
+  if (!zoomLevels.empty()) {
+    zoomPicture = view.hasOverview ? ZoomPicture{view.overview.x, view.overview.y, view.overview.width,
+                                                 view.overview.height}
+                                   : ZoomPicture{0, 0, zoomLevels[0].width * 64, zoomLevels[0].height * 64};
+    minZoomStep = FittingStep(zoomPicture);
   }
   if (view.hasStart) ZoomAt(view.start.zoom, 1280, 720);  // about the start, held to the steps there are
 }
@@ -86,4 +101,5 @@ void PickFrames(uint64_t t) {
   for (const Animation& animation : animations) {
     shownValues[static_cast<size_t>(animation.tile)] = animation.frameTiles[FrameAt(animation, t)];
   }
+  PickZoomFrames(t);
 }

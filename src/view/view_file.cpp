@@ -145,9 +145,10 @@ bool ReadZoom(const json_t* root, ViewFile& view, std::string& problem) {
   return ReadInteger(member, "levels", 0, kMaxZoomLevels, where, view.zoomLevels, problem);
 }
 
-bool ReadAnimations(const json_t* root, const TilesetGrid& grid, std::vector<Animation>& animations,
-                    std::string& problem) {
-  const json_t* list = json_object_get(root, "animations");
+}  // namespace
+
+bool ReadAnimationList(const json_t* list, const TilesetGrid& grid, std::vector<Animation>& animations,
+                       std::string& problem) {
   if (list == nullptr) return true;  // a view without animations
   if (!json_is_array(list)) return Fail(problem, Quoted("animations") + " is not an array");
   const size_t count = json_array_size(list);
@@ -169,9 +170,11 @@ bool ReadAnimations(const json_t* root, const TilesetGrid& grid, std::vector<Ani
   return true;
 }
 
+namespace {
+
 bool ReadDocument(const json_t* root, const TilesetGrid& grid, ViewFile& view, std::string& problem) {
   if (!json_is_object(root)) return Fail(problem, "not a JSON object");
-  return ReadAnimations(root, grid, view.animations, problem) && ReadOverview(root, view, problem) &&
+  return ReadAnimationList(json_object_get(root, "animations"), grid, view.animations, problem) && ReadOverview(root, view, problem) &&
          ReadStart(root, view, problem) && ReadZoom(root, view, problem);
 }
 

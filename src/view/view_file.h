@@ -71,3 +71,9 @@ struct ViewFile {
 // true; otherwise leaves it empty, says in `problem` what is wrong and
 // returns false.
 bool ReadViewFile(const std::string& path, const TilesetGrid& grid, ViewFile& view, std::string& problem);
+
+// Reads an "animations" list as view.json holds it (`list` a jansson
+// value; null: none), each tile checked against `grid`, into `animations`.
+struct json_t;
+bool ReadAnimationList(const json_t* list, const TilesetGrid& grid, std::vector<Animation>& animations,
+                       std::string& problem);

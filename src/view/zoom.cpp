@@ -6,6 +6,7 @@
 
 Zoom zoom;
 int minZoomStep = 0;
+ZoomPicture zoomPicture;
 
 namespace {
 
@@ -55,7 +56,30 @@ void ZoomAxis(int32_t& camera, int32_t& sub, int64_t at2, int64_t middle, int fr
   }
 }
 
+// Zoomed out, an axis on which the whole picture fits the window holds its
+// middle at the window's middle.
+void CentreAxis(int32_t& camera, int32_t& sub, int64_t start, int64_t length, int64_t middle) {
+  if (zoom.step >= 0 || length <= 0 || length * ZoomScale(zoom.step) > 2 * middle * kScaleOne) return;
+  const int64_t doubled = 2 * start + length;  // the picture's middle, in half map pixels
+  camera = static_cast<int32_t>(FloorDiv(doubled, 2));
+  sub = doubled % 2 != 0 ? static_cast<int32_t>(kSubpixels / 2) : 0;
+}
+
+void CentreFittingPicture() {
+  CentreAxis(cameraX, zoom.subX, zoomPicture.x, zoomPicture.width, kHalfViewWidth);
+  CentreAxis(cameraY, zoom.subY, zoomPicture.y, zoomPicture.height, kHalfViewHeight);
+}
+
 }  // namespace
+
+int FittingStep(const ZoomPicture& picture) {
+  int step = 0;
+  while (step > kLeastZoomStep && (picture.width * ZoomScale(step) > 2 * kHalfViewWidth * kScaleOne ||
+                                   picture.height * ZoomScale(step) > 2 * kHalfViewHeight * kScaleOne)) {
+    --step;
+  }
+  return step;
+}
 
 int64_t ZoomScale(int step) {
   const int held = std::clamp(step, kLeastZoomStep, kMaxZoomStep);
@@ -83,6 +107,7 @@ void ScrollView(int64_t dx, int64_t dy) {
   }
   MoveAxis(cameraX, zoom.subX, ToSubpixels(dx, 1, zoom.step));
   MoveAxis(cameraY, zoom.subY, ToSubpixels(dy, 1, zoom.step));
+  CentreFittingPicture();
 }
 
 void ZoomAt(int step, int64_t x2, int64_t y2) {
@@ -91,6 +116,7 @@ void ZoomAt(int step, int64_t x2, int64_t y2) {
   ZoomAxis(cameraX, zoom.subX, x2, kHalfViewWidth, zoom.step, to);
   ZoomAxis(cameraY, zoom.subY, y2, kHalfViewHeight, zoom.step, to);
   zoom.step = to;
+  CentreFittingPicture();
 }
 
 ViewExtent ViewExtentAt(int32_t cameraX, int32_t cameraY, const Zoom& zoom) {

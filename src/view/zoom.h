@@ -16,6 +16,17 @@
 // beforehand (view/zoom_levels.h): the least step is where the whole
 // picture fits the window, and 0 without them.
 extern int minZoomStep;
+
+// The map pixels the picture covers: zoomed out, an axis on which it fits
+// the window has it centred, as the editor shows a small map.
+struct ZoomPicture {
+  int64_t x = 0, y = 0, width = 0, height = 0;  // width 0: none
+};
+extern ZoomPicture zoomPicture;
+
+// The least step at which `picture` fits the window whole, at most 0, at
+// least kLeastZoomStep.
+int FittingStep(const ZoomPicture& picture);
 constexpr int kMaxZoomStep = 12;    // 8 x
 constexpr int kLeastZoomStep = -32;  // 1/256, the coarsest level the viewer reads
 

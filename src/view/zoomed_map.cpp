@@ -11,6 +11,7 @@
 #include "shared/tileset_bands.h"
 #include "view/view.h"
 #include "view/zoom.h"
+#include "view/zoom_levels.h"
 
 namespace {
 
@@ -108,6 +109,10 @@ void DrawLayer(const Layer& layer, const Axis& across, const Axis& down) {
 }  // namespace
 
 void DrawZoomedMap() {
+  if (LevelForStep(zoom.step) > 0) {  // zoomed out: the picture scaled down beforehand
+    DrawZoomLevel();
+    return;
+  }
   if (layerCount == 0) return;
   // Each map pixel a crisp block, whatever the platform's default sampling.
   if (tileset != nullptr) SDL_SetTextureScaleMode(tileset, SDL_ScaleModeNearest);

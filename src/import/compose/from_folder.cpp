@@ -82,6 +82,8 @@ Composition ReadViewerFolder(const std::string& path) {
       cells[k] = value > 0 && value <= blocks ? static_cast<int32_t>(value) : 0;  // as the viewer skips them
     }
     c.layers.push_back(std::move(cells));
+    const json_t* name = json_object_get(json_array_get(layers, i), "name");
+    c.layerNames.push_back(json_is_string(name) ? json_string_value(name) : "layer " + std::to_string(i + 1));
   }
   c.picture = {0, 0, int64_t{c.width} * kBlock, int64_t{c.height} * kBlock};
   c.placedX = c.placedY = 0;

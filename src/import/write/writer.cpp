@@ -15,6 +15,8 @@
 #include "import/import_error.h"
 #include "import/write/overview.h"
 #include "import/write/stored_png.h"
+#include "import/write/zoom_files.h"
+#include "import/write/zoom_levels.h"
 
 namespace importer {
 namespace {
@@ -138,7 +140,8 @@ void WriteOverview(const Overview& overview, const fs::path& path) {
 // overview and the rectangle of map pixels it shows, and where the view starts:
 // {"animations": [{"tile": N, "frames": [{"tile": A, "duration": MS}, ...]}, ...],
 //  "overview": {"image": "overview.png", "x": X, "y": Y, "width": W, "height": H},
-//  "start": {"x": X, "y": Y}}.
+//  "start": {"x": X, "y": Y}, "zoom": {"levels": L}}, the last when there
+// are levels (zoom_files.h).
 void WriteView(const Composition& composition, const fs::path& path) {
   std::string text = "{\"animations\": [";
   for (size_t i = 0; i < composition.animations.size(); ++i) {
@@ -154,7 +157,10 @@ void WriteView(const Composition& composition, const fs::path& path) {
           ", \"y\": " + std::to_string(composition.placedY) + ", \"width\": " +
           std::to_string(composition.picture.width) + ", \"height\": " + std::to_string(composition.picture.height) +
           "},\n \"start\": {\"x\": " + std::to_string(composition.startX) + ", \"y\": " +
-          std::to_string(composition.startY) + "}\n}\n";
+          std::to_string(composition.startY) + "}";
+  const int levels = ZoomLevelCount(composition.picture.width, composition.picture.height);
+  if (levels > 0) text += ",\n \"zoom\": {\"levels\": " + std::to_string(levels) + "}";
+  text += "\n}\n";
   SDL_RWops* file = SDL_RWFromFile(path.u8string().c_str(), "wb");
   if (file == nullptr) Fail(path, std::string("can't be written: ") + SDL_GetError());
   const bool written = SDL_RWwrite(file, text.data(), 1, text.size()) == text.size();
@@ -166,23 +172,29 @@ bool IsEarlierImport(const fs::path& folder) {
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
     const std::string name = entry.path().filename().u8string();
-    if (name != "final.png" && name != "main.json" && name != "view.json" && name != "overview.png") return false;
+    if (name != "final.png" && name != "main.json" && name != "view.json" && name != "overview.png" &&
+        name != "zoom")
+      return false;
   }
   return !error;
 }
 
-// The four files into `folder`. overview.png needs nothing but the
-// composition: where there are threads, it is made and written on a thread
-// of its own while the others are written, which it takes about as long as.
+// The four files and the zoom levels into `folder`. overview.png and the
+// levels need nothing but the composition: where there are threads, each
+// is made and written on a thread of its own while the others are written.
 void WriteFiles(const Composition& composition, const fs::path& folder) {
 #if defined(__EMSCRIPTEN__)
   WriteTileset(composition, folder / "final.png");
   WriteMap(composition, folder / "main.json");
   WriteView(composition, folder / "view.json");
   WriteOverview(MakeOverview(composition), folder / "overview.png");
+  WriteZoomLevels(MakeZoomLevels(composition), folder);
 #else
   std::future<void> overview = std::async(std::launch::async, [&composition, &folder] {
     WriteOverview(MakeOverview(composition), folder / "overview.png");
+  });
+  std::future<void> levels = std::async(std::launch::async, [&composition, &folder] {
+    WriteZoomLevels(MakeZoomLevels(composition), folder);
   });
   try {
     WriteTileset(composition, folder / "final.png");
@@ -190,9 +202,11 @@ void WriteFiles(const Composition& composition, const fs::path& folder) {
     WriteView(composition, folder / "view.json");
   } catch (...) {
     overview.wait();  // done with the folder before it is removed
+    levels.wait();
     throw;
   }
-  overview.get();  // its failure, if any, thrown here
+  overview.get();  // their failures, if any, thrown here
+  levels.get();
 #endif
 }
 
@@ -221,7 +235,7 @@ void WriteOutput(const Composition& composition, const std::string& folder) {
   if (replacing && !fs::is_directory(target, error)) Fail(target, "exists and is not a folder");
   if (replacing && !IsEarlierImport(target))
     Fail(target,
-         "already holds other files than final.png, main.json, view.json and overview.png; give another output folder");
+         "already holds other files than final.png, main.json, view.json, overview.png and zoom; give another output folder");
   if (!target.parent_path().empty()) fs::create_directories(target.parent_path(), error);
   const fs::path temporary = Beside(target, "writing"), previous = Beside(target, "previous");
   if (!fs::create_directory(temporary, error)) Fail(temporary, "can't be made: " + error.message());

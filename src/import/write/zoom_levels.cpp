@@ -1,0 +1,172 @@
+#include "import/write/zoom_levels.h"
+
+#include <algorithm>
+#include <string>
+#include <unordered_map>
+
+#include "import/compose/animation.h"
+#include "import/compose/block_store.h"
+#include "import/compose/hash.h"
+#include "import/write/painter.h"
+
+namespace importer {
+namespace {
+
+constexpr int64_t kWindowWidth = 1280, kWindowHeight = 720;
+constexpr int kHalf = kBlock / 2;
+
+// The level below the one being made, as cells of blocks: the composition's
+// layers for level 1, a level's single layer after that.
+struct Below {
+  int width = 0, height = 0;
+  std::vector<const std::vector<int32_t>*> layers;
+  const std::vector<Block>* blocks = nullptr;
+  const std::vector<Animation>* animations = nullptr;
+};
+
+// The values of a level cell's 2 × 2 cells below, every layer of each,
+// quarter by quarter (top left, top right, bottom left, bottom right).
+using Key = std::vector<int32_t>;
+
+struct KeyHash {
+  size_t operator()(const Key& key) const {
+    uint64_t h = 0;
+    for (const int32_t v : key) h = Mix(h, static_cast<uint32_t>(v));
+    return static_cast<size_t>(h);
+  }
+};
+
+class LevelMaker {
+ public:
+  LevelMaker(const Below& below, bool animate, const std::string& name)
+      : below_(below), name_(name), store_{name_, level_.blocks, {}} {
+    level_.width = (below.width + 1) / 2;
+    level_.height = (below.height + 1) / 2;
+    if (!animate) return;
+    for (size_t i = 0; i < below.animations->size(); ++i) {
+      const Animation& animation = (*below.animations)[i];
+      std::vector<Frame> frames;
+      for (const BlockFrame& frame : animation.frames)
+        frames.push_back({frame.block, static_cast<int>(std::min<int64_t>(frame.duration, INT32_MAX))});
+      if (!frames.empty()) animated_.emplace(animation.tile, std::move(frames));
+    }
+  }
+
+  ZoomLevel Make() {
+    level_.cells.resize(static_cast<size_t>(level_.width) * static_cast<size_t>(level_.height));
+    const size_t layerCount = below_.layers.size();
+    Key key(4 * layerCount);
+    for (int y = 0; y < level_.height; ++y)
+      for (int x = 0; x < level_.width; ++x) {
+        bool empty = true;
+        for (int quarter = 0; quarter < 4; ++quarter) {
+          const int column = 2 * x + quarter % 2, row = 2 * y + quarter / 2;
+          const bool inside = column < below_.width && row < below_.height;
+          for (size_t layer = 0; layer < layerCount; ++layer) {
+            const int32_t value =
+                inside ? (*below_.layers[layer])[static_cast<size_t>(row) * below_.width + column] : 0;
+            key[4 * layer + quarter] = value;
+            empty = empty && value == 0;
+          }
+        }
+        if (empty) continue;
+        const auto [found, isNew] = made_.try_emplace(key, 0);
+        if (isNew) found->second = ValueOf(key);
+        level_.cells[static_cast<size_t>(y) * level_.width + x] = found->second;
+      }
+    return std::move(level_);
+  }
+
+ private:
+  // The level cell showing the cells of `key`: a block, or an animated
+  // value of its own when animated cells are among them.
+  int32_t ValueOf(const Key& key) {
+    std::vector<size_t> where;  // the places in the key of animated values
+    std::vector<const std::vector<Frame>*> frames;
+    for (size_t i = 0; i < key.size(); ++i) {
+      const auto animation = animated_.find(key[i]);
+      if (animation == animated_.end()) continue;
+      where.push_back(i);
+      frames.push_back(&animation->second);
+    }
+    if (where.empty()) return store_.Add(Picture(key));
+
+    Key shown = key;
+    const Timeline timeline = WalkTimeline(frames, [&](const std::vector<size_t>& index) {
+      for (size_t j = 0; j < where.size(); ++j) shown[where[j]] = (*frames[j])[index[j]].tileId;
+      return store_.Add(Picture(shown));
+    });
+    const int32_t value = store_.AddOwn(Picture(key));  // the picture at time 0
+    level_.animations.push_back({value, timeline.frames});
+    return value;
+  }
+
+  // The 2 × 2 cells of `key`, each its layers drawn over each other, halved.
+  Block Picture(const Key& key) const {
+    Block picture{}, stack{};
+    const size_t layerCount = below_.layers.size();
+    for (int quarter = 0; quarter < 4; ++quarter) {
+      stack.fill(Pixel{});
+      for (size_t layer = 0; layer < layerCount; ++layer) {
+        const int32_t value = key[4 * layer + quarter];
+        if (value <= 0 || static_cast<size_t>(value) > below_.blocks->size()) continue;
+        const Block& block = (*below_.blocks)[static_cast<size_t>(value) - 1];
+        for (size_t i = 0; i < block.size(); ++i) Over(stack[i], block[i]);
+      }
+      const int left = quarter % 2 * kHalf, top = quarter / 2 * kHalf;
+      for (int y = 0; y < kHalf; ++y)
+        for (int x = 0; x < kHalf; ++x) {
+          const Pixel* pair = &stack[static_cast<size_t>(2 * y) * kBlock + 2 * x];
+          picture[static_cast<size_t>(top + y) * kBlock + left + x] =
+              Average(pair[0], pair[1], pair[kBlock], pair[kBlock + 1]);
+        }
+    }
+    return picture;
+  }
+
+  const Below& below_;
+  const std::string name_;
+  ZoomLevel level_;
+  BlockStore store_;
+  std::unordered_map<int32_t, std::vector<Frame>> animated_;  // by cell value
+  std::unordered_map<Key, int32_t, KeyHash> made_;
+};
+
+}  // namespace
+
+int ZoomLevelCount(int64_t pictureWidth, int64_t pictureHeight) {
+  int levels = 0;
+  while (levels < kMaxZoomLevels && (pictureWidth > kWindowWidth || pictureHeight > kWindowHeight)) {
+    pictureWidth = (pictureWidth + 1) / 2;
+    pictureHeight = (pictureHeight + 1) / 2;
+    ++levels;
+  }
+  return levels;
+}
+
+Pixel Average(Pixel a, Pixel b, Pixel c, Pixel d) {
+  const uint32_t alpha = uint32_t{a.a} + b.a + c.a + d.a;
+  if (alpha == 0) return {};
+  const auto channel = [&](uint8_t Pixel::*member) {
+    const uint32_t sum = uint32_t{a.*member} * a.a + uint32_t{b.*member} * b.a + uint32_t{c.*member} * c.a +
+                         uint32_t{d.*member} * d.a;
+    return static_cast<uint8_t>((sum + alpha / 2) / alpha);
+  };
+  return {channel(&Pixel::r), channel(&Pixel::g), channel(&Pixel::b), static_cast<uint8_t>((alpha + 2) / 4)};
+}
+
+std::vector<ZoomLevel> MakeZoomLevels(const Composition& composition) {
+  const int count = ZoomLevelCount(composition.picture.width, composition.picture.height);
+  std::vector<ZoomLevel> levels;
+  levels.reserve(static_cast<size_t>(count));
+  Below below{composition.width, composition.height, {}, &composition.blocks, &composition.animations};
+  for (const std::vector<int32_t>& layer : composition.layers) below.layers.push_back(&layer);
+  for (int level = 1; level <= count; ++level) {
+    levels.push_back(LevelMaker(below, level <= kAnimatedLevels, "zoom level " + std::to_string(level)).Make());
+    const ZoomLevel& made = levels.back();
+    below = {made.width, made.height, {&made.cells}, &made.blocks, &made.animations};
+  }
+  return levels;
+}
+
+}  // namespace importer

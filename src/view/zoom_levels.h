@@ -1,0 +1,54 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "view/animation.h"
+
+// The map scaled down for zooming out, as the importer writes it beside
+// view.json: level L shows the picture at 1 / 2^L in 32 × 32 blocks, each
+// cell of the level covering 2^L × 2^L of the map's 32-pixel grid from map
+// pixel (0, 0). Its files, in zoom/L/:
+//   level.json   {"width": W, "height": H, "blocks": B, "animations": [...]}
+//   blocks-P.png blocks 4096 P + 1 to 4096 (P + 1) as values count them, 64 to a row
+//   C_R.json     {"data": [...]}: the cells of the 64 × 64 piece at column C, row R
+// Drawing them costs what the window shows, at any level.
+
+constexpr int64_t kLevelPieceCells = 64;  // a piece's side, and a page's, in cells and blocks
+// Bounds on what a level may ask for; past them the levels are left out.
+constexpr int64_t kMaxLevelCells = int64_t{1} << 26;
+constexpr int64_t kMaxLevelBlocks = int64_t{1} << 20;
+
+struct ZoomLevel {
+  int64_t width = 0, height = 0;  // in cells
+  std::vector<int32_t> cells;     // rows of `width`; 0: nothing, v: block v - 1
+  int64_t blocks = 0;
+  std::vector<SDL_Texture*> pages;
+  std::vector<Animation> animations;
+  std::vector<int32_t> shown;  // value v shows shown[v] now, when v is below its size
+};
+
+// Levels 1 to N, finest first; none when the view file names none.
+extern std::vector<ZoomLevel> zoomLevels;
+
+// Loads levels 1 to `count` from `folder` (ending in a separator, or empty).
+// A level that can't be used (a file missing or malformed, a value without
+// a block) leaves out it and every coarser one, with one line on standard
+// error: the finer ones still serve.
+void LoadZoomLevels(const std::string& folder, int64_t count);
+
+// Destroys the levels' textures; no levels.
+void ReleaseZoomLevels();
+
+// Works out each level's animated values at `t` ms.
+void PickZoomFrames(uint64_t t);
+
+// The level that the zoom in play draws from (0: the map itself): the
+// nearest one, a tie going to the coarser, at most the coarsest loaded.
+int LevelForStep(int step);
+
+// Draws the level LevelForStep(zoom.step) in place of the map (it must be 1 or more).
+void DrawZoomLevel();
