@@ -57,7 +57,8 @@ struct ViewRow {
   // "grid COLUMNS ROWS" (the blocks final.png has; 3 x 7 when left out),
   // "animations N" (how many play), "at T V S": at T ms a cell holding V
   // shows S, "camera X Y" (the camera after loading; the built-in start when
-  // left out), "overview X Y W H" (the overview loaded for that rectangle;
+  // left out), "zoom S L" (the zoom step after loading and the least step;
+  // step 0 when left out), "overview X Y W H" (the overview loaded for that rectangle;
   // none when left out), "navigation on" (M and the mouse switched on; off
   // when left out); separated by ";".
   std::string expected;
@@ -89,7 +90,7 @@ const ViewRow kViewRows[] = {
     {"view_json_a_folder", kFolder, kIgnored + "...", "animations 0"},
     {"bad_json", R"({"animations": [)", kIgnored + "not valid JSON: ...", "animations 0; at 500 3 3"},
     {"top_level_array", R"([{"tile": 3, "frames": []}])", kIgnored + "not a JSON object", "animations 0"},
-    {"no_animations_member", R"({"zoom": {"level": 2}})", "", "animations 0; at 500 3 3"},
+    {"no_animations_member", R"({"scale": {"level": 2}})", "", "animations 0; at 500 3 3"},
     {"empty_animation_list", R"({"animations": []})", "", "animations 0; at 500 3 3"},
 
     // Animations: the clock, and a frame of duration 0 that holds for good.
@@ -212,6 +213,20 @@ const ViewRow kViewRows[] = {
      kIgnored + R"("start": "x" 2147483648 is out of range)", kNothingUsed, Beside::kPicture},
     {"start_y_missing", Every(Place("overview.png"), R"({"x": 1})"), kIgnored + R"("start": no "y")", kNothingUsed,
      Beside::kPicture},
+
+    // The zoom: a start's step, held to the steps the map has (down to where
+    // the 4096 x 2048 picture fits, centred there), and the levels' files.
+    {"start_zoomed_in", Every(Place("overview.png"), R"({"x": 5, "y": 6, "zoom": 4})"), "",
+     "animations 1; camera 5 6; zoom 4 -7; overview -64 32 4096 2048; navigation on", Beside::kPicture},
+    {"start_zoomed_out_past_the_whole_picture", Every(Place("overview.png"), R"({"x": 5, "y": 6, "zoom": -64})"), "",
+     "animations 1; camera 1984 1056; zoom -7 -7; overview -64 32 4096 2048; navigation on", Beside::kPicture},
+    {"start_zoomed_out_with_nothing_to_show", R"({"start": {"x": 5, "y": 6, "zoom": -3}})", "",
+     "camera 5 6; zoom 0 0; navigation on"},
+    {"start_zoom_past_64", Every(Place("overview.png"), R"({"x": 5, "y": 6, "zoom": 65})"),
+     kIgnored + R"("start": "zoom" 65 is out of range)", kNothingUsed, Beside::kPicture},
+    {"zoom_without_levels", R"({"zoom": {}})", kIgnored + R"("zoom": no "levels")", kNothingUsed},
+    {"zoom_levels_not_written", R"({"start": {"x": 5, "y": 6}, "zoom": {"levels": 2}})",
+     "zoom level 1 left out: zoom/1/level.json: unable to open ...", "camera 5 6; zoom 0 0; navigation on"},
 };
 
 // Writes the row's files into `folder`.
@@ -287,6 +302,7 @@ TEST_P(ViewCase, ReportsAndPlaysWhatTheRowExpects) {
   }
 
   int64_t expectedCamera[2] = {kCameraStartX, kCameraStartY};
+  int expectedZoom[2] = {0, minZoomStep};  // the step, and the least (any, when left out)
   bool expectOverview = false, expectNavigation = false;
   for (const std::string& line : table) {
     std::istringstream words(line);
@@ -294,6 +310,8 @@ TEST_P(ViewCase, ReportsAndPlaysWhatTheRowExpects) {
     words >> key;
     if (key == "camera") {
       words >> expectedCamera[0] >> expectedCamera[1];
+    } else if (key == "zoom") {
+      words >> expectedZoom[0] >> expectedZoom[1];
     } else if (key == "overview") {
       expectOverview = true;
       OverviewPlace place;
@@ -323,7 +341,8 @@ TEST_P(ViewCase, ReportsAndPlaysWhatTheRowExpects) {
   }
   EXPECT_EQ(cameraX, expectedCamera[0]);
   EXPECT_EQ(cameraY, expectedCamera[1]);
-  EXPECT_EQ(zoom.step, 0);
+  EXPECT_EQ(zoom.step, expectedZoom[0]);
+  EXPECT_EQ(minZoomStep, expectedZoom[1]);
   EXPECT_EQ(zoom.subX + zoom.subY, 0);
   if (!expectOverview) {
     EXPECT_EQ(overviewTexture, nullptr) << "an overview was loaded";

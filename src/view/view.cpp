@@ -70,16 +70,17 @@ void LoadView(const std::string& path, const TilesetGrid& grid) {
   if (view.hasOverview) {
     LoadOverview(FolderOf(path) + view.overview.image, view.overview);
   }
-  // Zooming out: from the levels' files, down to where the picture fits.
+  // Zooming out: from the levels' files and the overview, down to where the
+  // picture fits.
   LoadZoomLevels(FolderOf(path), view.zoomLevels);
   zoomPicture = {};
   minZoomStep = 0;
-  if (!zoomLevels.empty()) {
-    zoomPicture = view.hasOverview ? ZoomPicture{view.overview.x, view.overview.y, view.overview.width,
-                                                 view.overview.height}
-                                   : ZoomPicture{0, 0, zoomLevels[0].width * 64, zoomLevels[0].height * 64};
-    minZoomStep = FittingStep(zoomPicture);
+  if (overviewTexture != nullptr) {
+    zoomPicture = {view.overview.x, view.overview.y, view.overview.width, view.overview.height};
+  } else if (!zoomLevels.empty()) {
+    zoomPicture = {0, 0, zoomLevels[0].width * 64, zoomLevels[0].height * 64};
   }
+  if (zoomPicture.width > 0) minZoomStep = FittingStep(zoomPicture);
   if (view.hasStart) ZoomAt(view.start.zoom, 1280, 720);  // about the start, held to the steps there are
 }
 

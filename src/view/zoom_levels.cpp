@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "shared/globals.h"
+#include "view/overview.h"
 #include "view/view_file.h"
 #include "view/zoom.h"
 
@@ -156,6 +157,22 @@ void DrawCell(const ZoomLevel& level, int32_t value, int64_t mapLeft, int64_t ma
   SDL_RenderCopy(renderer, level.pages[static_cast<size_t>(page)], &source, &destination);
 }
 
+// The overview in place of a level the importer didn't write: its picture
+// stretched over the map pixels it shows, smoothly.
+void DrawOverviewZoomed() {
+  const Axis across(cameraX, zoom.subX, kHalfViewWidth), down(cameraY, zoom.subY, kHalfViewHeight);
+  const int64_t left = across.Edge(overviewPlace.x), top = down.Edge(overviewPlace.y);
+  const int64_t right = across.Edge(overviewPlace.x + overviewPlace.width);
+  const int64_t bottom = down.Edge(overviewPlace.y + overviewPlace.height);
+  const auto held = [](int64_t value) { return static_cast<int>(std::clamp<int64_t>(value, -(1 << 24), 1 << 24)); };
+  const SDL_Rect destination{held(left), held(top), held(right - left), held(bottom - top)};
+  SDL_ScaleMode mode = SDL_ScaleModeNearest;
+  SDL_GetTextureScaleMode(overviewTexture, &mode);
+  SDL_SetTextureScaleMode(overviewTexture, SDL_ScaleModeLinear);
+  SDL_RenderCopy(renderer, overviewTexture, nullptr, &destination);
+  SDL_SetTextureScaleMode(overviewTexture, mode);  // M shows it as it always has
+}
+
 }  // namespace
 
 void LoadZoomLevels(const std::string& folder, int64_t count) {
@@ -186,11 +203,17 @@ void PickZoomFrames(uint64_t t) {
 int LevelForStep(int step) {
   if (step >= 0) return 0;
   const int nearest = (2 - step) / 4;  // steps -1 from level 0; -2 to -5 from 1; ...
-  return std::min(nearest, static_cast<int>(zoomLevels.size()));
+  const int loaded = static_cast<int>(zoomLevels.size());
+  if (nearest <= loaded) return nearest;
+  return overviewTexture != nullptr ? kOverviewLevel : loaded;
 }
 
 void DrawZoomLevel() {
   const int number = LevelForStep(zoom.step);
+  if (number == kOverviewLevel) {
+    DrawOverviewZoomed();
+    return;
+  }
   if (number <= 0) return;
   const ZoomLevel& level = zoomLevels[static_cast<size_t>(number - 1)];
   const Axis across(cameraX, zoom.subX, kHalfViewWidth), down(cameraY, zoom.subY, kHalfViewHeight);

@@ -46,9 +46,12 @@ void ReleaseZoomLevels();
 // Works out each level's animated values at `t` ms.
 void PickZoomFrames(uint64_t t);
 
-// The level that the zoom in play draws from (0: the map itself): the
-// nearest one, a tie going to the coarser, at most the coarsest loaded.
+// What the zoom in play draws: the map itself (0), a level (1 to the
+// number loaded), or the overview (kOverviewLevel): the level nearest to the
+// zoom, a tie going to the coarser; past the levels loaded the overview, if
+// there is one, else the coarsest level.
+constexpr int kOverviewLevel = 1000;
 int LevelForStep(int step);
 
-// Draws the level LevelForStep(zoom.step) in place of the map (it must be 1 or more).
+// Draws LevelForStep(zoom.step) in place of the map (it must be above 0).
 void DrawZoomLevel();

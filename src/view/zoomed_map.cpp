@@ -109,7 +109,7 @@ void DrawLayer(const Layer& layer, const Axis& across, const Axis& down) {
 }  // namespace
 
 void DrawZoomedMap() {
-  if (LevelForStep(zoom.step) > 0) {  // zoomed out: the picture scaled down beforehand
+  if (LevelForStep(zoom.step) > 0) {  // zoomed out: the picture scaled down beforehand, or the overview
     DrawZoomLevel();
     return;
   }

@@ -38,7 +38,7 @@ CHROMIUM_FLAGS = [
 # browser sends along for each).
 KEYS = {"Escape": ("Escape", "Escape", 27), "q": ("q", "KeyQ", 81), "Right": ("ArrowRight", "ArrowRight", 39),
         "Left": ("ArrowLeft", "ArrowLeft", 37), "Enter": ("Enter", "Enter", 13),
-        "Tab": ("Tab", "Tab", 9)}
+        "Tab": ("Tab", "Tab", 9), "=": ("=", "Equal", 187)}
 
 
 class Site:
@@ -214,6 +214,25 @@ class Page:
                       f"(document.querySelector({json.dumps(selector)}).getBoundingClientRect())")
         for kind in ("mousePressed", "mouseReleased"):
             self.send("Input.dispatchMouseEvent", type=kind, x=box[0], y=box[1], button="left", clickCount=1)
+
+    def wheel(self, x, y, notches):
+        """The pointer moved to page point (x, y) and the wheel turned there
+        `notches` away from the user (towards when negative)."""
+        self.send("Input.dispatchMouseEvent", type="mouseMoved", x=x, y=y)
+        self.send("Input.dispatchMouseEvent", type="mouseWheel", x=x, y=y, deltaX=0, deltaY=-100 * notches)
+
+    def pinch(self, x, y, start, end):
+        """Two fingers put down side by side about page point (x, y), `start`
+        pixels apart, moved apart (or together) a pixel each at a time until
+        they are `end` apart, and lifted."""
+        def fingers(kind, spread):
+            points = [dict(x=x - spread // 2, y=y, id=0), dict(x=x + spread // 2, y=y, id=1)]
+            self.send("Input.dispatchTouchEvent", type=kind, touchPoints=[] if kind == "touchEnd" else points)
+        fingers("touchStart", start)
+        step = 2 if end > start else -2
+        for spread in range(start + step, end + step, step):
+            fingers("touchMove", spread)
+        fingers("touchEnd", end)
 
     def set_files(self, selector, paths):
         """Chooses files in a file input, as its dialog would (a change event follows)."""

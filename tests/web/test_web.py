@@ -87,9 +87,18 @@ def quit_with(page, key):
         page.key("keyUp", key)
 
 
-def address_is(name, x, y):
-    """JavaScript: whether the page's address names the map and the place."""
-    return f"location.search === {json.dumps(f'?map={name}&x={x}&y={y}')}"
+def address_is(name, x, y, z=0):
+    """JavaScript: whether the page's address names the map and the view (z
+    left out at 1:1)."""
+    zoom = f"&z={z}" if z else ""
+    return f"location.search === {json.dumps(f'?map={name}&x={x}&y={y}{zoom}')}"
+
+
+def after_frames(page, expression, frames=2):
+    """The expression's value once the viewer has drawn `frames` more frames
+    (input given before then has been acted on and reported)."""
+    page.wait_for(f"viewerFrames >= {page.js('viewerFrames') + frames}")
+    return page.js(expression)
 
 
 def test_the_demo_starts_by_itself_as_the_desktop_viewer_shows_it(page, site, measured):
@@ -142,6 +151,19 @@ def test_the_view_is_saved_from_the_maps_own_files_as_the_desktop_importer_saves
     assert size == (VIEW_W, VIEW_H) and [d for _, d in frames] == [400, 200, 200, 400]
     assert page.js("viewerStatus") is None  # the viewer ran on meanwhile
     assert quit_with(page, "Escape") == 0
+
+    # Zoomed in to twice, the window shows half as many map pixels each way
+    # (and the next ones, past the camera's part of a map pixel, which the
+    # page isn't told).
+    page.open(site + f"?map=demo&x={x}&y={y}&z=4", READY)
+    page.wait_for(f"viewerCamera !== null && viewerCamera.join() === '{x},{y},4'")
+    assert page.js("saveView('picture')", promise=True) == "view.png"
+    (folder / "page-zoomed.png").write_bytes(base64.b64decode(page.js(f"{BASE64}(window.savedFile.bytes)")))
+    region = f"{x - VIEW_W // 4 - overview['x']},{y - VIEW_H // 4 - overview['y']},{VIEW_W // 2 + 1},{VIEW_H // 2 + 1}"
+    desktop = subprocess.run([IMPORTER, "--picture", folder / "zoomed.png", "--region", region, DEMO / "main.json"],
+                             capture_output=True, text=True, timeout=WAIT_SECONDS)
+    assert desktop.returncode == 0, desktop
+    assert frames_of(folder / "page-zoomed.png") == frames_of(folder / "zoomed.png")
 
 
 # Every animation frame's time: the viewer's frames come with them.
@@ -281,7 +303,16 @@ def test_the_users_own_files_chosen_on_the_page_are_shown(page, site):
     expected = lines("\nLayer Name: low\n\nLayer Name: middle\n\nLayer Name: high\n")
     shown = json.dumps(json.dumps(expected, separators=(",", ":")))  # as JavaScript writes it
     page.wait_for(f"viewerStatus === null && JSON.stringify(viewerLines) === {shown}")  # the new run's
-    wait_for_picture(page, expected_picture(map_doc, tileset, START_X, START_Y))
+    picture = wait_for_picture(page, expected_picture(map_doc, tileset, START_X, START_Y))
+    # Without view.json, = (zoom in), the wheel and a pinch do nothing.
+    page.click("#canvas")
+    page.key("keyDown", "=")
+    page.key("keyUp", "=")
+    middle = [round(v) for v in page.js(f"(b => [b[0] + 640, b[1] + 360])({CANVAS_BOX})")]
+    page.wheel(*middle, 2)
+    page.pinch(*middle, 200, 400)
+    assert after_frames(page, "viewerCamera") == [START_X, START_Y, 0]
+    assert same(page.screenshot(), picture)
     assert quit_with(page, "Escape") == 0
 
 
@@ -609,7 +640,7 @@ def test_a_link_to_a_place_opens_there_and_the_address_follows_the_view(chromium
         hold_until(lambda: page.key("keyDown", "Right"), lambda: page.key("keyUp", "Right"), page.screenshot,
                    lambda shot: not same(shot, there), WAIT_SECONDS)
         shot = wait_for_still_picture(page)
-        moved_x, moved_y = page.js("viewerCamera")
+        moved_x, moved_y, _ = page.js("viewerCamera")
         assert moved_x > x and moved_y == y and same(shot, expected_picture(doc, tileset, moved_x, moved_y)), \
             (moved_x, moved_y)
         page.wait_for(address_is("composite", moved_x, moved_y))
@@ -617,6 +648,34 @@ def test_a_link_to_a_place_opens_there_and_the_address_follows_the_view(chromium
         # That address, opened, is that place.
         page.open(server.url + f"index.html?map=composite&x={moved_x}&y={moved_y}", READY)
         wait_for_picture(page, shot)
+
+        # The wheel zooms a step a notch, and a pinch a step each time the
+        # fingers' distance grows by 2^(1/4), about the canvas's middle here:
+        # the camera stays within the map pixel the middle's rounding moves
+        # it, and the address names the zoom.
+        def near_the_middle(camera, step):
+            return camera[2] == step and abs(camera[0] - moved_x) <= 1 and abs(camera[1] - moved_y) <= 1
+        middle = [round(v) for v in page.js(f"(b => [b[0] + 640, b[1] + 360])({CANVAS_BOX})")]
+        page.wheel(*middle, 1)
+        wheeled = after_frames(page, "viewerCamera")
+        assert near_the_middle(wheeled, 1), wheeled
+        page.wait_for(address_is("composite", *wheeled))
+        page.pinch(*middle, 200, 400)
+        pinched = after_frames(page, "viewerCamera")
+        assert near_the_middle(pinched, 5), pinched
+        page.wait_for(address_is("composite", *pinched))
+
+        # A link with a zoom step opens at that step: at 4, the middle of the
+        # 1:1 picture at twice its size.
+        page.open(server.url + f"index.html?map=composite&x={x}&y={y}&z=4", READY)
+        wait_for_picture(page, there.crop((320, 180, 960, 540)).resize((VIEW_W, VIEW_H), Image.NEAREST))
+        assert page.js("viewerCamera") == [x, y, 4]
+        page.wait_for(address_is("composite", x, y, 4))
+        # A zoom that is no step opens at 1:1, the place still there.
+        for z in ("bad", "65", "1.5", ""):
+            page.open(server.url + f"index.html?map=composite&x={x}&y={y}&z={z}", READY)
+            wait_for_picture(page, there)
+            page.wait_for(address_is("composite", x, y))
 
         # The camera's own extremes are places too (nothing of the map there).
         page.open(server.url + f"index.html?map=composite&x={-2 ** 31}&y={2 ** 31 - 1}", READY)
@@ -633,7 +692,7 @@ def test_a_link_to_a_place_opens_there_and_the_address_follows_the_view(chromium
 
         # The page's own demo, by its name.
         page.open(site + "?map=demo&x=1234&y=-567", READY)
-        page.wait_for("viewerCamera !== null && viewerCamera.join() === '1234,-567'")
+        page.wait_for("viewerCamera !== null && viewerCamera.join() === '1234,-567,0'")
         page.wait_for(address_is("demo", 1234, -567))
     finally:
         page.open("about:blank")

@@ -142,7 +142,7 @@ void WriteOverview(const Overview& overview, const fs::path& path) {
 //  "overview": {"image": "overview.png", "x": X, "y": Y, "width": W, "height": H},
 //  "start": {"x": X, "y": Y}, "zoom": {"levels": L}}, the last when there
 // are levels (zoom_files.h).
-void WriteView(const Composition& composition, const fs::path& path) {
+void WriteView(const Composition& composition, int zoomLevels, const fs::path& path) {
   std::string text = "{\"animations\": [";
   for (size_t i = 0; i < composition.animations.size(); ++i) {
     const Animation& animation = composition.animations[i];
@@ -158,8 +158,7 @@ void WriteView(const Composition& composition, const fs::path& path) {
           std::to_string(composition.picture.width) + ", \"height\": " + std::to_string(composition.picture.height) +
           "},\n \"start\": {\"x\": " + std::to_string(composition.startX) + ", \"y\": " +
           std::to_string(composition.startY) + "}";
-  const int levels = ZoomLevelCount(composition.picture.width, composition.picture.height);
-  if (levels > 0) text += ",\n \"zoom\": {\"levels\": " + std::to_string(levels) + "}";
+  if (zoomLevels > 0) text += ",\n \"zoom\": {\"levels\": " + std::to_string(zoomLevels) + "}";
   text += "\n}\n";
   SDL_RWops* file = SDL_RWFromFile(path.u8string().c_str(), "wb");
   if (file == nullptr) Fail(path, std::string("can't be written: ") + SDL_GetError());
@@ -179,34 +178,39 @@ bool IsEarlierImport(const fs::path& folder) {
   return !error;
 }
 
+// The zoom levels made and written; how many.
+int WriteLevels(const Composition& composition, const fs::path& folder) {
+  const std::vector<ZoomLevel> levels = MakeZoomLevels(composition);
+  WriteZoomLevels(levels, folder);
+  return static_cast<int>(levels.size());
+}
+
 // The four files and the zoom levels into `folder`. overview.png and the
 // levels need nothing but the composition: where there are threads, each
-// is made and written on a thread of its own while the others are written.
+// is made and written on a thread of its own while final.png and main.json
+// are; view.json, which names the levels, comes last.
 void WriteFiles(const Composition& composition, const fs::path& folder) {
 #if defined(__EMSCRIPTEN__)
   WriteTileset(composition, folder / "final.png");
   WriteMap(composition, folder / "main.json");
-  WriteView(composition, folder / "view.json");
   WriteOverview(MakeOverview(composition), folder / "overview.png");
-  WriteZoomLevels(MakeZoomLevels(composition), folder);
+  WriteView(composition, WriteLevels(composition, folder), folder / "view.json");
 #else
   std::future<void> overview = std::async(std::launch::async, [&composition, &folder] {
     WriteOverview(MakeOverview(composition), folder / "overview.png");
   });
-  std::future<void> levels = std::async(std::launch::async, [&composition, &folder] {
-    WriteZoomLevels(MakeZoomLevels(composition), folder);
-  });
+  std::future<int> levels =
+      std::async(std::launch::async, [&composition, &folder] { return WriteLevels(composition, folder); });
   try {
     WriteTileset(composition, folder / "final.png");
     WriteMap(composition, folder / "main.json");
-    WriteView(composition, folder / "view.json");
   } catch (...) {
     overview.wait();  // done with the folder before it is removed
     levels.wait();
     throw;
   }
   overview.get();  // their failures, if any, thrown here
-  levels.get();
+  WriteView(composition, levels.get(), folder / "view.json");
 #endif
 }
 

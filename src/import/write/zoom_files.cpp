@@ -1,6 +1,7 @@
 #include "import/write/zoom_files.h"
 
 #include <SDL.h>
+#include <SDL_image.h>
 
 #include <algorithm>
 #include <charconv>
@@ -74,7 +75,9 @@ void WritePage(const ZoomLevel& level, size_t first, const fs::path& path) {
                       static_cast<ptrdiff_t>(column * kBlock) * 4,
                   &block[static_cast<size_t>(y) * kBlock], kBlock * 4);
   }
-  const bool written = WriteQuickPng(surface, path.u8string());
+  // As final.png: deflated, unless its blocks barely compress.
+  const bool written = BarelyCompresses(surface) ? WriteStoredPng(surface, path.u8string())
+                                                 : IMG_SavePNG(surface, path.u8string().c_str()) == 0;
   SDL_FreeSurface(surface);
   if (!written) Fail(path, std::string("can't be written: ") + SDL_GetError());
 }

@@ -1,6 +1,7 @@
 #include "import/write/zoom_levels.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <unordered_map>
 
@@ -36,10 +37,13 @@ struct KeyHash {
   }
 };
 
+// A level that would need more blocks than it may have.
+struct TooManyBlocks {};
+
 class LevelMaker {
  public:
-  LevelMaker(const Below& below, bool animate, const std::string& name)
-      : below_(below), name_(name), store_{name_, level_.blocks, {}} {
+  LevelMaker(const Below& below, bool animate, size_t maxBlocks, const std::string& name)
+      : below_(below), maxBlocks_(maxBlocks), name_(name), store_{name_, level_.blocks, {}} {
     level_.width = (below.width + 1) / 2;
     level_.height = (below.height + 1) / 2;
     if (!animate) return;
@@ -72,6 +76,7 @@ class LevelMaker {
         if (empty) continue;
         const auto [found, isNew] = made_.try_emplace(key, 0);
         if (isNew) found->second = ValueOf(key);
+        if (level_.blocks.size() > maxBlocks_) throw TooManyBlocks{};
         level_.cells[static_cast<size_t>(y) * level_.width + x] = found->second;
       }
     return std::move(level_);
@@ -102,34 +107,51 @@ class LevelMaker {
   }
 
   // The 2 × 2 cells of `key`, each its layers drawn over each other, halved.
-  Block Picture(const Key& key) const {
-    Block picture{}, stack{};
+  Block Picture(const Key& key) {
+    Block picture{};
     const size_t layerCount = below_.layers.size();
+    Key stack(layerCount);
     for (int quarter = 0; quarter < 4; ++quarter) {
-      stack.fill(Pixel{});
-      for (size_t layer = 0; layer < layerCount; ++layer) {
-        const int32_t value = key[4 * layer + quarter];
-        if (value <= 0 || static_cast<size_t>(value) > below_.blocks->size()) continue;
-        const Block& block = (*below_.blocks)[static_cast<size_t>(value) - 1];
-        for (size_t i = 0; i < block.size(); ++i) Over(stack[i], block[i]);
-      }
+      for (size_t layer = 0; layer < layerCount; ++layer) stack[layer] = key[4 * layer + quarter];
+      const Quarter& halved = HalvedStack(stack);
       const int left = quarter % 2 * kHalf, top = quarter / 2 * kHalf;
       for (int y = 0; y < kHalf; ++y)
-        for (int x = 0; x < kHalf; ++x) {
-          const Pixel* pair = &stack[static_cast<size_t>(2 * y) * kBlock + 2 * x];
-          picture[static_cast<size_t>(top + y) * kBlock + left + x] =
-              Average(pair[0], pair[1], pair[kBlock], pair[kBlock + 1]);
-        }
+        std::copy_n(&halved[static_cast<size_t>(y) * kHalf], kHalf, &picture[static_cast<size_t>(top + y) * kBlock + left]);
     }
     return picture;
   }
 
+  // A cell's layers (`stack`, bottom first) drawn over each other and
+  // halved; made once for each stack met, as stacks repeat far more than
+  // the 2 x 2 cells do.
+  using Quarter = std::array<Pixel, kHalf * kHalf>;
+  const Quarter& HalvedStack(const Key& stack) {
+    if (halved_.size() >= kMaxRemembered) halved_.clear();  // a map with no pattern: memory stays bounded
+    const auto [found, isNew] = halved_.try_emplace(stack);
+    if (!isNew) return found->second;
+    Block drawn{};
+    for (const int32_t value : stack) {
+      if (value <= 0 || static_cast<size_t>(value) > below_.blocks->size()) continue;
+      const Block& block = (*below_.blocks)[static_cast<size_t>(value) - 1];
+      for (size_t i = 0; i < block.size(); ++i) Over(drawn[i], block[i]);
+    }
+    for (int y = 0; y < kHalf; ++y)
+      for (int x = 0; x < kHalf; ++x) {
+        const Pixel* pair = &drawn[static_cast<size_t>(2 * y) * kBlock + 2 * x];
+        found->second[static_cast<size_t>(y) * kHalf + x] = Average(pair[0], pair[1], pair[kBlock], pair[kBlock + 1]);
+      }
+    return found->second;
+  }
+
   const Below& below_;
+  const size_t maxBlocks_;
   const std::string name_;
   ZoomLevel level_;
   BlockStore store_;
   std::unordered_map<int32_t, std::vector<Frame>> animated_;  // by cell value
   std::unordered_map<Key, int32_t, KeyHash> made_;
+  static constexpr size_t kMaxRemembered = 1 << 16;  // 64 MiB of halved stacks
+  std::unordered_map<Key, Quarter, KeyHash> halved_;
 };
 
 }  // namespace
@@ -161,8 +183,14 @@ std::vector<ZoomLevel> MakeZoomLevels(const Composition& composition) {
   levels.reserve(static_cast<size_t>(count));
   Below below{composition.width, composition.height, {}, &composition.blocks, &composition.animations};
   for (const std::vector<int32_t>& layer : composition.layers) below.layers.push_back(&layer);
+  const size_t maxBlocks = std::max(kLeastLevelBlocks, composition.blocks.size());
   for (int level = 1; level <= count; ++level) {
-    levels.push_back(LevelMaker(below, level <= kAnimatedLevels, "zoom level " + std::to_string(level)).Make());
+    try {
+      levels.push_back(
+          LevelMaker(below, level <= kAnimatedLevels, maxBlocks, "zoom level " + std::to_string(level)).Make());
+    } catch (const TooManyBlocks&) {
+      break;  // this level and the coarser ones are left to the overview
+    }
     const ZoomLevel& made = levels.back();
     below = {made.width, made.height, {&made.cells}, &made.blocks, &made.animations};
   }

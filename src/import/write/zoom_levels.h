@@ -13,7 +13,12 @@
 // are. Coarser levels show the picture at time 0.
 //
 // The levels go on until the whole picture fits the viewer's window, so
-// that the viewer can show it whole.
+// that the viewer can show it whole; or until one would need more blocks
+// than final.png has (and at least kLeastLevelBlocks): a map whose cells
+// follow no pattern (noise) has nearly as many distinct blocks on a level
+// as the level has cells, and would make levels many times the size of
+// final.png, slowly. Zoomed out past its last level, the viewer shows the
+// overview scaled.
 
 #include <cstdint>
 #include <vector>
@@ -24,6 +29,7 @@ namespace importer {
 
 constexpr int kMaxZoomLevels = 8;  // 1/256, as far as the viewer zooms out
 constexpr int kAnimatedLevels = 3;
+constexpr size_t kLeastLevelBlocks = 4096;  // a page
 
 struct ZoomLevel {
   int width = 0, height = 0;  // cells of 32 × 32, each showing 2^L × 2^L of the map's
@@ -36,7 +42,7 @@ struct ZoomLevel {
 // fits 1280 × 720, at most kMaxZoomLevels; 0 when it fits already.
 int ZoomLevelCount(int64_t pictureWidth, int64_t pictureHeight);
 
-// Levels 1 to ZoomLevelCount(composition.picture), finest first.
+// Levels 1 to ZoomLevelCount(composition.picture) (fewer, see above), finest first.
 std::vector<ZoomLevel> MakeZoomLevels(const Composition& composition);
 
 // Pixels a, b, c and d averaged with premultiplied alpha, rounded: the
