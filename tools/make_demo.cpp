@@ -2,8 +2,9 @@
 // pixel-art tiles ("final.png") and a 128 x 128 map with three layers
 // ("main.json"), both drawn from seeded noise so every run writes the same
 // bytes, the whole picture scaled down to fit 1280 x 720 ("overview.png"),
-// and "view.json": the water's animation (its waves roll), the overview and
-// the start.
+// "view.json": the water's animation (its waves roll), the overview, the
+// start and the zoom levels, and the levels themselves ("zoom/"), made by
+// the importer's own code from the folder's files.
 //
 //   make-demo OUTPUT_FOLDER
 
@@ -19,6 +20,11 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "import/compose/from_folder.h"
+#include "import/import_error.h"
+#include "import/write/zoom_files.h"
+#include "import/write/zoom_levels.h"
 
 namespace {
 
@@ -533,7 +539,7 @@ json_t* RectangleJson(std::initializer_list<std::pair<const char*, int>> members
   return object;
 }
 
-bool WriteView(const std::string& path) {
+bool WriteView(const std::string& path, int zoomLevels) {
   json_t* list = json_array();
   json_array_append_new(list, AnimationJson(kWater, {kWater, kWaterLater, kWaterLast}, 400));
   json_array_append_new(list, AnimationJson(kShallows, {kShallows, kShallowsLater}, 600));
@@ -543,6 +549,7 @@ bool WriteView(const std::string& path) {
   json_object_set_new(overview, "image", json_string("overview.png"));
   json_object_set_new(root, "overview", overview);
   json_object_set_new(root, "start", RectangleJson({{"x", kStartX}, {"y", kStartY}}));
+  if (zoomLevels > 0) json_object_set_new(root, "zoom", RectangleJson({{"levels", zoomLevels}}));
   const int result = json_dump_file(root, path.c_str(), JSON_COMPACT | JSON_PRESERVE_ORDER);
   json_decref(root);
   return result == 0;
@@ -572,10 +579,26 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "make-demo: cannot write %s/main.json\n", folder.c_str());
     return 1;
   }
-  if (!WriteView(folder + "/view.json")) {
+  if (!WriteView(folder + "/view.json", 0)) {
     std::fprintf(stderr, "make-demo: cannot write %s/view.json\n", folder.c_str());
     return 1;
   }
-  std::printf("make-demo: wrote final.png, overview.png, main.json and view.json in %s\n", folder.c_str());
+  // The levels from the folder as written, its animations among them; then
+  // view.json names them.
+  size_t levels = 0;
+  try {
+    const std::vector<importer::ZoomLevel> made =
+        importer::MakeZoomLevels(importer::ReadViewerFolder(folder + "/main.json"));
+    importer::WriteZoomLevels(made, folder);
+    levels = made.size();
+  } catch (const importer::ImportError& error) {
+    std::fprintf(stderr, "make-demo: cannot write %s/zoom: %s\n", folder.c_str(), error.what());
+    return 1;
+  }
+  if (!WriteView(folder + "/view.json", static_cast<int>(levels))) {
+    std::fprintf(stderr, "make-demo: cannot write %s/view.json\n", folder.c_str());
+    return 1;
+  }
+  std::printf("make-demo: wrote final.png, overview.png, main.json, view.json and zoom/ in %s\n", folder.c_str());
   return 0;
 }
