@@ -50,6 +50,7 @@ cp web/* "$site/"
 cp build-web/tilemap-viewer.js build-web/tilemap-viewer.wasm \
    build-web/tilemap-import.js build-web/tilemap-import.wasm "$site/"
 cp demo/final.png demo/main.json demo/view.json "$site/demo/"
+cp -r demo/zoom "$site/demo/"
 if [ -f demo/overview.png ]; then cp demo/overview.png "$site/demo/"; fi
 cp demo/editor/village.tmx demo/editor/village.tsx "$site/demo/editor/"
 cp "$deps"/share/licenses/*.txt "$site/licenses/"
