@@ -2,7 +2,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
+#include <fstream>
+#include <iostream>
 #include <cstdlib>
 #include <vector>
 
@@ -17,6 +21,9 @@
 #include "view/navigation.h"
 #include "view/overview.h"
 #include "view/view.h"
+#include "view/zoom.h"
+#include "view/zoom_levels.h"
+#include "bench_zoom_world.h"
 #include "fuzz_canvas.h"
 
 #include <SDL_image.h>
@@ -167,6 +174,66 @@ void OverviewOnM(benchmark::State& state) {
   ReleaseOverview();
 }
 
+// The generated 32,768 x 32,768 world loaded as the viewer loads its
+// folder: map, tileset, and view.json with its zoom levels.
+void LoadZoomWorld() {
+  const std::string folder = BenchZoomWorldFolder();
+  ResetLayerTable();
+  std::ofstream nowhere;
+  std::streambuf* output = std::cout.rdbuf(nowhere.rdbuf());  // the loader's layer names
+  LoadMap(folder + "main.json", layers, kMaxLayers);
+  std::cout.rdbuf(output);
+  if (tileset != nullptr) SDL_DestroyTexture(tileset);
+  tileset = LoadTexture(folder + "final.png");
+  LoadView(folder + "view.json", GridOfLoadedTileset());
+  if (zoomLevels.empty()) std::abort();
+}
+
+void LeaveZoomWorld() {
+  ResetNavigation();
+  ReleaseZoomLevels();
+  ReleaseOverview();
+  ResetLayerTable();
+  UseAnimations({});
+  navigationOn = false;
+}
+
+// A frame's drawing of the world at zoom step N (0: 1:1; -22: the whole
+// world fitting the window), its animations picked as a frame picks them.
+void DrawWorldZoomed(benchmark::State& state) {
+  Canvas();
+  LoadZoomWorld();
+  ZoomAt(static_cast<int>(state.range(0)), 1280, 720);
+  state.counters["step"] = zoom.step;
+  state.counters["level"] = LevelForStep(zoom.step);
+  uint64_t t = 0;
+  for (auto _ : state) {
+    PickFrames(t += 16);
+    DrawMap();
+  }
+  LeaveZoomWorld();
+}
+
+// Forty zoom steps, out from 1:1 to the whole world and back, each drawn
+// and presented as a frame: the longest of them, in ms.
+void ZoomStepsOutAndBack(benchmark::State& state) {
+  Canvas();
+  LoadZoomWorld();
+  double longest = 0;
+  for (auto _ : state) {
+    for (int k = 0; k < 40; ++k) {
+      const auto start = std::chrono::steady_clock::now();
+      ZoomAt(k < 20 ? -1 - k : -39 + k, 1280, 720);
+      SDL_RenderClear(renderer);
+      DrawMap();
+      SDL_RenderPresent(renderer);
+      longest = std::max(longest, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+  }
+  state.counters["longest_ms"] = longest;
+  LeaveZoomWorld();
+}
+
 void UpdateStepsPerFrame(benchmark::State& state) {
   std::array<Uint8, SDL_NUM_SCANCODES> keys{};
   keys[SDL_SCANCODE_RIGHT] = 1;
@@ -183,6 +250,9 @@ BENCHMARK(DrawMapAnimatedView)->Arg(2048)->Unit(benchmark::kMicrosecond);
 BENCHMARK(TileCopyFloor)->Unit(benchmark::kMicrosecond);
 BENCHMARK(DrawMapTallTileset)->Arg(0)->Arg(2048)->Unit(benchmark::kMicrosecond);
 BENCHMARK(UpdateStepsPerFrame)->Unit(benchmark::kNanosecond);
+BENCHMARK(DrawWorldZoomed)->Arg(0)->Arg(4)->Arg(12)->Arg(-1)->Arg(-2)->Arg(-4)->Arg(-5)->Arg(-11)->Arg(-16)
+    ->Arg(-22)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ZoomStepsOutAndBack)->Unit(benchmark::kMillisecond);
 BENCHMARK(LoadOverviewPicture)->Unit(benchmark::kMillisecond);
 BENCHMARK(OverviewOnM)->Unit(benchmark::kMillisecond);
 

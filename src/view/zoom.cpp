@@ -65,12 +65,12 @@ void CentreAxis(int32_t& camera, int32_t& sub, int64_t start, int64_t length, in
   sub = doubled % 2 != 0 ? static_cast<int32_t>(kSubpixels / 2) : 0;
 }
 
+}  // namespace
+
 void CentreFittingPicture() {
   CentreAxis(cameraX, zoom.subX, zoomPicture.x, zoomPicture.width, kHalfViewWidth);
   CentreAxis(cameraY, zoom.subY, zoomPicture.y, zoomPicture.height, kHalfViewHeight);
 }
-
-}  // namespace
 
 int FittingStep(const ZoomPicture& picture) {
   int step = 0;

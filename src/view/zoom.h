@@ -24,6 +24,10 @@ struct ZoomPicture {
 };
 extern ZoomPicture zoomPicture;
 
+// Zoomed out, puts the camera at the picture's middle on each axis on which
+// the whole picture fits the window (moving and zooming do it themselves).
+void CentreFittingPicture();
+
 // The least step at which `picture` fits the window whole, at most 0, at
 // least kLeastZoomStep.
 int FittingStep(const ZoomPicture& picture);

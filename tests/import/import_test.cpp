@@ -21,6 +21,7 @@
 #include "import/import.h"
 #include "import/import_error.h"
 #include "import/write/overview.h"
+#include "import/write/zoom_levels.h"
 #include "import/write/stored_png.h"
 
 using namespace importer;
@@ -170,6 +171,7 @@ TEST(ImporterAnimations, AHostileFileImportsWithinTheBound) {
 struct OverviewSizeCase {
   int64_t width, height;
   int expectedWidth, expectedHeight;
+  int zoomLevels;  // halvings until the picture fits the window, at most 8
 };
 
 class OverviewSizes : public ::testing::TestWithParam<OverviewSizeCase> {};
@@ -179,19 +181,20 @@ TEST_P(OverviewSizes, FitTheWindowKeepingTheShapeAndAtLeastAPixel) {
   const OverviewSize size = OverviewSizeOf(c.width, c.height);
   EXPECT_EQ(size.width, c.expectedWidth) << c.width << " x " << c.height;
   EXPECT_EQ(size.height, c.expectedHeight) << c.width << " x " << c.height;
+  EXPECT_EQ(ZoomLevelCount(c.width, c.height), c.zoomLevels) << c.width << " x " << c.height;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Importer, OverviewSizes,
-    ::testing::Values(OverviewSizeCase{1248, 704, 1248, 704},        // fits: as it is
-                      OverviewSizeCase{1280, 720, 1280, 720},        // the window exactly
-                      OverviewSizeCase{2564, 214, 1280, 107},        // by the width (106.8)
-                      OverviewSizeCase{1281, 720, 1280, 719},        // 719.4
-                      OverviewSizeCase{14400, 9600, 1080, 720},      // by the height
-                      OverviewSizeCase{65536, 65536, 720, 720},      //
-                      OverviewSizeCase{100000, 1, 1280, 1},          // 0.0128 rounds to 0: still a pixel
-                      OverviewSizeCase{int64_t{1} << 31, 32, 1280, 1},
-                      OverviewSizeCase{0, 0, 1, 1}));                // nothing drawn
+    ::testing::Values(OverviewSizeCase{1248, 704, 1248, 704, 0},        // fits: as it is
+                      OverviewSizeCase{1280, 720, 1280, 720, 0},        // the window exactly
+                      OverviewSizeCase{2564, 214, 1280, 107, 2},        // by the width (106.8); 1282 at 1/2
+                      OverviewSizeCase{1281, 720, 1280, 719, 1},        // 719.4
+                      OverviewSizeCase{14400, 9600, 1080, 720, 4},      // by the height
+                      OverviewSizeCase{65536, 65536, 720, 720, 7},      // 1024 at 1/64: too tall
+                      OverviewSizeCase{100000, 1, 1280, 1, 7},          // 0.0128 rounds to 0: still a pixel
+                      OverviewSizeCase{int64_t{1} << 31, 32, 1280, 1, 8},  // as far as the viewer zooms out
+                      OverviewSizeCase{0, 0, 1, 1, 0}));                // nothing drawn
 
 // A picture of `width` × `height` cells: opaque red in the left three fifths
 // of the columns, half-transparent white over the top half of the rows.
@@ -244,6 +247,36 @@ TEST_P(Overviews, AverageTheCellsWithoutDarkeningEdgesAndCompositeTheLayers) {
   const Pixel across = at(static_cast<int>(edge), bottom);
   EXPECT_NEAR(across.a, (edge - std::floor(edge)) * 255, 1.0) << text(across);
   EXPECT_PRED2(near, across, (Pixel{255, 0, 0, across.a})) << text(across);
+
+  // The zoom levels show the same at 1/2, 1/4, ...: each a level's halving,
+  // the same few blocks over and over, and at the coarsest the picture fits.
+  const std::vector<ZoomLevel> levels = MakeZoomLevels(composition);
+  ASSERT_EQ(levels.size(), static_cast<size_t>(ZoomLevelCount(composition.picture.width, composition.picture.height)));
+  int64_t width = c.width, height = c.height;
+  for (size_t i = 0; i < levels.size(); ++i) {
+    const ZoomLevel& level = levels[i];
+    width = (width + 1) / 2, height = (height + 1) / 2;
+    ASSERT_EQ(level.width, width);
+    ASSERT_EQ(level.height, height);
+    EXPECT_LE(level.blocks.size(), 12u) << "level " << i + 1;
+    const int64_t shown = composition.picture.width >> (i + 1);  // the picture's width on the level
+    auto pixel = [&](int64_t x, int64_t y) {
+      const int32_t value = level.cells[static_cast<size_t>(y / kBlock * level.width + x / kBlock)];
+      return value == 0 ? Pixel{} : level.blocks[static_cast<size_t>(value) - 1][static_cast<size_t>(y % kBlock * kBlock + x % kBlock)];
+    };
+    const int64_t levelBottom = (composition.picture.height >> (i + 1)) - 1;
+    if (levelBottom < 8) continue;  // its rows mix the white half with the rest
+    EXPECT_PRED2(near, pixel(shown * 3 / 10, 0), (Pixel{255, 128, 128, 255})) << "level " << i + 1;
+    EXPECT_PRED2(near, pixel(shown * 8 / 10, 0), (Pixel{255, 255, 255, 128})) << "level " << i + 1;
+    EXPECT_PRED2(near, pixel(shown * 3 / 10, levelBottom), (Pixel{255, 0, 0, 255})) << "level " << i + 1;
+    EXPECT_EQ(pixel(shown * 8 / 10, levelBottom).a, 0) << "level " << i + 1;
+    const int64_t redEnd = int64_t{redColumns} * kBlock, scale = int64_t{1} << (i + 1);
+    const Pixel split = pixel(redEnd / scale, levelBottom);  // red over part of it
+    EXPECT_NEAR(split.a, (redEnd % scale) * 255.0 / scale, 1.0) << "level " << i + 1 << ": " << text(split);
+    if (split.a > 0) {
+      EXPECT_PRED2(near, split, (Pixel{255, 0, 0, split.a})) << text(split);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Importer, Overviews,
@@ -251,6 +284,56 @@ INSTANTIATE_TEST_SUITE_P(Importer, Overviews,
                                            OverviewCase{201, 10, 8},    // a block 6.4 overview pixels wide
                                            OverviewCase{1001, 20, 2},   // 1.28
                                            OverviewCase{4001, 10, 1}));  // 0.32: each block's average
+
+// A level shows an animated cell's frames as long as a block is 4 window
+// pixels wide (1/2 to 1/8), time 0 after that; a level that would need more
+// blocks than final.png (4096 at least) is not made, nor any coarser one.
+TEST(ImporterZoomLevels, AnimateToAnEighthAndStopWhereTheyWouldOutgrowFinalPng) {
+  Composition animated;
+  animated.width = 330, animated.height = 2;  // 10,560 pixels wide: 1320 at 1/8, four levels
+  animated.picture = {0, 0, 10560, 64};
+  Block blue, green;
+  blue.fill(Pixel{0, 0, 255, 255});
+  green.fill(Pixel{0, 255, 0, 255});
+  animated.blocks = {blue, green, blue};  // 3: the animated cell's own block, as at time 0
+  animated.layers = {std::vector<int32_t>(660, 1)};
+  animated.layers[0][5] = 3;
+  animated.animations = {{3, {{3, 100}, {2, 150}}}};
+  const std::vector<ZoomLevel> levels = MakeZoomLevels(animated);
+  ASSERT_EQ(levels.size(), 4u);
+  for (size_t i = 0; i < levels.size(); ++i) {
+    const ZoomLevel& level = levels[i];
+    const int32_t cell = level.cells[static_cast<size_t>(5 >> (i + 1))];
+    if (i >= 3) {
+      EXPECT_TRUE(level.animations.empty()) << "level " << i + 1;
+      continue;
+    }
+    ASSERT_EQ(level.animations.size(), 1u) << "level " << i + 1;
+    const Animation& animation = level.animations[0];
+    EXPECT_EQ(animation.tile, cell);
+    ASSERT_EQ(animation.frames.size(), 2u);
+    EXPECT_EQ(animation.frames[0].duration, 100);
+    EXPECT_EQ(animation.frames[1].duration, 150);
+    const Block& later = level.blocks[static_cast<size_t>(animation.frames[1].block) - 1];
+    const int side = kBlock >> (i + 1);  // the animated cell's pixels on the level
+    const int x = 5 * side % kBlock;
+    EXPECT_EQ(later[static_cast<size_t>(x)].g, 255) << "level " << i + 1;  // green where the cell is
+    EXPECT_EQ(later[static_cast<size_t>((x + side) % kBlock)].b, 255) << "level " << i + 1;
+  }
+
+  Composition noise;  // 16 blocks strewn at random: nearly every 2 x 2 cells differ
+  noise.width = noise.height = 256;
+  noise.picture = {0, 0, 8192, 8192};
+  for (uint8_t b = 0; b < 16; ++b) {
+    Block block;
+    block.fill(Pixel{static_cast<uint8_t>(b * 16), 0, 0, 255});
+    noise.blocks.push_back(block);
+  }
+  noise.layers = {std::vector<int32_t>(256 * 256)};
+  uint32_t state = 7;
+  for (int32_t& value : noise.layers[0]) value = 1 + static_cast<int32_t>((state = state * 1664525u + 1013904223u) >> 28);
+  EXPECT_TRUE(MakeZoomLevels(noise).empty());
+}
 
 }  // namespace
 
