@@ -9,6 +9,7 @@ if(WIN32)
   install(FILES $<TARGET_RUNTIME_DLLS:tilemap-viewer> ${PROJECT_SOURCE_DIR}/demo/final.png
                 ${PROJECT_SOURCE_DIR}/demo/main.json ${PROJECT_SOURCE_DIR}/demo/view.json
                 ${PROJECT_SOURCE_DIR}/demo/overview.png DESTINATION .)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/zoom DESTINATION .)
   install(FILES ${packaging}/README-windows.txt DESTINATION . RENAME README.txt)
   # A map in the editor's format to drop onto the importer.
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/editor DESTINATION .)
@@ -35,6 +36,7 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/demo/final.png ${PROJECT_SOURCE_DIR}/demo/main.json
                 ${PROJECT_SOURCE_DIR}/demo/view.json ${PROJECT_SOURCE_DIR}/demo/overview.png
                 DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/demo OPTIONAL)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/zoom DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/demo)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/editor DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/demo)
   # The web site the importer's --site copies its page from (built by scripts/build-web.sh).
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/build-web/site/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tilemap-viewer/web
