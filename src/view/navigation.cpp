@@ -101,6 +101,13 @@ double WindowCoordinate(float normalised, double size) {
   return std::fmax(std::fmin(normalised * size, kFar), -kFar);
 }
 
+// The window pixel a finger is on, as the mouse's would be. SDL's 0 to 1
+// is a float: a finger on a pixel's left edge comes back a hair short of it.
+int64_t PixelUnder(double coordinate) {
+  constexpr double kSlack = 1.0 / 256;
+  return static_cast<int64_t>(std::floor(coordinate + kSlack));
+}
+
 Finger* FindFinger(SDL_FingerID id) {
   for (int k = 0; k < fingerCount; ++k) {
     if (fingers[k].id == id) return &fingers[k];
@@ -139,7 +146,7 @@ void HandleFingerDown(const SDL_TouchFingerEvent& touch) {
   dragging = false;  // a finger takes over from the mouse
   const double x = WindowCoordinate(touch.x, kWindowWidth), y = WindowCoordinate(touch.y, kWindowHeight);
   if (overviewShown) {  // a tap, as a click
-    if (fingerCount == 0) ChooseOverviewPoint(static_cast<int>(std::floor(x)), static_cast<int>(std::floor(y)));
+    if (fingerCount == 0) ChooseOverviewPoint(static_cast<int>(PixelUnder(x)), static_cast<int>(PixelUnder(y)));
     return;
   }
   if (fingerCount == 2 || FindFinger(touch.fingerId) != nullptr) return;  // a third finger does nothing
@@ -156,8 +163,7 @@ void HandleFingerMotion(const SDL_TouchFingerEvent& touch) {
   if (finger == nullptr) return;
   const double x = WindowCoordinate(touch.x, kWindowWidth), y = WindowCoordinate(touch.y, kWindowHeight);
   if (fingerCount == 1) {
-    Drag(static_cast<int64_t>(std::floor(finger->x)), static_cast<int64_t>(std::floor(finger->y)),
-         static_cast<int64_t>(std::floor(x)), static_cast<int64_t>(std::floor(y)));
+    Drag(PixelUnder(finger->x), PixelUnder(finger->y), PixelUnder(x), PixelUnder(y));
   }
   finger->x = x;
   finger->y = y;

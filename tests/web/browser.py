@@ -33,7 +33,11 @@ CHROMIUM_FLAGS = [
     "--force-color-profile=srgb",
     # A page that is never shown must still get its animation frames and timers.
     "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
-    "--remote-debugging-port=0", "--window-size=1400,1000"]
+    "--remote-debugging-port=0", "--window-size=1400,1000",
+    # Every page is opened afresh. A page kept for the back button after two
+    # fingers moved on it leaves Chromium (156) giving the next pages'
+    # touches to its own pinch-zoom instead of to them.
+    "--disable-features=BackForwardCache"]
 # The keys a test presses: DOM key, code and Windows key code (what the
 # browser sends along for each).
 KEYS = {"Escape": ("Escape", "Escape", 27), "q": ("q", "KeyQ", 81), "Right": ("ArrowRight", "ArrowRight", 39),
