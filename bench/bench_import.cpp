@@ -12,6 +12,9 @@
 //   bench_import overview MAP OUTPUT   composes MAP, then makes its
 //                                      overview and writes OUTPUT/overview.png
 //                                      (only that timed)
+//   bench_import levels FOLDER         makes the zoom levels of an imported
+//                                      FOLDER again and writes them beside
+//                                      it (only that timed)
 //   bench_import picture MAP OUT.png   tilemap-import --picture OUT.png MAP
 //   bench_import memory PNG            writes PNG again from memory, by
 //                                      SDL_image and by --picture's stream
@@ -28,6 +31,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -41,6 +45,9 @@
 #include "import/write/overview.h"
 #include "import/write/png_stream.h"
 #include "import/write/stored_png.h"
+#include "import/write/zoom_files.h"
+#include "import/write/zoom_levels.h"
+#include "import/compose/from_folder.h"
 
 namespace {
 
@@ -454,6 +461,33 @@ int main(int argc, char* argv[]) {
       if (!written) throw std::runtime_error(path + ": can't be written");
       std::printf("{\"seconds\": %.4f, \"processor_seconds\": %.4f, \"made_seconds\": %.4f, \"squares\": %d}\n",
                   seconds, ProcessorSeconds() - processorStart, made, overview.squares);
+    } catch (const std::exception& error) {
+      std::cerr << error.what() << std::endl;
+      return 1;
+    }
+    return 0;
+  }
+  if (mode == "levels" && argc == 3) {  // what the zoom levels add to an import
+    try {
+      const std::string folder = argv[2];
+      const importer::Composition composition = importer::ReadViewerFolder(folder + "/main.json");
+      const std::string out = folder + "-levels";
+      std::filesystem::remove_all(out);
+      std::filesystem::create_directories(out);
+      const auto start = std::chrono::steady_clock::now();
+      const double processorStart = ProcessorSeconds();
+      const std::vector<importer::ZoomLevel> levels = importer::MakeZoomLevels(composition);
+      importer::WriteZoomLevels(levels, out);
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      uintmax_t bytes = 0, blocks = 0;
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(out))
+        if (entry.is_regular_file()) bytes += entry.file_size();
+      for (const importer::ZoomLevel& level : levels) blocks += level.blocks.size();
+      std::filesystem::remove_all(out);
+      std::printf("{\"seconds\": %.4f, \"processor_seconds\": %.4f, \"levels\": %zu, \"needed\": %d, "
+                  "\"blocks\": %ju, \"bytes\": %ju}\n",
+                  seconds, ProcessorSeconds() - processorStart, levels.size(),
+                  importer::ZoomLevelCount(composition.picture.width, composition.picture.height), blocks, bytes);
     } catch (const std::exception& error) {
       std::cerr << error.what() << std::endl;
       return 1;

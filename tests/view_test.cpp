@@ -28,6 +28,9 @@
 #include "view/overview.h"
 #include "view/view.h"
 #include "view/zoom.h"
+#include "view/zoom_levels.h"
+#include "import/write/zoom_files.h"
+#include "import/write/zoom_levels.h"
 
 namespace fs = std::filesystem;
 
@@ -642,6 +645,81 @@ TEST_F(ZoomedDrawing, AtAFourthRootOfTwoNeighbouringCellsMeetWithNoGapOrOverlap)
     }
   }
   EXPECT_EQ(std::count(drawn.begin(), drawn.end(), kBackground), 0);  // no gap anywhere
+}
+
+// Zoomed out: the levels the importer writes, drawn at 1/2^L, match the
+// picture averaged 2^L x 2^L; at the least step the whole picture fits,
+// centred. A map of 700 x 100 cells (22,400 x 3,200 pixels, five levels).
+TEST(ZoomedOutDrawing, TheLevelsShowThePictureBoxScaledDownToWhereItFits) {
+  constexpr int kColumns = 700, kRows = 100;
+  importer::Composition map;
+  map.width = kColumns, map.height = kRows;
+  map.picture = {0, 0, kColumns * 32, kRows * 32};
+  map.layers = {std::vector<int32_t>(kColumns * kRows)};
+  for (int row = 0; row < kRows; ++row)
+    for (int column = 0; column < kColumns; ++column) map.layers[0][row * kColumns + column] = 1 + (column / 5 + row / 3) % 21;
+  for (int value = 1; value <= 21; ++value) {
+    importer::Block block;
+    for (int i = 0; i < 32 * 32; ++i) {
+      const uint32_t argb = TilesetPixel(value, i % 32, i / 32);
+      block[i] = {uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), 255};
+    }
+    map.blocks.push_back(block);
+  }
+  const fs::path folder = fs::temp_directory_path() / "tilemap-zoomed-out";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  importer::WriteZoomLevels(importer::MakeZoomLevels(map), folder);
+  std::ofstream(folder / "view.json") << R"({"start": {"x": 11200, "y": 1600}, "zoom": {"levels": 5}})";
+  SoftwareCanvas canvas;
+  ResetNavigation();
+  LoadView((folder / "view.json").string(), TilesetGrid{3, 7});
+  ASSERT_EQ(zoomLevels.size(), 5u);
+  EXPECT_EQ(minZoomStep, -17);  // 2^(-17/4): 1178 pixels wide; at -16, 1400
+
+  // The average of the map pixels [x0, x1) x [y0, y1), channel by channel.
+  const auto average = [&](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    double sums[3] = {};
+    for (int64_t y = y0; y < y1; ++y)
+      for (int64_t x = x0; x < x1; ++x) {
+        const uint32_t argb = TilesetPixel(map.layers[0][y / 32 * kColumns + x / 32], x % 32, y % 32);
+        for (int c = 0; c < 3; ++c) sums[c] += argb >> (16 - 8 * c) & 0xFF;
+      }
+    const double count = double(x1 - x0) * double(y1 - y0);
+    return std::array<double, 3>{sums[0] / count, sums[1] / count, sums[2] / count};
+  };
+  for (const int step : {-4, -8, -16, -40}) {
+    ZoomAt(step, 1280, 720);
+    canvas.Clear();
+    DrawMap();
+    const int shown = std::max(step, minZoomStep);
+    const double scale = std::pow(2.0, shown / 4.0);
+    const int64_t left = WindowEdge(0, cameraX, zoom.subX, 640, zoom.step), right = WindowEdge(22400, cameraX, zoom.subX, 640, zoom.step);
+    const int64_t top = WindowEdge(0, cameraY, zoom.subY, 360, zoom.step), bottom = WindowEdge(3200, cameraY, zoom.subY, 360, zoom.step);
+    if (right - left <= 1280) {
+      EXPECT_NEAR(left + right, 1280, 1) << step;  // centred across
+    }
+    double error = 0;
+    int compared = 0;
+    for (int y = 200; y < 520; y += 7)
+      for (int x = 100; x < 1180; x += 13) {
+        if (x < left || x >= right || y < top || y >= bottom) {
+          EXPECT_EQ(canvas.Pixel(x, y), kBackground) << "beside the picture at " << x << ", " << y;
+          continue;
+        }
+        const int64_t x0 = cameraX + int64_t(std::floor((x - 640) / scale)), y0 = cameraY + int64_t(std::floor((y - 360) / scale));
+        const auto expected = average(x0, y0, x0 + int64_t(1 / scale), y0 + int64_t(1 / scale));
+        for (int c = 0; c < 3; ++c) error += std::abs(double(canvas.Pixel(x, y) >> (16 - 8 * c) & 0xFF) - expected[c]);
+        compared += 3;
+      }
+    ASSERT_GT(compared, 0);
+    EXPECT_LT(error / compared, shown % 4 == 0 ? 1.5 : 6) << "step " << shown;
+  }
+  ResetNavigation();
+  ReleaseZoomLevels();
+  minZoomStep = 0;
+  zoomPicture = {};
+  fs::remove_all(folder);
 }
 
 // Finding the way. The demo's overview: 4096 x 4096 map pixels in a 720 x 720

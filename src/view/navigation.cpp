@@ -49,6 +49,7 @@ void ChooseOverviewPoint(int x, int y) {
   cameraX = mapX;
   cameraY = mapY;
   zoom.subX = zoom.subY = 0;  // that very map pixel, at the zoom it had
+  CentreFittingPicture();     // across or down, a picture that fits stays centred
   overviewShown = false;
 }
 

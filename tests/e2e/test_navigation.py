@@ -2,10 +2,12 @@
 picture with a frame where the view is, a click there moves the view, M
 again returns; the left button drags the map pixel for pixel; "start" sets
 the first view; + zooms in a step of 2^(1/4) about the middle, 0 returns to
-1:1. Without view.json, M, clicks, drags and + do nothing."""
+1:1, - zooms out to the importer's levels, down to where the whole picture
+fits. Without view.json, M, clicks, drags, the wheel and +/- do nothing."""
 
 import json
 import math
+import shutil
 import time
 from functools import lru_cache
 
@@ -36,6 +38,8 @@ def folder_with(view, overview=True):
     folder = demo_folder()
     if view is not None:
         (folder / "view.json").write_text(json.dumps(view))
+        if "zoom" in view:
+            shutil.copytree(DEMO / "zoom", folder / "zoom")
     if overview:
         (folder / "overview.png").write_bytes((DEMO / "overview.png").read_bytes())
     return folder
@@ -63,12 +67,15 @@ def fitted(place):
     return left, top, fw, fh
 
 
-def frame_box(place, camera_x, camera_y):
+def frame_box(place, camera_x, camera_y, times=1):
+    """The frame around a view of 1280 x 720 window pixels showing `times`
+    map pixels each way for each (a power of two: exact)."""
     left, top, fw, fh = fitted(place)
     to_x = lambda x: left + floor_div((x - place["x"]) * fw, place["width"])
     to_y = lambda y: top + floor_div((y - place["y"]) * fh, place["height"])
-    x0, y0 = to_x(camera_x - 640), to_y(camera_y - 360)
-    x1, y1 = max(to_x(camera_x + 640), x0 + SMALLEST_FRAME), max(to_y(camera_y + 360), y0 + SMALLEST_FRAME)
+    x0, y0 = to_x(camera_x - 640 * times), to_y(camera_y - 360 * times)
+    x1 = max(to_x(camera_x + 640 * times), x0 + SMALLEST_FRAME)
+    y1 = max(to_y(camera_y + 360 * times), y0 + SMALLEST_FRAME)
     return x0, y0, x1, y1
 
 
@@ -79,11 +86,11 @@ def map_point(place, x, y):
             place["y"] + floor_div((2 * (y - top) + 1) * place["height"], 2 * fh))
 
 
-def overview_picture(folder, place, camera_x, camera_y):
+def overview_picture(folder, place, camera_x, camera_y, times=1):
     """What M shows: overview.png over black, scaled to its place in the
     window, and the 2-pixel frame around the view."""
     picture = overview_alone(folder, json.dumps(place)).copy()
-    x0, y0, x1, y1 = frame_box(place, camera_x, camera_y)
+    x0, y0, x1, y1 = frame_box(place, camera_x, camera_y, times)
     draw = ImageDraw.Draw(picture)
     for box in ((x0, y0, x1, y0 + FRAME_THICKNESS), (x0, y1 - FRAME_THICKNESS, x1, y1),
                 (x0, y0, x0 + FRAME_THICKNESS, y1), (x1 - FRAME_THICKNESS, y0, x1, y1)):
@@ -272,7 +279,8 @@ def test_without_view_json_m_clicks_drags_and_plus_do_nothing(display, running):
     display.xdotool("key", "m")
     display.xdotool("mousemove", "600", "300", "click", "1")
     display.xdotool("mousemove", "600", "300", "mousedown", "1", "mousemove", "700", "450", "mouseup", "1")
-    display.xdotool("key", "m", "key", "Return", "key", "plus", "key", "plus")
+    display.xdotool("key", "m", "key", "Return", "key", "plus", "key", "plus", "key", "minus", "key", "minus")
+    display.xdotool("mousemove", "200", "200", "click", "4", "click", "5", "click", "5")
     # The events above come before the arrow: once the picture moves, they
     # were all seen, and it is the demo scrolled right and nothing else.
     viewer.hold_until("Right", done=lambda shot: not same(shot, demo_at_start()))
@@ -295,3 +303,96 @@ def test_start_opens_at_that_camera_and_a_missing_overview_leaves_m_off(display,
     assert viewer.quit_with("Escape") == (0, DEMO_OUTPUT)
     lines = view_lines(viewer)
     assert len(lines) == 1 and lines[0].startswith("gone.png: no overview: "), lines
+
+
+# ---- Zoomed out: the importer's levels, box-scaled pictures of the map
+
+def still_levels(folder):
+    """The demo's levels in `folder` without their animations: every level
+    shows the picture at time 0, as the map without view.json's animations."""
+    for level in (folder / "zoom").iterdir():
+        about = json.loads((level / "level.json").read_text())
+        (level / "level.json").write_text(json.dumps(dict(about, animations=[])))
+
+
+def mean_difference(a, b):
+    """The mean difference of two pictures, per channel."""
+    histogram = ImageChops.difference(a.convert("RGB"), b.convert("RGB")).histogram()
+    return sum(value * count for i, count in enumerate(histogram) for value in [i % 256]) / (3 * VIEW_W * VIEW_H)
+
+
+def shifted_alike(shot, before, dx, dy):
+    """Whether `shot` is `before` moved by (dx, dy) window pixels where both show the same map."""
+    box = (max(0, dx), max(0, dy), VIEW_W + min(0, dx), VIEW_H + min(0, dy))
+    moved = before.crop((box[0] - dx, box[1] - dy, box[2] - dx, box[3] - dy))
+    return same(shot.crop(box), moved)
+
+
+def test_minus_zooms_out_to_box_scaled_pictures_that_move_with_the_arrows_a_drag_and_m(display, running):
+    view = dict(still_view(), zoom=demo_view()["zoom"])
+    folder = folder_with(view)
+    still_levels(folder)
+    place = view["overview"]
+    whole = demo_picture().image  # the map over black
+    viewer = running(Viewer(display, folder))
+    viewer.wait_until_running(DEMO_OUTPUT, demo_at_start())
+
+    reduced = {n: whole.reduce(n) for n in (2, 4)}
+
+    def box_scaled(n, camera_x, camera_y):
+        """The window at 1 / n: the picture averaged n x n, cropped about the
+        camera; a camera between two scaled pixels may show either."""
+        return [reduced[n].crop((left, top, left + VIEW_W, top + VIEW_H))
+                for left in {floor_div(camera_x, n) - VIEW_W // 2, -floor_div(-camera_x, n) - VIEW_W // 2}
+                for top in {floor_div(camera_y, n) - VIEW_H // 2, -floor_div(-camera_y, n) - VIEW_H // 2}]
+
+    def shows(pictures, tolerance):
+        return lambda shot: any(mean_difference(shot, p) < tolerance for p in pictures)
+
+    # Four presses of - are exactly 1/2, and four of + return to the very
+    # same picture.
+    display.xdotool("key", "minus", "minus", "minus", "minus")
+    wait_for(viewer, folder, shows(box_scaled(2, START_X, START_Y), 1), "the start at 1/2")
+    display.xdotool("key", "plus", "plus", "plus", "plus")
+    wait_for(viewer, folder, lambda shot: same(shot, demo_at_start()), "the start at 1:1 again")
+    # At 1/4 the picture (1024 pixels a side) fits across: it is centred that way.
+    middle = 2048
+    display.xdotool("key", *["minus"] * 8)
+    at_quarter = wait_for(viewer, folder, shows(box_scaled(4, middle, START_Y), 1.5), "the start at 1/4")
+
+    # At 1/4 the arrows move the picture 5 window pixels a step, and a drag
+    # exactly with the pointer; across, it stays centred.
+    viewer.hold_until("Down", "Right", done=lambda shot: not same(shot, at_quarter))
+    steps, moved = viewer.settle_on(lambda shot: next(
+        (k for k in range(1, 100) if shifted_alike(shot, at_quarter, 0, -5 * k)), None))
+    display.xdotool("mousemove", "600", "300", "mousedown", "1", "mousemove", "637", "289")
+    wait_for(viewer, folder, lambda shot: shifted_alike(shot, moved, 0, -11), "the picture dragged at 1/4")
+    display.xdotool("mouseup", "1")
+    camera = (middle, START_Y + 20 * steps + 4 * 11)
+
+    # M frames the zoomed view; a click there keeps the zoom.
+    display.xdotool("key", "m")
+    overview = overview_picture(folder, place, *camera, times=4)
+    wait_for(viewer, folder, lambda shot: close(shot, overview), f"the overview framing 1/4 about {camera}")
+    click = (700, 200)
+    target = map_point(place, *click)
+    display.xdotool("mousemove", str(click[0]), str(click[1]), "click", "1")
+    wait_for(viewer, folder, shows(box_scaled(4, middle, target[1]), 1.5), f"{target} at 1/4, centred across")
+
+    # Down to where the whole picture fits (2^(-11/4): some 609 pixels a
+    # side), centred, black around: the picture box-scaled to that place.
+    display.xdotool("key", *["minus"] * 8)
+
+    def fits(shot):
+        left, top, right, bottom = shot.getbbox()
+        side = right - left
+        if abs(side - 4096 * 2 ** (-11 / 4)) > 1.5 or bottom - top != side:
+            return False
+        if abs(left + right - VIEW_W) > 1 or abs(top + bottom - VIEW_H) > 1:
+            return False
+        fitting = Image.new("RGB", (VIEW_W, VIEW_H))
+        fitting.paste(whole.resize((side, side), Image.BOX), (left, top))
+        return mean_difference(shot, fitting) < 6
+    wait_for(viewer, folder, fits, "the whole picture, fitting")
+    assert viewer.quit_with("Escape") == (0, DEMO_OUTPUT)
+    assert view_lines(viewer) == [] and "zoom" not in viewer.errors()

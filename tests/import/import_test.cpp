@@ -287,7 +287,7 @@ INSTANTIATE_TEST_SUITE_P(Importer, Overviews,
 
 // A level shows an animated cell's frames as long as a block is 4 window
 // pixels wide (1/2 to 1/8), time 0 after that; a level that would need more
-// blocks than final.png (4096 at least) is not made, nor any coarser one.
+// than 16,384 blocks is not made, nor any coarser one.
 TEST(ImporterZoomLevels, AnimateToAnEighthAndStopWhereTheyWouldOutgrowFinalPng) {
   Composition animated;
   animated.width = 330, animated.height = 2;  // 10,560 pixels wide: 1320 at 1/8, four levels
@@ -322,14 +322,14 @@ TEST(ImporterZoomLevels, AnimateToAnEighthAndStopWhereTheyWouldOutgrowFinalPng) 
   }
 
   Composition noise;  // 16 blocks strewn at random: nearly every 2 x 2 cells differ
-  noise.width = noise.height = 256;
-  noise.picture = {0, 0, 8192, 8192};
+  noise.width = noise.height = 600;  // 90,000 cells on level 1: nearly all different
+  noise.picture = {0, 0, 19200, 19200};
   for (uint8_t b = 0; b < 16; ++b) {
     Block block;
     block.fill(Pixel{static_cast<uint8_t>(b * 16), 0, 0, 255});
     noise.blocks.push_back(block);
   }
-  noise.layers = {std::vector<int32_t>(256 * 256)};
+  noise.layers = {std::vector<int32_t>(600 * 600)};
   uint32_t state = 7;
   for (int32_t& value : noise.layers[0]) value = 1 + static_cast<int32_t>((state = state * 1664525u + 1013904223u) >> 28);
   EXPECT_TRUE(MakeZoomLevels(noise).empty());

@@ -40,6 +40,11 @@ struct KeyHash {
 // A level that would need more blocks than it may have.
 struct TooManyBlocks {};
 
+// Distinct sets of cells below that may stand for one block of the level
+// (sets whose pictures are the same pixels): past this many for each block
+// allowed, the level isn't made.
+constexpr size_t kKeysPerBlock = 4;
+
 class LevelMaker {
  public:
   LevelMaker(const Below& below, bool animate, size_t maxBlocks, const std::string& name)
@@ -57,7 +62,10 @@ class LevelMaker {
   }
 
   ZoomLevel Make() {
-    level_.cells.resize(static_cast<size_t>(level_.width) * static_cast<size_t>(level_.height));
+    // First the distinct sets of cells below, cheaply: a map with no
+    // pattern shows itself here, long before its blocks would be drawn.
+    std::vector<int32_t> keyOfCell(static_cast<size_t>(level_.width) * static_cast<size_t>(level_.height), -1);
+    std::vector<const Key*> keys;
     const size_t layerCount = below_.layers.size();
     Key key(4 * layerCount);
     for (int y = 0; y < level_.height; ++y)
@@ -74,11 +82,22 @@ class LevelMaker {
           }
         }
         if (empty) continue;
-        const auto [found, isNew] = made_.try_emplace(key, 0);
-        if (isNew) found->second = ValueOf(key);
-        if (level_.blocks.size() > maxBlocks_) throw TooManyBlocks{};
-        level_.cells[static_cast<size_t>(y) * level_.width + x] = found->second;
+        const auto [found, isNew] = made_.try_emplace(key, static_cast<int32_t>(keys.size()));
+        if (isNew) {
+          keys.push_back(&found->first);
+          if (keys.size() > kKeysPerBlock * maxBlocks_) throw TooManyBlocks{};
+        }
+        keyOfCell[static_cast<size_t>(y) * level_.width + x] = found->second;
       }
+    // Then each set's picture, in the order they were met.
+    std::vector<int32_t> valueOfKey(keys.size());
+    for (size_t k = 0; k < keys.size(); ++k) {
+      valueOfKey[k] = ValueOf(*keys[k]);
+      if (level_.blocks.size() > maxBlocks_) throw TooManyBlocks{};
+    }
+    level_.cells.resize(keyOfCell.size());
+    for (size_t i = 0; i < keyOfCell.size(); ++i)
+      if (keyOfCell[i] >= 0) level_.cells[i] = valueOfKey[static_cast<size_t>(keyOfCell[i])];
     return std::move(level_);
   }
 
@@ -149,7 +168,7 @@ class LevelMaker {
   ZoomLevel level_;
   BlockStore store_;
   std::unordered_map<int32_t, std::vector<Frame>> animated_;  // by cell value
-  std::unordered_map<Key, int32_t, KeyHash> made_;
+  std::unordered_map<Key, int32_t, KeyHash> made_;  // each set of cells below: its place in `keys`
   static constexpr size_t kMaxRemembered = 1 << 16;  // 64 MiB of halved stacks
   std::unordered_map<Key, Quarter, KeyHash> halved_;
 };
@@ -183,7 +202,7 @@ std::vector<ZoomLevel> MakeZoomLevels(const Composition& composition) {
   levels.reserve(static_cast<size_t>(count));
   Below below{composition.width, composition.height, {}, &composition.blocks, &composition.animations};
   for (const std::vector<int32_t>& layer : composition.layers) below.layers.push_back(&layer);
-  const size_t maxBlocks = std::max(kLeastLevelBlocks, composition.blocks.size());
+  const size_t maxBlocks = std::max(kMaxLevelBlocks, composition.blocks.size());
   for (int level = 1; level <= count; ++level) {
     try {
       levels.push_back(

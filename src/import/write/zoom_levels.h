@@ -13,12 +13,13 @@
 // are. Coarser levels show the picture at time 0.
 //
 // The levels go on until the whole picture fits the viewer's window, so
-// that the viewer can show it whole; or until one would need more blocks
-// than final.png has (and at least kLeastLevelBlocks): a map whose cells
-// follow no pattern (noise) has nearly as many distinct blocks on a level
-// as the level has cells, and would make levels many times the size of
-// final.png, slowly. Zoomed out past its last level, the viewer shows the
-// overview scaled.
+// that the viewer can show it whole; or until one would need more than
+// kMaxLevelBlocks (or final.png's count, when it has more): a map whose
+// cells follow no pattern (noise) has nearly as many distinct blocks on a
+// level as the level has cells, and would make levels many times the size
+// of final.png, slowly (the viewer holds every level's blocks). That is
+// found by counting the distinct sets of cells first, before any is drawn.
+// Zoomed out past its last level, the viewer shows the overview stretched.
 
 #include <cstdint>
 #include <vector>
@@ -29,7 +30,7 @@ namespace importer {
 
 constexpr int kMaxZoomLevels = 8;  // 1/256, as far as the viewer zooms out
 constexpr int kAnimatedLevels = 3;
-constexpr size_t kLeastLevelBlocks = 4096;  // a page
+constexpr size_t kMaxLevelBlocks = 16384;  // four pages, 64 MiB decoded
 
 struct ZoomLevel {
   int width = 0, height = 0;  // cells of 32 × 32, each showing 2^L × 2^L of the map's
