@@ -38,8 +38,8 @@ function runImporterWith(files, args, collect) {
 }
 
 // Resolves with {status, lines, files}: files holds final.png and main.json,
-// and view.json and overview.png when the importer wrote them, when the
-// import succeeded.
+// and view.json, overview.png and the zoom levels when the importer wrote
+// them, when the import succeeded.
 window.runImporter = function runImporter(files, mapName) {
   return runImporterWith(files, [mapName, 'out'], (FS) => {
     const written = {};
@@ -49,7 +49,7 @@ window.runImporter = function runImporter(files, mapName) {
       const path = `${kImportFolder}/out/${name}`;
       if (FS.analyzePath(path).exists) written[name] = FS.readFile(path);
     }
-    return written;
+    return Object.assign(written, readZoomFiles(FS, `${kImportFolder}/out`));
   });
 };
 
@@ -132,8 +132,8 @@ function findMaps(files) {
                                    (/\.json$/i.test(path) && isEditorJsonMap(files[path]))));
 }
 
-// final.png and main.json, and the view.json and overview.png in main.json's
-// folder if it has them.
+// final.png and main.json, and the view.json, overview.png and zoom levels
+// in main.json's folder if it has them.
 function viewedPair(files) {
   const paths = Object.keys(files).sort((a, b) => a.split('/').length - b.split('/').length || byPath(a, b));
   const tileset = paths.find((path) => baseName(path) === 'final.png');
@@ -143,7 +143,7 @@ function viewedPair(files) {
   for (const name of kBesideTheMap) {
     if (folderOf(map) + name in files) pair[name] = files[folderOf(map) + name];
   }
-  return pair;
+  return Object.assign(pair, pickedZoomFiles(files, folderOf(map)));
 }
 
 // Imports run one after the other; one picked while another runs replaces

@@ -2,6 +2,7 @@
 // it opens on. Its parts, loaded before this one in this order:
 //   status.js    the status line, the programs' output, the overview
 //   programs.js  the programs' code, compiled once, and their files
+//   zoom.js      the zoom levels' files, which go with a map's
 //   viewer.js    starting the viewer (runViewer)
 //   import.js    picking and importing files (runImporter)
 //   save.js      saving the view as a picture or an animation (saveView)

@@ -86,10 +86,11 @@ function fetchMap(folder) {
   };
   const overview = fetchOne('overview.png', true);
   const files = Promise.allSettled([fetchOne('final.png'), fetchOne('main.json'), fetchOne('view.json', true),
-                                    overview]).then((results) => {
+                                    overview]).then(async (results) => {
     const failed = results.find((result) => result.status === 'rejected');
     if (failed) throw failed.reason;
-    return Object.fromEntries(results.map((result) => result.value).filter(Boolean));
+    const fetched = Object.fromEntries(results.map((result) => result.value).filter(Boolean));
+    return 'view.json' in fetched ? Object.assign(fetched, await fetchZoomFiles(folder, fetched['view.json'])) : fetched;
   });
   files.catch(() => {});  // reported when the map is shown
   return { files, overview: overview.then((entry) => entry && entry[1], () => null) };

@@ -24,7 +24,7 @@ from test_import import place, wrong_pixels
 from test_picture import OBSERVE_SECONDS, find_camera_x, patterned_tileset
 from waiting import hold_until, observed
 from viewer import (DEMO, DEMO_OUTPUT, QUIT_SECONDS, START_X, START_Y, VIEW_H, VIEW_W, demo_at_start,
-                    expected_picture, load_map, load_tileset, make_folder, same, start_of)
+                    demo_picture, expected_picture, load_map, load_tileset, make_folder, same, start_of)
 
 READY = "document.readyState === 'complete' && typeof runViewer === 'function'"
 IMPORTER = os.environ["TILEMAP_IMPORT"]
@@ -164,6 +164,23 @@ def test_the_view_is_saved_from_the_maps_own_files_as_the_desktop_importer_saves
                              capture_output=True, text=True, timeout=WAIT_SECONDS)
     assert desktop.returncode == 0, desktop
     assert frames_of(folder / "page-zoomed.png") == frames_of(folder / "zoomed.png")
+
+    # Zoomed out, the demo's zoom levels come with it: at 1/2 the picture
+    # averaged 2 x 2 (its water moving), and down to where it fits, centred.
+    page.open(site + f"?map=demo&x={x}&y={y}&z=-4", READY)
+    page.wait_for(f"viewerCamera !== null && viewerCamera.join() === '{x},{y},-4'")
+    halved = demo_picture().image.reduce(2).crop((x // 2 - VIEW_W // 2, y // 2 - VIEW_H // 2,
+                                                   x // 2 + VIEW_W // 2, y // 2 + VIEW_H // 2))
+    wait_for_picture(page, halved, matches=lambda shot: mean_difference(shot, halved) < 3)
+    page.open(site + f"?map=demo&x={x}&y={y}&z=-40", READY)
+    page.wait_for("viewerCamera !== null && viewerCamera.join() === '2048,2048,-11'")
+    assert "zoom level" not in page.js("output.textContent")  # every level arrived
+
+
+def mean_difference(a, b):
+    """The mean difference of two pictures, per channel."""
+    histogram = ImageChops.difference(a.convert("RGB"), b.convert("RGB")).histogram()
+    return sum(i % 256 * count for i, count in enumerate(histogram)) / (3 * a.width * a.height)
 
 
 # Every animation frame's time: the viewer's frames come with them.
