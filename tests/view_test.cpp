@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -719,6 +720,77 @@ TEST(ZoomedOutDrawing, TheLevelsShowThePictureBoxScaledDownToWhereItFits) {
   ReleaseZoomLevels();
   minZoomStep = 0;
   zoomPicture = {};
+  fs::remove_all(folder);
+}
+
+// Level files that can't be used: the level is left out with the coarser
+// ones, in one line, and the finer ones still serve.
+TEST(ZoomLevelFiles, OneThatCantBeUsedLeavesOutItsLevelAndTheCoarserOnes) {
+  importer::Composition map;  // 100 x 30 cells, 3200 x 960 pixels: two levels
+  map.width = 100, map.height = 30;
+  map.picture = {0, 0, 3200, 960};
+  importer::Block block;
+  block.fill({200, 100, 50, 255});
+  map.blocks = {block};
+  map.layers = {std::vector<int32_t>(3000, 1)};
+  const fs::path folder = fs::temp_directory_path() / "tilemap-zoom-files";
+  const auto write = [](const fs::path& path, const std::string& text) { std::ofstream(path) << text; };
+  struct Row {
+    const char* what;
+    std::function<void(const fs::path&)> spoil;
+    size_t levels;
+    std::string line;  // its start
+  };
+  const Row rows[] = {
+      {"whole", [](const fs::path&) {}, 2, ""},
+      {"no level.json", [](const fs::path& zoom) { fs::remove(zoom / "1/level.json"); }, 0,
+       "zoom level 1 left out: zoom/1/level.json: "},
+      {"a cell past the blocks", [&](const fs::path& zoom) {
+         std::string cells = R"({"data": [9)";
+         for (int i = 1; i < 25 * 8; ++i) cells += ", 1";
+         write(zoom / "2/0_0.json", cells + "]}");
+       }, 1, "zoom level 2 left out: zoom/2/0_0.json: cell 0 is not a block of the level"},
+      {"too few cells", [&](const fs::path& zoom) { write(zoom / "2/0_0.json", R"({"data": [1, 1]})"); }, 1,
+       "zoom level 2 left out: zoom/2/0_0.json: \"data\" is not an array of 200 cells"},
+      {"a negative cell", [&](const fs::path& zoom) { write(zoom / "1/0_0.json", R"({"data": [-1]})"); }, 0,
+       "zoom level 1 left out: zoom/1/0_0.json: "},
+      {"no page", [](const fs::path& zoom) { fs::remove(zoom / "2/blocks-0.png"); }, 1,
+       "zoom level 2 left out: zoom/2/blocks-0.png: "},
+      {"a page too big to decode", [&](const fs::path& zoom) {
+         SDL_Surface* huge = NewImage(4096, 1);
+         IMG_SavePNG(huge, (zoom / "1/blocks-0.png").string().c_str());
+         SDL_FreeSurface(huge);
+       }, 0, "zoom level 1 left out: zoom/1/blocks-0.png: 4096 x 1 pixels, more than 2048 a side"},
+      {"a page too small for its blocks", [&](const fs::path& zoom) {
+         SDL_Surface* small = NewImage(16, 16);
+         IMG_SavePNG(small, (zoom / "2/blocks-0.png").string().c_str());
+         SDL_FreeSurface(small);
+       }, 1, "zoom level 2 left out: zoom/2/blocks-0.png: 16 x 16 pixels, too small for its 2 blocks"},
+      {"cells past counting", [&](const fs::path& zoom) { write(zoom / "1/level.json", R"({"width": 134217728, "height": 1, "blocks": 1})"); }, 0,
+       "zoom level 1 left out: zoom/1/level.json: \"width\", \"height\" or \"blocks\" missing or out of range"},
+      {"an animation of a block that isn't there", [&](const fs::path& zoom) {
+         write(zoom / "2/level.json", R"({"width": 25, "height": 8, "blocks": 1, "animations": [{"tile": 7, "frames": [{"tile": 1, "duration": 5}]}]})");
+       }, 1, "zoom level 2 left out: zoom/2/level.json: animation 0: tile 7 has no block in final.png"},
+  };
+  SoftwareCanvas canvas;
+  for (const Row& row : rows) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    importer::WriteZoomLevels(importer::MakeZoomLevels(map), folder);
+    row.spoil(folder / "zoom");
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder);
+    std::ostringstream captured;
+    std::streambuf* original = std::cerr.rdbuf(captured.rdbuf());
+    LoadZoomLevels("", 2);
+    std::cerr.rdbuf(original);
+    fs::current_path(previous);
+    const std::string said = captured.str();
+    EXPECT_EQ(zoomLevels.size(), row.levels) << row.what;
+    EXPECT_EQ(said.rfind(row.line, 0), 0u) << row.what << ": " << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), row.line.empty() ? 0 : 1) << row.what;
+  }
+  ReleaseZoomLevels();
   fs::remove_all(folder);
 }
 

@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "shared/globals.h"
+#include "view/png_size.h"
 
 OverviewPlace overviewPlace;
 SDL_Texture* overviewTexture = nullptr;
@@ -36,24 +37,6 @@ int32_t HeldToInt32(int64_t value) { return static_cast<int32_t>(std::clamp<int6
 // A coordinate the renderer can take: far past the window is as good as just past it.
 int HeldNearWindow(int64_t value, int64_t size) {
   return static_cast<int>(std::clamp<int64_t>(value, -2 * kFrameThickness, size + 2 * kFrameThickness));
-}
-
-// The width and height of a PNG file from its header, or false for any other
-// file (left to SDL_image).
-bool PngSize(const std::string& path, int64_t& width, int64_t& height) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  std::array<unsigned char, 24> header{};
-  const size_t read = std::fread(header.data(), 1, header.size(), file);
-  std::fclose(file);
-  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (read < header.size() || !std::equal(kSignature, kSignature + 8, header.begin())) return false;
-  const auto bigEndian = [&header](size_t at) {
-    return int64_t{header[at]} << 24 | int64_t{header[at + 1]} << 16 | int64_t{header[at + 2]} << 8 | header[at + 3];
-  };
-  width = bigEndian(16);
-  height = bigEndian(20);
-  return true;
 }
 
 }  // namespace

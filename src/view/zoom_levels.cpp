@@ -9,6 +9,7 @@
 
 #include "shared/globals.h"
 #include "view/overview.h"
+#include "view/png_size.h"
 #include "view/view_file.h"
 #include "view/zoom.h"
 
@@ -20,6 +21,7 @@ constexpr int64_t kHalfViewWidth = 640;
 constexpr int64_t kHalfViewHeight = 360;
 constexpr int64_t kBlock = 32;
 constexpr int64_t kPageBlocks = kLevelPieceCells * kLevelPieceCells;
+constexpr int64_t kPageSide = kLevelPieceCells * kBlock;  // a page's pixels, a side
 
 struct JsonRelease {
   void operator()(json_t* value) const { json_decref(value); }
@@ -65,6 +67,12 @@ bool ReadPiece(const std::string& path, int64_t column, int64_t row, ZoomLevel& 
 }
 
 bool ReadPage(const std::string& path, int64_t blocks, ZoomLevel& level, std::string& problem) {
+  int64_t fileWidth = 0, fileHeight = 0;
+  if (PngSize(path, fileWidth, fileHeight) && (fileWidth > kPageSide || fileHeight > kPageSide)) {
+    problem = path + ": " + std::to_string(fileWidth) + " x " + std::to_string(fileHeight) + " pixels, more than " +
+              std::to_string(kPageSide) + " a side";
+    return false;
+  }
   SDL_Texture* page = IMG_LoadTexture(renderer, path.c_str());
   if (page == nullptr) {
     problem = path + ": " + IMG_GetError();

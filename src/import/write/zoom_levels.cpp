@@ -43,7 +43,7 @@ struct TooManyBlocks {};
 // Distinct sets of cells below that may stand for one block of the level
 // (sets whose pictures are the same pixels): past this many for each block
 // allowed, the level isn't made.
-constexpr size_t kKeysPerBlock = 4;
+constexpr size_t kKeysPerBlock = 2;
 
 class LevelMaker {
  public:
