@@ -112,6 +112,71 @@ def viewer_memory_kb(tileset):
         display.stop()
 
 
+ZOOM_WORLD = Path("/tmp/tilemap-bench/zoom-world")  # written by bench_frame
+
+
+def zoomed_viewer_memory_kb(with_levels):
+    """VmHWM of the real viewer on the generated 32,768-pixel world, zoomed
+    out a step at a time to the whole world and back (with its levels), or
+    scrolled at 1:1 as long (without: view.json's "zoom" taken out)."""
+    e2e = e2e_helpers()
+    import shutil
+    display = e2e.Display()
+    try:
+        folder = e2e.make_folder()
+        for name in ("final.png", "main.json", "overview.png"):
+            shutil.copy(ZOOM_WORLD / name, folder / name)
+        view = json.loads((ZOOM_WORLD / "view.json").read_text())
+        if with_levels:
+            shutil.copytree(ZOOM_WORLD / "zoom", folder / "zoom")
+        else:
+            view.pop("zoom")
+        (folder / "view.json").write_text(json.dumps(view))
+        viewer = e2e.Viewer(display, folder)
+        viewer.wait_until_running(lambda text: text.count("Layer Name") == 3, seconds=120)
+        keys = ["minus"] * 24 + ["plus"] * 24 if with_levels else ["Right"] * 48
+        for key in keys:
+            display.xdotool("key", key)
+            time.sleep(0.05)
+        peak = next(int(line.split()[1]) for line in open(f"/proc/{viewer.process.pid}/status")
+                    if line.startswith("VmHWM:"))
+        viewer.kill()
+        return peak
+    finally:
+        display.stop()
+
+
+def zoom_section(frame_cpu, frame_units):
+    """Zooming: the frame at each step against 1:1, the longest of 40 steps, memory."""
+    steps = sorted((int(name.split("/")[1]) for name in frame_cpu if name.startswith("DrawWorldZoomed/")), reverse=True)
+    unit = frame_units["DrawWorldZoomed/0"]
+    one = frame_cpu["DrawWorldZoomed/0"]
+    lines = ["", "## Zooming", "",
+             "`DrawMap` (processor time) of a generated world of 32,768 × 32,768 pixels (1024 × 1024 cells in "
+             "three layers, ground in patches, details on a pattern, animated water: `bench/bench_zoom_world.h`, "
+             "imported with its zoom levels), at zoom steps of 2^(1/4) from 8× to the whole world fitting the "
+             "window, on the software renderer, against the same at 1:1. Target: at most 1.5 times.", "",
+             "| step | scale | drawn from | time | ratio to 1:1 | target |", "|---|---|---|---|---|---|"]
+    for step in steps:
+        times = frame_cpu[f"DrawWorldZoomed/{step}"]
+        source = "the map" if step >= -1 else f"level {(2 - step) // 4}"
+        fast, mid = ratio(times, one)
+        lines.append(f"| {step} | {2 ** (step / 4):.3g} | {source} | {fmt(times, unit)} | {fast:.2f} ({mid:.2f}) | "
+                     f"≤ 1.5: {verdict(fast <= 1.5)} |")
+    command = [str(BUILD / "bench" / "bench_frame"), "--benchmark_filter=ZoomStepsOutAndBack",
+               "--benchmark_format=json", "--benchmark_repetitions=3"]
+    report = json.loads(subprocess.run(command, check=True, capture_output=True, text=True).stdout)
+    longest = max(row["longest_ms"] for row in report["benchmarks"] if row.get("run_type") == "iteration")
+    flat, levels = zoomed_viewer_memory_kb(False), zoomed_viewer_memory_kb(True)
+    lines += ["", f"A zoom step reaches the screen in the frame it is made in: the longest of 40 steps, out from "
+              f"1:1 to the whole world and back, each drawn and presented (`ZoomStepsOutAndBack`), took "
+              f"{longest:.1f} ms.", "",
+              f"The real viewer on that world (peak resident memory, VmHWM): {flat / 1024:.1f} MiB without its zoom "
+              f"levels, scrolled at 1:1; {levels / 1024:.1f} MiB with them, zoomed out to the whole world and back "
+              f"({levels / flat:.2f} times). Target: at most 1.25 times: {verdict(levels <= 1.25 * flat)}."]
+    return lines
+
+
 def tileset_section(load, load_units, frame_cpu, frame_units):
     load_unit, frame_unit = load_units["DecodeTilesetFloor/20000"], frame_units["DrawMapTallTileset/0"]
     """Loading a tileset of 20,000 blocks (in bands), its memory, and drawing from bands."""
@@ -180,8 +245,8 @@ def main():
     finally:
         display.stop()
     frame, frame_units = run_benchmark("bench_frame", FRAME_REPETITIONS)
-    frame_cpu, _ = run_benchmark("bench_frame", FRAME_REPETITIONS, "--benchmark_filter=Tall|FullView/2048|Animated",
-                                 measure="cpu_time")
+    frame_cpu, _ = run_benchmark("bench_frame", FRAME_REPETITIONS,
+                                 "--benchmark_filter=Tall|FullView/2048|Animated|WorldZoomed", measure="cpu_time")
 
     lines = ["# Performance", "",
              "Measured by `bench/run.sh` (it builds in Release and runs `bench/report.py`), "
@@ -274,7 +339,8 @@ def main():
               f"| M to the overview on screen | {fmt(on_m, frame_units['OverviewOnM'])} | "
               f"≤ 100 ms: {verdict(max(on_m) <= 100)} |",
               f"| loading the picture (start-up) | {fmt(loading, frame_units['LoadOverviewPicture'])} | |"]
-    lines += tileset_section(load, load_units, frame_cpu, frame_units) + [""]
+    lines += tileset_section(load, load_units, frame_cpu, frame_units)
+    lines += zoom_section(frame_cpu, frame_units) + [""]
 
     target = TOP / "docs" / "performance.md"
     target.write_text("\n".join(lines))
