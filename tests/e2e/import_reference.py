@@ -644,6 +644,22 @@ def _averaged(sums, width, height):
     return out
 
 
+def box_scaled(image, n):
+    """The picture averaged n × n (n a power of two dividing its sides),
+    colours weighted by alpha, as a zoom level holds it: premultiplied
+    ("RGBa", 8 bits)."""
+    return image.convert("RGBa").reduce(n)
+
+
+def zoom_levels_for(width, height):
+    """How many times the picture is halved (its sides rounded up) before it
+    fits the window: 8 at most."""
+    levels = 0
+    while levels < 8 and (width > OVERVIEW_SIZE[0] or height > OVERVIEW_SIZE[1]):
+        width, height, levels = -(-width // 2), -(-height // 2), levels + 1
+    return levels
+
+
 def scaled(image, n):
     """The picture scaled by 1 / n as --scale writes it: each pixel the
     average of the n × n pixels under it, of those inside the picture (its

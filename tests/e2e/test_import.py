@@ -18,7 +18,8 @@ from PIL import Image, ImageChops
 
 import import_maps as maps
 import viewer as viewer_module
-from import_reference import opening_view, overview, overview_size, render, resolve, scaled
+from import_reference import (box_scaled, opening_view, overview, overview_size, render, resolve, scaled,
+                              zoom_levels_for)
 from viewer import START_X, START_Y, VIEW_H, VIEW_W, WAIT_SECONDS, Viewer, make_folder
 
 IMPORT = os.environ["TILEMAP_IMPORT"]
@@ -115,6 +116,25 @@ def assert_close(actual, expected, fuzzy, folder, what):
                              f"pictures in {folder}")
 
 
+def read_level(folder, level):
+    """Zoom level `level` of an output folder as one picture: its pages of
+    blocks (64 a row) placed by its pieces of 64 x 64 cells."""
+    place = folder / "zoom" / str(level)
+    about = json.loads((place / "level.json").read_text())
+    pages = [Image.open(place / f"blocks-{p}.png").convert("RGBA") for p in range(-(-about["blocks"] // 4096))]
+    picture = Image.new("RGBA", (32 * about["width"], 32 * about["height"]))
+    for row in range(-(-about["height"] // 64)):
+        for column in range(-(-about["width"] // 64)):
+            cells = json.loads((place / f"{column}_{row}.json").read_text())["data"]
+            width = min(64, about["width"] - 64 * column)
+            for i, v in enumerate(cells):
+                if v:
+                    page, k = pages[(v - 1) // 4096], (v - 1) % 4096
+                    block = page.crop((k % 64 * 32, k // 64 * 32, k % 64 * 32 + 32, k // 64 * 32 + 32))
+                    picture.paste(block, (32 * (64 * column + i % width), 32 * (64 * row + i // width)))
+    return picture
+
+
 def read_output(folder):
     """main.json, the blocks of final.png, and the picture they make."""
     doc = json.loads((folder / "main.json").read_text())
@@ -168,12 +188,13 @@ def test_the_output_holds_the_maps_picture(name, fmt):
     lines = result.stdout.splitlines()
     assert len(lines) == 1 and lines[0].startswith("Wrote "), result.stdout
     folder = path.parent / (path.stem + "-view")
-    assert beside == {folder.name} and sorted(os.listdir(folder)) == OUTPUT_FILES
     doc, picture = read_output(folder)
+    ref, ox, oy = placed(name, fmt, doc)
+    levels = zoom_levels_for(*ref.image.size)
+    assert beside == {folder.name} and sorted(os.listdir(folder)) == OUTPUT_FILES + ["zoom"] * (levels > 0)
     assert doc["tilewidth"] == doc["tileheight"] == 32
     names = [layer["name"] for layer in doc["layers"]]
     assert 1 <= len(names) <= 3 and names == KEPT_LAYERS.get(name, names), names
-    ref, ox, oy = placed(name, fmt, doc)
     where = (ox, oy, ox + ref.image.width, oy + ref.image.height)
     outside = picture.getchannel("A")
     outside.paste(0, where)
@@ -186,7 +207,14 @@ def test_the_output_holds_the_maps_picture(name, fmt):
     start = opening_view(picture.getchannel("A"), first_map(ref, ox, oy))
     assert view == {"animations": [], "start": {"x": start[0], "y": start[1]},
                     "overview": {"image": "overview.png", "x": ox, "y": oy, "width": ref.image.width,
-                                 "height": ref.image.height}}, view
+                                 "height": ref.image.height}, **({"zoom": {"levels": levels}} if levels else {})}, view
+    # The zoom levels: the output picture averaged 2 x 2, 4 x 4, ...
+    for level in range(1, levels + 1):
+        shown = read_level(folder, level)
+        expected = box_scaled(picture, 2 ** level)
+        assert shown.size[0] >= expected.size[0] and shown.size[1] >= expected.size[1]
+        difference = ImageChops.difference(shown.convert("RGBa").crop((0, 0, *expected.size)), expected)
+        assert max(high for _, high in difference.getextrema()) <= 2 * level, f"zoom level {level}"
     with Image.open(folder / "overview.png") as small:
         assert small.format == "PNG" and small.size == overview_size(*ref.image.size), small.size
     if name in KEPT_LAYERS:  # each kept layer holds its own tiles, where the map has them
