@@ -103,8 +103,9 @@ def test_the_packaged_importer_makes_a_folder_the_viewer_shows(display, running)
     # The output folder given, as from a command prompt (the map alone is
     # what Explorer passes when a map is dropped on the exe).
     import_line(display, folder, "map.tmx", "out")
+    # A picture larger than the window: with its zoom levels.
     assert sorted(p.name for p in (folder / "out").iterdir()) == ["final.png", "main.json", "overview.png",
-                                                                  "view.json"]
+                                                                  "view.json", "zoom"]
     with Image.open(folder / "out" / "final.png") as blocks:
         assert blocks.width == 3 * 32 and blocks.height % 32 == 0, blocks.size
 
@@ -129,5 +130,5 @@ def test_the_packaged_importer_writes_a_web_site_from_the_page_it_carries(displa
     assert json.loads((site / "maps.json").read_text()) == {"maps": ["map"]}
     for name in ("index.html", "page.js", "tilemap-viewer.js", "tilemap-viewer.wasm", "tilemap-import.js",
                  "tilemap-import.wasm", "maps/map/final.png", "maps/map/main.json", "maps/map/view.json",
-                 "maps/map/overview.png"):
+                 "maps/map/overview.png", "maps/map/zoom/1/level.json"):
         assert (site / name).is_file(), name
