@@ -109,8 +109,9 @@ function startViewer(files, { keepOutput = false, onCamera = null } = {}) {
         if (window.viewerFirstFrameMs === null) {
           window.viewerFirstFrameMs = performance.now();
           hideOverview();  // the viewer's picture takes its place
-          say('view.json' in files ? 'The viewer is running: the arrow keys or the mouse move the map, ' +
-                                     'M shows the whole of it, Esc or Q quits.'
+          say('view.json' in files ? 'The viewer is running: the arrow keys, the mouse or a finger move the map, ' +
+                                     'the wheel, + and − (or two fingers) zoom, M shows the whole of it, ' +
+                                     'Esc or Q quits.'
                                    : 'The viewer is running: the arrow keys scroll, Esc or Q quits.');
         }
         window.viewerFrames += 1;
