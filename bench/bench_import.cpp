@@ -1,6 +1,7 @@
 // The importer's time and memory against its floor, each run in a fresh
 // process (bench/import_report.py runs them and writes the report):
 //   bench_import make FOLDER           writes the benchmark maps
+//                                      (realworld.world: bench_realworld.h)
 //   bench_import floor MAP             reads and decodes MAP alone (a map,
 //                                      or a world and its maps) and the
 //                                      images they use
@@ -49,14 +50,10 @@
 #include "import/write/zoom_levels.h"
 #include "import/compose/from_folder.h"
 
-namespace {
+#include "bench_art.h"
+#include "bench_realworld.h"
 
-uint32_t Next(uint64_t& state) {  // xorshift: the same maps every time
-  state ^= state << 13;
-  state ^= state >> 7;
-  state ^= state << 17;
-  return static_cast<uint32_t>(state >> 11);
-}
+namespace {
 
 // A 4 × 4 tileset of `tile` × `tileHeight` tiles (square when not given),
 // each its own colour and pattern; `shade` makes another set of colours.
@@ -213,36 +210,6 @@ void WriteNoiseMap(const std::string& folder, const std::string& name) {
   out << "</data>\n </layer>\n</map>\n";
 }
 
-// A tileset image of `columns` × `rows` tiles of `tileWidth` × `tileHeight`,
-// each pixel as `paint(tile, x, y)` gives it (RGBA).
-template <typename Paint>
-void WriteArt(const std::string& path, int columns, int rows, int tileWidth, int tileHeight, Paint paint) {
-  SDL_Surface* surface =
-      SDL_CreateRGBSurfaceWithFormat(0, columns * tileWidth, rows * tileHeight, 32, SDL_PIXELFORMAT_RGBA32);
-  for (int y = 0; y < surface->h; ++y) {
-    auto* p = static_cast<uint8_t*>(surface->pixels) + y * surface->pitch;
-    for (int x = 0; x < surface->w; ++x, p += 4) {
-      const uint32_t rgba = paint(y / tileHeight * columns + x / tileWidth, x % tileWidth, y % tileHeight);
-      p[0] = uint8_t(rgba >> 24), p[1] = uint8_t(rgba >> 16), p[2] = uint8_t(rgba >> 8), p[3] = uint8_t(rgba);
-    }
-  }
-  IMG_SavePNG(surface, path.c_str());
-  SDL_FreeSurface(surface);
-}
-
-// A few steps of brightness for a pixel, as drawn tiles have texture: the
-// same for the same tile, place and seed.
-int Grain(int tile, int x, int y, int seed, int steps) {
-  uint64_t h = uint64_t(tile) << 40 ^ uint64_t(x) << 20 ^ uint64_t(y) ^ uint64_t(seed) << 56;
-  h ^= h >> 30, h *= 0xBF58476D1CE4E5B9ull, h ^= h >> 27, h *= 0x94D049BB133111EBull, h ^= h >> 31;
-  return int(h % uint64_t(steps));
-}
-
-uint32_t Rgba(int r, int g, int b, int a = 255) {
-  auto c = [](int v) { return uint32_t(std::clamp(v, 0, 255)); };
-  return c(r) << 24 | c(g) << 16 | c(b) << 8 | c(a);
-}
-
 // A town of 140 × 140 cells of 32 × 32 as a map editor's user draws one:
 // grass, streets and a pond on the ground, houses of walls and roofs, trees
 // two cells tall and lamps; three tilesets, each larger than the town uses.
@@ -383,6 +350,7 @@ int main(int argc, char* argv[]) {
     WriteTown(argv[2], "town");
     WriteWaterMap(argv[2], "water");
     WriteWorld(argv[2], "big", 4, 4, 256);  // 32,768 × 32,768 pixels, for --picture
+    WriteRealWorld(argv[2], "realworld");  // shaped like a real game's world of 24 maps
     return 0;
   }
   if ((mode == "floor" && argc == 3) || (mode == "import" && argc == 4)) {
