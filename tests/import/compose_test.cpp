@@ -1,7 +1,7 @@
 // Composing the picture, by tables: the eight flip combinations, cutting a
 // tileset image, placing the picture, every orientation's grid and drawing
-// order, half-pixel edges, tall isometric tiles, animated tiles' clock and
-// the frames of the blocks they reach.
+// order, half-pixel edges, the keys of blocks drawn alike, tall isometric
+// tiles, animated tiles' clock and the frames of the blocks they reach.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,7 @@
 #include "import/compose/animation.h"
 #include "import/compose/composer.h"
 #include "import/compose/draw_item.h"
+#include "import/compose/drawing_key.h"
 #include "import/compose/grid.h"
 #include "import/import_error.h"
 #include "import/model.h"
@@ -226,6 +227,47 @@ TEST(ImporterHalfPixels, AnEdgeOnAPixelCentreLeavesThatPixelToWhatLiesBefore) {
     Draw(placement, block, 0, 0, {0, 0, kBlock, kBlock});
     EXPECT_EQ(Corner(block, 4, 4), c.picture) << c.left << ", " << c.bottom << " turned " << c.spin;
   }
+}
+
+// Blocks drawn alike share one drawing: whatever changes a pixel changes
+// the key, moving block and placement together by whole pixels doesn't.
+TEST(ImporterDrawingKey, TellsApartEveryDifferenceButWhereTheBlockLies) {
+  const Image letters = Letters(), other = Letters();
+  Placement base;
+  base.image = &letters;
+  base.sourceWidth = 2, base.sourceHeight = 3, base.width = 2, base.height = 3, base.left = 70, base.bottom = 40;
+  const Bounds picture{0, 0, 1000, 1000};
+  const std::optional<BlockKey> key = DrawingKey({base}, 64, 32, picture);
+  ASSERT_TRUE(key);
+  auto same = [&](const std::optional<BlockKey>& k) { return k && k->first == key->first && k->second == key->second; };
+  Placement moved = base;
+  moved.left += 320, moved.bottom -= 32;
+  EXPECT_TRUE(same(DrawingKey({moved}, 384, 0, picture)));
+  EXPECT_TRUE(same(DrawingKey({base}, 64, 32, {-50, 10, 2000, 70})));  // edges outside the block: no matter
+  const std::vector<std::pair<const char*, void (*)(Placement&, const Image&)>> changes = {
+      {"image", [](Placement& p, const Image& o) { p.image = &o; }},
+      {"source x", [](Placement& p, const Image&) { p.sourceX = 1; }},
+      {"source height", [](Placement& p, const Image&) { p.sourceHeight = 2; }},
+      {"left", [](Placement& p, const Image&) { p.left += 1; }},
+      {"bottom", [](Placement& p, const Image&) { p.bottom += 1; }},
+      {"width", [](Placement& p, const Image&) { p.width = 4; }},
+      {"vertical flip", [](Placement& p, const Image&) { p.flips.vertical = true; }},
+      {"diagonal flip", [](Placement& p, const Image&) { p.flips.diagonal = true; }},
+      {"aspect", [](Placement& p, const Image&) { p.preserveAspect = true; }},
+      {"opacity", [](Placement& p, const Image&) { p.opacity = 0.5; }},
+      {"tint", [](Placement& p, const Image&) { p.tint = std::array<double, 4>{1, 1, 1, 1}; }},
+      {"blend", [](Placement& p, const Image&) { p.blend = BlendMode::kMultiply; }}};
+  for (const auto& [what, change] : changes) {
+    Placement changed = base;
+    change(changed, other);
+    EXPECT_FALSE(same(DrawingKey({changed}, 64, 32, picture))) << what;
+    EXPECT_FALSE(same(DrawingKey({base, changed}, 64, 32, picture))) << what << ", drawn over it";
+  }
+  EXPECT_FALSE(same(DrawingKey({base}, 64, 32, {0, 0, 80, 1000}))) << "the picture's edge in the block";
+  Placement half = base, turned = base;
+  half.left = 70.5, turned.rotation = 90;
+  EXPECT_FALSE(DrawingKey({half}, 64, 32, picture)) << "not on whole pixels: drawn where it lies";
+  EXPECT_FALSE(DrawingKey({base, turned}, 64, 32, picture)) << "turned: drawn where it lies";
 }
 
 // ---- Composing an isometric map --------------------------------------------------

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "import/compose/block_store.h"
+#include "import/compose/drawing_key.h"
 #include "import/compose/gid_table.h"
 #include "import/compose/layer_runs.h"
 #include "import/compose/placement.h"
@@ -100,9 +101,11 @@ std::vector<int32_t> PlainLayer(Scene& scene, const DrawLayer& drawn, const Comp
 }
 
 // The run's layers drawn together, block by block; a block is drawn only
-// when what reaches into it hasn't been seen before.
+// when what reaches into it hasn't been seen before, and then only when
+// no block was drawn the same way (`drawnBefore`: the block value of each
+// drawing's key, drawing_key.h).
 std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, const Composition& out,
-                                BlockStore& store, AnimatedBlocks& animated) {
+                                BlockStore& store, AnimatedBlocks& animated, SeenKeys& drawnBefore) {
   std::vector<int32_t> layer = EmptyLayer(out);
   SeenKeys seen;
   BlockItems gathered;
@@ -139,9 +142,11 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, co
           animationOf[k] = static_cast<int>(known - animations.begin());
           if (known == animations.end()) animations.push_back(frames);
         }
-        // The block with each animation at the frame given.
+        // The block with each animation at the frame given; drawn only
+        // when no block has been drawn the same way before.
+        std::vector<Placement> drawing;
         auto pictureAt = [&](const std::vector<size_t>& at) {
-          Block pixels{};
+          drawing.clear();
           for (size_t k = 0; k < gathered.items.size(); ++k) {
             const Item& item = gathered.items[k];
             const size_t frame = animationOf[k] >= 0 ? at[static_cast<size_t>(animationOf[k])] : 0;
@@ -149,13 +154,13 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, co
             const SceneMap& placed = scene.MapOf(drawn);
             if (!item.isTile) {
               if (animationOf[k] < 0) {
-                Draw(gathered.placements[item.placement], pixels, blockX, blockY, scene.clip);
+                drawing.push_back(gathered.placements[item.placement]);
                 continue;
               }
               std::set<uint32_t> frameMissing;  // the object's missing frames were told when it was placed
               if (const std::optional<Placement> placement = ObjectPlacement(
                       *placed.map, placed.grid, drawn, *item.object, scene.ShiftOf(drawn), frameMissing, frame))
-                Draw(*placement, pixels, blockX, blockY, scene.clip);
+                drawing.push_back(*placement);
               continue;
             }
             const TileImage tile = ResolveFrame(placed.map->tilesets, item.gid, frame);
@@ -163,10 +168,18 @@ std::vector<int32_t> DrawnLayer(Scene& scene, const std::vector<size_t>& run, co
               scene.missing.insert(item.gid & kGidBits);
               continue;
             }
-            const Placement placement = TilePlacement(*placed.map, drawn, tile, item.gid, item.anchor);
-            Draw(placement, pixels, blockX, blockY, scene.clip);
+            drawing.push_back(TilePlacement(*placed.map, drawn, tile, item.gid, item.anchor));
           }
-          return store.Add(pixels);
+          auto draw = [&] {
+            Block pixels{};
+            for (const Placement& placement : drawing) Draw(placement, pixels, blockX, blockY, scene.clip);
+            return store.Add(pixels);
+          };
+          const std::optional<BlockKey> drawingKey = DrawingKey(drawing, blockX, blockY, scene.clip);
+          if (!drawingKey) return draw();
+          const auto [value, isNew] = drawnBefore.Find(drawingKey->first, drawingKey->second);
+          if (isNew) *value = draw();
+          return *value;
         };
         *found = animations.empty() ? pictureAt({}) : animated.Add(WalkTimeline(animations, pictureAt));
       }
@@ -213,6 +226,7 @@ static Composition ComposeScene(Scene& scene, const std::string& file) {
 
   BlockStore store{file, out.blocks, {}};
   AnimatedBlocks animated{store, out, {}};
+  SeenKeys drawnBefore;  // shared by the runs: they draw into the same blocks
   const std::vector<std::vector<size_t>> runs = Runs(scene);
   // A plain layer keeps a block for each gid it holds at most: room for
   // them is made at once, not by copying the blocks each time they outgrow
@@ -225,7 +239,7 @@ static Composition ComposeScene(Scene& scene, const std::string& file) {
     if (run.size() == 1 && IsPlain(scene, run.front()))
       out.layers.push_back(PlainLayer(scene, scene.layers[run.front()], out, store, animated));
     else
-      out.layers.push_back(DrawnLayer(scene, run, out, store, animated));
+      out.layers.push_back(DrawnLayer(scene, run, out, store, animated, drawnBefore));
     out.layerNames.push_back(RunName(scene, run));
   }
   if (out.layers.empty()) {  // nothing is drawn: the viewer still wants a layer
