@@ -392,11 +392,7 @@ int main(int argc, char* argv[]) {
     const std::string copy = std::string(argv[2]) + ".again.png";
     const auto start = std::chrono::steady_clock::now();
     const double processorStart = ProcessorSeconds();
-    // As the writer does: blocks that barely compress are stored.
-    if (importer::BarelyCompresses(picture))
-      importer::WriteStoredPng(picture, copy);
-    else
-      IMG_SavePNG(picture, copy.c_str());
+    importer::WriteTilesetPng(picture, copy);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("{\"seconds\": %.4f, \"processor_seconds\": %.4f}\n", seconds, ProcessorSeconds() - processorStart);
     SDL_FreeSurface(picture);

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <jansson.h>
@@ -70,12 +71,17 @@ TEST(ImporterSites, AMapWhoseTilesetThePageCantHoldIsRefusedBeforeAnythingIsWrit
 // ---- final.png of blocks that don't compress ------------------------------------
 
 // Noise is stored; blocks that compress, like tile art, are not; either way
-// the file reads back as the same pixels.
+// the file reads back as the same pixels. So does final.png, whichever way
+// it is written: stored, deflated unfiltered (a tile of noise repeated) or
+// after the Sub filter (a smooth picture), or by SDL_image (a small one).
 TEST(ImporterTilesets, ThatBarelyCompressAreStoredAndReadBackTheSame) {
   namespace fs = std::filesystem;
   SDL_Surface* noise = SDL_CreateRGBSurfaceWithFormat(0, 96, 2048, 32, SDL_PIXELFORMAT_RGBA32);
   SDL_Surface* art = SDL_CreateRGBSurfaceWithFormat(0, 96, 2048, 32, SDL_PIXELFORMAT_RGBA32);
-  ASSERT_TRUE(noise != nullptr && art != nullptr);
+  SDL_Surface* repeated = SDL_CreateRGBSurfaceWithFormat(0, 96, 2048, 32, SDL_PIXELFORMAT_RGBA32);
+  SDL_Surface* smooth = SDL_CreateRGBSurfaceWithFormat(0, 96, 2048, 32, SDL_PIXELFORMAT_RGBA32);
+  SDL_Surface* small = SDL_CreateRGBSurfaceWithFormat(0, 96, 96, 32, SDL_PIXELFORMAT_RGBA32);
+  ASSERT_TRUE(noise != nullptr && art != nullptr && repeated != nullptr && smooth != nullptr && small != nullptr);
   uint32_t state = 12345;
   for (int y = 0; y < 2048; ++y)
     for (int x = 0; x < 96; ++x) {
@@ -86,26 +92,33 @@ TEST(ImporterTilesets, ThatBarelyCompressAreStoredAndReadBackTheSame) {
       std::memcpy(n, pixel, 4);
       const uint8_t flat[4] = {uint8_t(x / 8 * 20), uint8_t(y % 32 * 8), 90, uint8_t(x % 32 < 30 ? 255 : 0)};
       std::memcpy(a, flat, 4);
+      const uint8_t* tile = static_cast<uint8_t*>(noise->pixels) + y % 32 * noise->pitch + x % 32 * 4;
+      std::memcpy(static_cast<uint8_t*>(repeated->pixels) + y * repeated->pitch + x * 4, tile, 4);
+      const uint8_t ramp[4] = {uint8_t(x * 2 + y), uint8_t(x + y / 3), uint8_t(y), 255};
+      std::memcpy(static_cast<uint8_t*>(smooth->pixels) + y * smooth->pitch + x * 4, ramp, 4);
+      if (y < 96) std::memcpy(static_cast<uint8_t*>(small->pixels) + y * small->pitch + x * 4, ramp, 4);
     }
   EXPECT_TRUE(BarelyCompresses(noise));
   EXPECT_FALSE(BarelyCompresses(art));
   const fs::path path = fs::temp_directory_path() /
                         ("stored-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".png");
-  for (SDL_Surface* surface : {noise, art}) {
-    ASSERT_TRUE(WriteStoredPng(surface, path.u8string())) << SDL_GetError();
+  const std::vector<std::pair<SDL_Surface*, bool (*)(const SDL_Surface*, const std::string&)>> written = {
+      {noise, WriteStoredPng}, {art, WriteStoredPng}, {noise, WriteTilesetPng}, {art, WriteTilesetPng},
+      {repeated, WriteTilesetPng}, {smooth, WriteTilesetPng}, {small, WriteTilesetPng}};
+  for (const auto& [surface, write] : written) {
+    ASSERT_TRUE(write(surface, path.u8string())) << SDL_GetError();
     SDL_Surface* loaded = IMG_Load(path.u8string().c_str());
     ASSERT_NE(loaded, nullptr) << SDL_GetError();
     SDL_Surface* back = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGBA32, 0);
-    ASSERT_TRUE(back != nullptr && back->w == 96 && back->h == 2048);
-    for (int y = 0; y < 2048; ++y)
+    ASSERT_TRUE(back != nullptr && back->w == 96 && back->h == surface->h);
+    for (int y = 0; y < surface->h; ++y)
       ASSERT_EQ(std::memcmp(static_cast<uint8_t*>(back->pixels) + y * back->pitch,
                             static_cast<uint8_t*>(surface->pixels) + y * surface->pitch, 96 * 4), 0) << "row " << y;
     SDL_FreeSurface(back);
     SDL_FreeSurface(loaded);
   }
   fs::remove(path);
-  SDL_FreeSurface(noise);
-  SDL_FreeSurface(art);
+  for (SDL_Surface* surface : {noise, art, repeated, smooth, small}) SDL_FreeSurface(surface);
 }
 
 // ---- Animated tiles a hostile file gives ------------------------------------------

@@ -25,8 +25,8 @@ bool WriteChunk(SDL_RWops* file, const char type[4], const uint8_t* data, size_t
 
 }  // namespace
 
-PngStream::PngStream(SDL_RWops* file, uint32_t width, uint32_t height, Search search)
-    : file_(file), width_(width), height_(height), search_(search), in_(kBuffer), out_(kBuffer) {
+PngStream::PngStream(SDL_RWops* file, uint32_t width, uint32_t height, Search search, Filter filter)
+    : file_(file), width_(width), height_(height), search_(search), filter_(filter), in_(kBuffer), out_(kBuffer) {
   static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   uint8_t header[13] = {};
   PutBigEndian(header, width);
@@ -85,13 +85,14 @@ void PngStream::Add(const uint8_t* pixels, size_t count) {
   while (count > 0 && written_) {
     if (inUsed_ + 1 + 4 > in_.size()) Feed(Z_NO_FLUSH);  // room for a filter byte and a pixel at least
     uint8_t* in = in_.data() + inUsed_;
+    const bool filtered = level_ != Z_NO_COMPRESSION && filter_ == Filter::kSub;
     if (column_ == 0) {  // a row starts with its filter
-      *in++ = level_ == Z_NO_COMPRESSION ? 0 : 1;
+      *in++ = filtered ? 1 : 0;
       std::fill_n(before_, 4, 0);
     }
     const size_t room = (in_.data() + in_.size() - in) / 4;
     const size_t n = std::min({count, room, size_t{width_ - column_}});
-    if (level_ == Z_NO_COMPRESSION) {
+    if (!filtered) {
       std::copy_n(pixels, 4 * n, in);
     } else if (n > 0) {
       for (int c = 0; c < 4; ++c) in[c] = static_cast<uint8_t>(pixels[c] - before_[c]);

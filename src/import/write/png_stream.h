@@ -20,17 +20,23 @@ class PngStream {
   // in a third of the time).
   enum class Search { kRuns, kRepeats };
 
+  // The filter deflated rows go through: "Sub" (each byte less the one a
+  // pixel before, which turns smooth pictures into runs of small numbers),
+  // or none (a tileset of tile art: its blocks repeat whole rows of tiles,
+  // which deflate finds as they are, and less well once their first pixel
+  // was taken from whatever lay before it).
+  enum class Filter { kSub, kNone };
+
   // Writes the signature and the header into `file` (which stays the
   // caller's to close). Sides of 1 to 2^31 - 1 pixels.
-  PngStream(SDL_RWops* file, uint32_t width, uint32_t height, Search search);
+  PngStream(SDL_RWops* file, uint32_t width, uint32_t height, Search search, Filter filter = Filter::kSub);
   ~PngStream();
   PngStream(const PngStream&) = delete;
   PngStream& operator=(const PngStream&) = delete;
 
   // How the rows from the next one on are written: each deflated at zlib's
-  // fastest level after the "Sub" filter (each byte less the one a pixel
-  // before, which turns smooth pictures into runs of small numbers); or
-  // stored as they are, for pixels that don't compress. Deflated at first.
+  // fastest level after the filter; or stored as they are, for pixels that
+  // don't compress. Deflated at first.
   void Deflate(bool deflate);
 
   // The image's next `count` pixels (RGBA, 4 bytes each), row after row; a
@@ -49,6 +55,7 @@ class PngStream {
   SDL_RWops* file_;
   uint32_t width_, height_;
   Search search_;
+  Filter filter_;
   uint32_t column_ = 0, row_ = 0;  // where the next pixel goes
   uint8_t before_[4] = {};         // the pixel before it in its row (Sub)
   int level_ = 1;                  // zlib's: 1, or Z_NO_COMPRESSION when storing

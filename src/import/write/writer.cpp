@@ -1,7 +1,6 @@
 #include "import/write/writer.h"
 
 #include <SDL.h>
-#include <SDL_image.h>
 #include <jansson.h>
 
 #include <array>
@@ -44,10 +43,7 @@ void WriteTileset(const Composition& composition, const fs::path& path) {
                       static_cast<ptrdiff_t>(i % kTilesetColumns * kBlock) * 4,
                   &block[static_cast<size_t>(y) * kBlock], kBlock * 4);
   }
-  // Blocks that don't compress are stored as they are: deflating them takes
-  // several times as long as reading the map did, for nothing.
-  const bool written = BarelyCompresses(surface) ? WriteStoredPng(surface, path.u8string())
-                                                 : IMG_SavePNG(surface, path.u8string().c_str()) == 0;
+  const bool written = WriteTilesetPng(surface, path.u8string());
   SDL_FreeSurface(surface);
   if (!written) Fail(path, std::string("can't be written: ") + SDL_GetError());
 }
