@@ -96,6 +96,24 @@ Pixel Composite(Pixel below, double r, double g, double b, double a, BlendMode m
   return Pixel{Byte(out[0] / ao), Byte(out[1] / ao), Byte(out[2] / ao), Byte(ao)};
 }
 
+Pixel SourceOver(Pixel below, Pixel source) {
+  // Composite's value times 255 is N / D for each channel: its doubles err
+  // by far less than the 1 / (2 D) that a quotient not halfway lies from
+  // halfway, so they round as the integers do, but halfway, where they
+  // may round either way: there Composite's own answer is taken.
+  const uint32_t sa = source.a, ba = below.a, d = sa * 255 + ba * (255 - sa);  // at most 65,025
+  const uint32_t s[3] = {source.r, source.g, source.b}, b[3] = {below.r, below.g, below.b};
+  uint8_t out[3];
+  for (int i = 0; i < 3; ++i) {
+    const uint32_t twice = 2 * (s[i] * sa * 255 + b[i] * ba * (255 - sa)) + d;  // 2 N + D < 2^31
+    if (twice % (2 * d) == 0)
+      return Composite(below, source.r / 255.0, source.g / 255.0, source.b / 255.0, source.a / 255.0,
+                       BlendMode::kNormal);
+    out[i] = static_cast<uint8_t>(twice / (2 * d));
+  }
+  return Pixel{out[0], out[1], out[2], static_cast<uint8_t>((2 * d + 255) / 510)};  // never halfway: 2 D + 255 is odd
+}
+
 void Draw(const Placement& placement, Block& block, int blockX, int blockY, const Bounds& clip) {
   const Bounds reach = BoundsOf(placement);
   const int x0 = std::max({0, static_cast<int>(std::floor(std::max(reach.left, clip.left))) - blockX});
@@ -135,6 +153,10 @@ void Draw(const Placement& placement, Block& block, int blockX, int blockY, cons
     if (source.a == 0) return;
     if ((plainColour && below.a == 0) || (opaqueCovers && source.a == 255)) {
       below = source;
+      return;
+    }
+    if (opaqueCovers && below.a != 0) {
+      below = SourceOver(below, source);
       return;
     }
     double a = source.a / 255.0;

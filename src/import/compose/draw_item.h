@@ -46,4 +46,8 @@ void Draw(const Placement& placement, Block& block, int blockX, int blockY, cons
 // below it.
 Pixel Composite(Pixel below, double r, double g, double b, double a, BlendMode mode);
 
+// Composite's "source over" of a source pixel as it is (not tinted nor
+// faded) over one that isn't transparent, to the bit, in integers.
+Pixel SourceOver(Pixel below, Pixel source);
+
 }  // namespace importer
