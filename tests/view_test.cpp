@@ -229,6 +229,8 @@ const ViewRow kViewRows[] = {
     {"start_zoom_past_64", Every(Place("overview.png"), R"({"x": 5, "y": 6, "zoom": 65})"),
      kIgnored + R"("start": "zoom" 65 is out of range)", kNothingUsed, Beside::kPicture},
     {"zoom_without_levels", R"({"zoom": {}})", kIgnored + R"("zoom": no "levels")", kNothingUsed},
+    {"zoom_first_past_the_last", R"({"zoom": {"levels": 2, "first": 3}})",
+     kIgnored + R"("zoom": "first" 3 is out of range)", kNothingUsed},
     {"zoom_levels_not_written", R"({"start": {"x": 5, "y": 6}, "zoom": {"levels": 2}})",
      "zoom level 1 left out: zoom/1/level.json: unable to open ...", "camera 5 6; zoom 0 0; navigation on"},
 };
@@ -782,7 +784,7 @@ TEST(ZoomLevelFiles, OneThatCantBeUsedLeavesOutItsLevelAndTheCoarserOnes) {
     fs::current_path(folder);
     std::ostringstream captured;
     std::streambuf* original = std::cerr.rdbuf(captured.rdbuf());
-    LoadZoomLevels("", 2);
+    LoadZoomLevels("", 1, 2);
     std::cerr.rdbuf(original);
     fs::current_path(previous);
     const std::string said = captured.str();
@@ -792,6 +794,40 @@ TEST(ZoomLevelFiles, OneThatCantBeUsedLeavesOutItsLevelAndTheCoarserOnes) {
   }
   ReleaseZoomLevels();
   fs::remove_all(folder);
+}
+
+// Which picture each step draws: the map down to the first step, then the
+// nearest level (a tie to the coarser), the first one scaled up when the
+// finer ones were left out, and the overview past the last.
+TEST(ZoomLevelChoice, TheNearestLevelThereIsThenTheOverview) {
+  struct Row {
+    int first, count;
+    bool overview;
+    std::vector<std::pair<int, int>> steps;  // step, what it draws
+  };
+  const int kO = kOverviewLevel;
+  const Row rows[] = {
+      {1, 3, true, {{0, 0}, {5, 0}, {-1, 0}, {-2, 1}, {-5, 1}, {-6, 2}, {-13, 3}, {-14, kO}, {-32, kO}}},
+      {1, 3, false, {{-13, 3}, {-14, 3}, {-32, 3}}},
+      {3, 2, true, {{-1, 0}, {-2, 3}, {-9, 3}, {-13, 3}, {-14, 4}, {-17, 4}, {-18, kO}}},
+      {1, 0, true, {{-1, 0}, {-2, kO}, {-20, kO}}},
+      {1, 0, false, {{-1, 0}, {-2, 0}}},
+  };
+  SoftwareCanvas canvas;
+  SDL_Texture* picture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, 1, 1);
+  for (const Row& row : rows) {
+    zoomLevels.assign(static_cast<size_t>(row.count), ZoomLevel{});
+    zoomFirstLevel = row.first;
+    overviewTexture = row.overview ? picture : nullptr;  // only whether there is one counts
+    for (const auto& [step, drawn] : row.steps) {
+      EXPECT_EQ(LevelForStep(step), drawn) << "levels " << row.first << " to " << row.first + row.count - 1
+                                           << (row.overview ? ", an overview" : "") << ", step " << step;
+    }
+  }
+  overviewTexture = nullptr;
+  SDL_DestroyTexture(picture);
+  zoomLevels.clear();
+  zoomFirstLevel = 1;
 }
 
 // Finding the way. The demo's overview: 4096 x 4096 map pixels in a 720 x 720

@@ -590,7 +590,7 @@ int main(int argc, char* argv[]) {
     const std::vector<importer::ZoomLevel> made =
         importer::MakeZoomLevels(importer::ReadViewerFolder(folder + "/main.json"));
     importer::WriteZoomLevels(made, folder);
-    levels = made.size();
+    levels = made.empty() ? 0 : static_cast<size_t>(made.back().number);  // from level 1: the demo repeats
   } catch (const importer::ImportError& error) {
     std::fprintf(stderr, "make-demo: cannot write %s/zoom: %s\n", folder.c_str(), error.what());
     return 1;

@@ -9,14 +9,16 @@ const kZoomFolder = 'zoom/';
 const kLevelPieceCells = 64;
 const kPageBlocks = kLevelPieceCells * kLevelPieceCells;
 
-// How many levels a view.json names; 0 for none or for a view.json that
-// can't be read (the viewer says why).
+// The levels a view.json names, from its first to its last; none for a
+// view.json that can't be read (the viewer says why).
 function zoomLevelsOf(viewBytes) {
   try {
-    const levels = JSON.parse(decode(viewBytes)).zoom.levels;
-    return Number.isInteger(levels) && levels > 0 && levels <= 16 ? levels : 0;
+    const zoom = JSON.parse(decode(viewBytes)).zoom;
+    const last = zoom.levels, first = zoom.first ?? 1;
+    if (!Number.isInteger(last) || !Number.isInteger(first) || first < 1 || last > 16) return [];
+    return Array.from({ length: Math.max(0, last - first + 1) }, (_, i) => first + i);
   } catch {
-    return 0;
+    return [];
   }
 }
 
@@ -44,8 +46,7 @@ async function fetchZoomFiles(folder, viewBytes) {
     files[name] = new Uint8Array(await response.arrayBuffer());
     return files[name];
   };
-  const levels = Array.from({ length: zoomLevelsOf(viewBytes) }, (_, i) => i + 1);
-  await Promise.all(levels.map(async (level) => {
+  await Promise.all(zoomLevelsOf(viewBytes).map(async (level) => {
     try {
       const about = await fetchInto(`${kZoomFolder}${level}/level.json`);
       await Promise.all(levelFileNames(level, about).map(fetchInto));

@@ -72,13 +72,14 @@ void LoadView(const std::string& path, const TilesetGrid& grid) {
   }
   // Zooming out: from the levels' files and the overview, down to where the
   // picture fits.
-  LoadZoomLevels(FolderOf(path), view.zoomLevels);
+  LoadZoomLevels(FolderOf(path), view.zoomFirstLevel, view.zoomLevels);
   zoomPicture = {};
   minZoomStep = 0;
   if (overviewTexture != nullptr) {
     zoomPicture = {view.overview.x, view.overview.y, view.overview.width, view.overview.height};
   } else if (!zoomLevels.empty()) {
-    zoomPicture = {0, 0, zoomLevels[0].width * 64, zoomLevels[0].height * 64};
+    zoomPicture = {0, 0, zoomLevels[0].width * (int64_t{32} << zoomFirstLevel),
+                   zoomLevels[0].height * (int64_t{32} << zoomFirstLevel)};
   }
   if (zoomPicture.width > 0) minZoomStep = FittingStep(zoomPicture);
   if (view.hasStart) ZoomAt(view.start.zoom, 1280, 720);  // about the start, held to the steps there are

@@ -2,6 +2,7 @@
 
 #include <jansson.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -142,7 +143,9 @@ bool ReadZoom(const json_t* root, ViewFile& view, std::string& problem) {
   if (member == nullptr) return true;
   const std::string where = Quoted("zoom");
   if (!json_is_object(member)) return Fail(problem, where + " is not an object");
-  return ReadInteger(member, "levels", 0, kMaxZoomLevels, where, view.zoomLevels, problem);
+  if (!ReadInteger(member, "levels", 0, kMaxZoomLevels, where, view.zoomLevels, problem)) return false;
+  if (json_object_get(member, "first") == nullptr) return true;
+  return ReadInteger(member, "first", 1, std::max<int64_t>(1, view.zoomLevels), where, view.zoomFirstLevel, problem);
 }
 
 }  // namespace

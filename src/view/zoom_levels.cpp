@@ -14,6 +14,7 @@
 #include "view/zoom.h"
 
 std::vector<ZoomLevel> zoomLevels;
+int zoomFirstLevel = 1;
 
 namespace {
 
@@ -183,9 +184,10 @@ void DrawOverviewZoomed() {
 
 }  // namespace
 
-void LoadZoomLevels(const std::string& folder, int64_t count) {
+void LoadZoomLevels(const std::string& folder, int64_t first, int64_t last) {
   ReleaseZoomLevels();
-  for (int64_t number = 1; number <= count; ++number) {
+  zoomFirstLevel = static_cast<int>(std::clamp<int64_t>(first, 1, kMaxZoomLevels));
+  for (int64_t number = zoomFirstLevel; number <= last; ++number) {
     ZoomLevel level;
     std::string problem;
     if (!ReadLevel(folder + "zoom/" + std::to_string(number) + "/", level, problem)) {
@@ -211,9 +213,10 @@ void PickZoomFrames(uint64_t t) {
 int LevelForStep(int step) {
   if (step >= 0) return 0;
   const int nearest = (2 - step) / 4;  // steps -1 from level 0; -2 to -5 from 1; ...
-  const int loaded = static_cast<int>(zoomLevels.size());
-  if (nearest <= loaded) return nearest;
-  return overviewTexture != nullptr ? kOverviewLevel : loaded;
+  if (nearest == 0 || zoomLevels.empty()) return nearest == 0 || overviewTexture == nullptr ? 0 : kOverviewLevel;
+  const int last = zoomFirstLevel + static_cast<int>(zoomLevels.size()) - 1;
+  if (nearest <= last) return std::max(nearest, zoomFirstLevel);
+  return overviewTexture != nullptr ? kOverviewLevel : last;
 }
 
 void DrawZoomLevel() {
@@ -222,8 +225,9 @@ void DrawZoomLevel() {
     DrawOverviewZoomed();
     return;
   }
-  if (number <= 0) return;
-  const ZoomLevel& level = zoomLevels[static_cast<size_t>(number - 1)];
+  const int64_t index = int64_t{number} - zoomFirstLevel;
+  if (number <= 0 || index < 0 || index >= static_cast<int64_t>(zoomLevels.size())) return;
+  const ZoomLevel& level = zoomLevels[static_cast<size_t>(index)];
   const Axis across(cameraX, zoom.subX, kHalfViewWidth), down(cameraY, zoom.subY, kHalfViewHeight);
   const int64_t side = kBlock << number;  // a level cell's map pixels
   const int64_t firstColumn = std::max<int64_t>(0, FloorDiv(across.first, side));

@@ -31,14 +31,17 @@ struct ZoomLevel {
   std::vector<int32_t> shown;  // value v shows shown[v] now, when v is below its size
 };
 
-// Levels 1 to N, finest first; none when the view file names none.
+// Levels zoomFirstLevel, zoomFirstLevel + 1, ..., finest first; none when
+// the view file names none. (The importer leaves out the finest levels of a
+// map whose cells follow no pattern.)
 extern std::vector<ZoomLevel> zoomLevels;
+extern int zoomFirstLevel;
 
-// Loads levels 1 to `count` from `folder` (ending in a separator, or empty).
-// A level that can't be used (a file missing or malformed, a value without
-// a block) leaves out it and every coarser one, with one line on standard
-// error: the finer ones still serve.
-void LoadZoomLevels(const std::string& folder, int64_t count);
+// Loads levels `first` to `last` from `folder` (ending in a separator, or
+// empty). A level that can't be used (a file missing or malformed, a value
+// without a block) leaves out it and every coarser one, with one line on
+// standard error: the finer ones still serve.
+void LoadZoomLevels(const std::string& folder, int64_t first, int64_t last);
 
 // Destroys the levels' textures; no levels.
 void ReleaseZoomLevels();
@@ -46,10 +49,10 @@ void ReleaseZoomLevels();
 // Works out each level's animated values at `t` ms.
 void PickZoomFrames(uint64_t t);
 
-// What the zoom in play draws: the map itself (0), a level (1 to the
-// number loaded), or the overview (kOverviewLevel): the level nearest to the
-// zoom, a tie going to the coarser; past the levels loaded the overview, if
-// there is one, else the coarsest level.
+// What the zoom in play draws: the map itself (0), a level (its number), or
+// the overview (kOverviewLevel): the level nearest to the zoom, a tie going
+// to the coarser; finer than the first level loaded, the first (scaled up);
+// past the last, the overview, if there is one, else the last level.
 constexpr int kOverviewLevel = 1000;
 int LevelForStep(int step);
 

@@ -300,7 +300,7 @@ INSTANTIATE_TEST_SUITE_P(Importer, Overviews,
 
 // A level shows an animated cell's frames as long as a block is 4 window
 // pixels wide (1/2 to 1/8), time 0 after that; a level that would need more
-// than 16,384 blocks is not made, nor any coarser one.
+// than 16,384 blocks is left out, and the next made from the map itself.
 TEST(ImporterZoomLevels, AnimateToAnEighthAndStopWhereTheyWouldOutgrowFinalPng) {
   Composition animated;
   animated.width = 330, animated.height = 2;  // 10,560 pixels wide: 1320 at 1/8, four levels
@@ -345,7 +345,20 @@ TEST(ImporterZoomLevels, AnimateToAnEighthAndStopWhereTheyWouldOutgrowFinalPng) 
   noise.layers = {std::vector<int32_t>(600 * 600)};
   uint32_t state = 7;
   for (int32_t& value : noise.layers[0]) value = 1 + static_cast<int32_t>((state = state * 1664525u + 1013904223u) >> 28);
-  EXPECT_TRUE(MakeZoomLevels(noise).empty());
+  const std::vector<ZoomLevel> coarse = MakeZoomLevels(noise);  // 1/2 and 1/4: as many blocks as cells
+  ASSERT_EQ(coarse.size(), 3u);
+  for (size_t i = 0; i < coarse.size(); ++i) {
+    const ZoomLevel& level = coarse[i];
+    ASSERT_EQ(level.number, static_cast<int>(3 + i));
+    ASSERT_EQ(level.width, (600 + (1 << level.number) - 1) >> level.number);
+    for (const int64_t cell : {int64_t{0}, int64_t{77 * 600 + 401}}) {  // each map cell: 32 >> L pixels of its colour
+      const int64_t x = cell % 600 * 32 >> level.number, y = cell / 600 * 32 >> level.number;
+      const int32_t value = level.cells[static_cast<size_t>(y / kBlock * level.width + x / kBlock)];
+      ASSERT_GT(value, 0);
+      const Pixel shown = level.blocks[static_cast<size_t>(value) - 1][static_cast<size_t>(y % kBlock * kBlock + x % kBlock)];
+      EXPECT_EQ(shown.r, (noise.layers[0][static_cast<size_t>(cell)] - 1) * 16) << "level " << level.number;
+    }
+  }
 }
 
 }  // namespace

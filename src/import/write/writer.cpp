@@ -10,6 +10,7 @@
 #include <future>
 #include <random>
 #include <system_error>
+#include <utility>
 
 #include "import/import_error.h"
 #include "import/write/overview.h"
@@ -136,9 +137,9 @@ void WriteOverview(const Overview& overview, const fs::path& path) {
 // overview and the rectangle of map pixels it shows, and where the view starts:
 // {"animations": [{"tile": N, "frames": [{"tile": A, "duration": MS}, ...]}, ...],
 //  "overview": {"image": "overview.png", "x": X, "y": Y, "width": W, "height": H},
-//  "start": {"x": X, "y": Y}, "zoom": {"levels": L}}, the last when there
-// are levels (zoom_files.h).
-void WriteView(const Composition& composition, int zoomLevels, const fs::path& path) {
+//  "start": {"x": X, "y": Y}, "zoom": {"levels": L, "first": F}}, the last
+// when there are levels (zoom_files.h): levels F (1 when left out) to L.
+void WriteView(const Composition& composition, const std::pair<int, int>& zoomLevels, const fs::path& path) {
   std::string text = "{\"animations\": [";
   for (size_t i = 0; i < composition.animations.size(); ++i) {
     const Animation& animation = composition.animations[i];
@@ -154,7 +155,11 @@ void WriteView(const Composition& composition, int zoomLevels, const fs::path& p
           std::to_string(composition.picture.width) + ", \"height\": " + std::to_string(composition.picture.height) +
           "},\n \"start\": {\"x\": " + std::to_string(composition.startX) + ", \"y\": " +
           std::to_string(composition.startY) + "}";
-  if (zoomLevels > 0) text += ",\n \"zoom\": {\"levels\": " + std::to_string(zoomLevels) + "}";
+  const auto [first, last] = zoomLevels;
+  if (last > 0) {
+    text += ",\n \"zoom\": {\"levels\": " + std::to_string(last) +
+            (first > 1 ? ", \"first\": " + std::to_string(first) : std::string()) + "}";
+  }
   text += "\n}\n";
   SDL_RWops* file = SDL_RWFromFile(path.u8string().c_str(), "wb");
   if (file == nullptr) Fail(path, std::string("can't be written: ") + SDL_GetError());
@@ -174,11 +179,11 @@ bool IsEarlierImport(const fs::path& folder) {
   return !error;
 }
 
-// The zoom levels made and written; how many.
-int WriteLevels(const Composition& composition, const fs::path& folder) {
+// The zoom levels made and written; the first and the last (0, 0: none).
+std::pair<int, int> WriteLevels(const Composition& composition, const fs::path& folder) {
   const std::vector<ZoomLevel> levels = MakeZoomLevels(composition);
   WriteZoomLevels(levels, folder);
-  return static_cast<int>(levels.size());
+  return levels.empty() ? std::pair{0, 0} : std::pair{levels.front().number, levels.back().number};
 }
 
 // The four files and the zoom levels into `folder`. overview.png and the
@@ -195,7 +200,7 @@ void WriteFiles(const Composition& composition, const fs::path& folder) {
   std::future<void> overview = std::async(std::launch::async, [&composition, &folder] {
     WriteOverview(MakeOverview(composition), folder / "overview.png");
   });
-  std::future<int> levels =
+  std::future<std::pair<int, int>> levels =
       std::async(std::launch::async, [&composition, &folder] { return WriteLevels(composition, folder); });
   try {
     WriteTileset(composition, folder / "final.png");

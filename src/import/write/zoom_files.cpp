@@ -117,7 +117,7 @@ void WritePiece(const ZoomLevel& level, int column, int row, const fs::path& pat
 void WriteZoomLevels(const std::vector<ZoomLevel>& levels, const fs::path& folder) {
   for (size_t index = 0; index < levels.size(); ++index) {
     const ZoomLevel& level = levels[index];
-    const fs::path place = folder / "zoom" / std::to_string(index + 1);
+    const fs::path place = folder / "zoom" / std::to_string(level.number);
     std::error_code error;
     fs::create_directories(place, error);
     if (error) Fail(place, "can't be made: " + error.message());

@@ -14,7 +14,6 @@ namespace importer {
 namespace {
 
 constexpr int64_t kWindowWidth = 1280, kWindowHeight = 720;
-constexpr int kHalf = kBlock / 2;
 
 // The level below the one being made, as cells of blocks: the composition's
 // layers for level 1, a level's single layer after that.
@@ -25,8 +24,9 @@ struct Below {
   const std::vector<Animation>* animations = nullptr;
 };
 
-// The values of a level cell's 2 × 2 cells below, every layer of each,
-// quarter by quarter (top left, top right, bottom left, bottom right).
+// The values of a level cell's f × f cells below (f the factor, 2 when the
+// level below is the one before), every layer of each: layer by layer, and
+// in a layer row by row.
 using Key = std::vector<int32_t>;
 
 struct KeyHash {
@@ -47,10 +47,11 @@ constexpr size_t kKeysPerBlock = 2;
 
 class LevelMaker {
  public:
-  LevelMaker(const Below& below, bool animate, size_t maxBlocks, const std::string& name)
-      : below_(below), maxBlocks_(maxBlocks), name_(name), store_{name_, level_.blocks, {}} {
-    level_.width = (below.width + 1) / 2;
-    level_.height = (below.height + 1) / 2;
+  LevelMaker(const Below& below, int factor, bool animate, size_t maxBlocks, const std::string& name)
+      : below_(below), factor_(factor), side_(kBlock / factor), maxBlocks_(maxBlocks), name_(name),
+        store_{name_, level_.blocks, {}} {
+    level_.width = (below.width + factor - 1) / factor;
+    level_.height = (below.height + factor - 1) / factor;
     if (!animate) return;
     for (size_t i = 0; i < below.animations->size(); ++i) {
       const Animation& animation = (*below.animations)[i];
@@ -66,18 +67,18 @@ class LevelMaker {
     // pattern shows itself here, long before its blocks would be drawn.
     std::vector<int32_t> keyOfCell(static_cast<size_t>(level_.width) * static_cast<size_t>(level_.height), -1);
     std::vector<const Key*> keys;
-    const size_t layerCount = below_.layers.size();
-    Key key(4 * layerCount);
+    const size_t layerCount = below_.layers.size(), cells = static_cast<size_t>(factor_) * factor_;
+    Key key(cells * layerCount);
     for (int y = 0; y < level_.height; ++y)
       for (int x = 0; x < level_.width; ++x) {
         bool empty = true;
-        for (int quarter = 0; quarter < 4; ++quarter) {
-          const int column = 2 * x + quarter % 2, row = 2 * y + quarter / 2;
+        for (size_t at = 0; at < cells; ++at) {
+          const int column = factor_ * x + static_cast<int>(at) % factor_, row = factor_ * y + static_cast<int>(at) / factor_;
           const bool inside = column < below_.width && row < below_.height;
           for (size_t layer = 0; layer < layerCount; ++layer) {
             const int32_t value =
                 inside ? (*below_.layers[layer])[static_cast<size_t>(row) * below_.width + column] : 0;
-            key[4 * layer + quarter] = value;
+            key[cells * layer + at] = value;
             empty = empty && value == 0;
           }
         }
@@ -125,52 +126,58 @@ class LevelMaker {
     return value;
   }
 
-  // The 2 × 2 cells of `key`, each its layers drawn over each other, halved.
+  // The f × f cells of `key`, each its layers drawn over each other and
+  // scaled down by f.
   Block Picture(const Key& key) {
     Block picture{};
-    const size_t layerCount = below_.layers.size();
+    const size_t layerCount = below_.layers.size(), cells = static_cast<size_t>(factor_) * factor_;
     Key stack(layerCount);
-    for (int quarter = 0; quarter < 4; ++quarter) {
-      for (size_t layer = 0; layer < layerCount; ++layer) stack[layer] = key[4 * layer + quarter];
-      const Quarter& halved = HalvedStack(stack);
-      const int left = quarter % 2 * kHalf, top = quarter / 2 * kHalf;
-      for (int y = 0; y < kHalf; ++y)
-        std::copy_n(&halved[static_cast<size_t>(y) * kHalf], kHalf, &picture[static_cast<size_t>(top + y) * kBlock + left]);
+    for (size_t at = 0; at < cells; ++at) {
+      for (size_t layer = 0; layer < layerCount; ++layer) stack[layer] = key[cells * layer + at];
+      const std::vector<Pixel>& scaled = ScaledStack(stack);
+      const int left = static_cast<int>(at) % factor_ * side_, top = static_cast<int>(at) / factor_ * side_;
+      for (int y = 0; y < side_; ++y)
+        std::copy_n(&scaled[static_cast<size_t>(y) * side_], side_, &picture[static_cast<size_t>(top + y) * kBlock + left]);
     }
     return picture;
   }
 
   // A cell's layers (`stack`, bottom first) drawn over each other and
-  // halved; made once for each stack met, as stacks repeat far more than
-  // the 2 x 2 cells do.
-  using Quarter = std::array<Pixel, kHalf * kHalf>;
-  const Quarter& HalvedStack(const Key& stack) {
-    if (halved_.size() >= kMaxRemembered) halved_.clear();  // a map with no pattern: memory stays bounded
-    const auto [found, isNew] = halved_.try_emplace(stack);
+  // halved until scaled down by f; made once for each stack met, as stacks
+  // repeat far more than the sets of cells do.
+  const std::vector<Pixel>& ScaledStack(const Key& stack) {
+    if (scaled_.size() >= kMaxRemembered) scaled_.clear();  // a map with no pattern: memory stays bounded
+    const auto [found, isNew] = scaled_.try_emplace(stack);
     if (!isNew) return found->second;
-    Block drawn{};
+    std::vector<Pixel> drawn(static_cast<size_t>(kBlock) * kBlock);
     for (const int32_t value : stack) {
       if (value <= 0 || static_cast<size_t>(value) > below_.blocks->size()) continue;
       const Block& block = (*below_.blocks)[static_cast<size_t>(value) - 1];
       for (size_t i = 0; i < block.size(); ++i) Over(drawn[i], block[i]);
     }
-    for (int y = 0; y < kHalf; ++y)
-      for (int x = 0; x < kHalf; ++x) {
-        const Pixel* pair = &drawn[static_cast<size_t>(2 * y) * kBlock + 2 * x];
-        found->second[static_cast<size_t>(y) * kHalf + x] = Average(pair[0], pair[1], pair[kBlock], pair[kBlock + 1]);
-      }
+    for (int side = kBlock; side > side_; side /= 2) {  // each halving as a level's
+      for (int y = 0; y < side / 2; ++y)
+        for (int x = 0; x < side / 2; ++x) {
+          const Pixel* pair = &drawn[static_cast<size_t>(2 * y) * side + 2 * x];
+          drawn[static_cast<size_t>(y) * (side / 2) + x] = Average(pair[0], pair[1], pair[side], pair[side + 1]);
+        }
+    }
+    drawn.resize(static_cast<size_t>(side_) * side_);
+    found->second = std::move(drawn);
     return found->second;
   }
 
   const Below& below_;
+  const int factor_;  // a level cell's cells below, each way
+  const int side_;    // a cell below's pixels in the level's block, each way
   const size_t maxBlocks_;
   const std::string name_;
   ZoomLevel level_;
   BlockStore store_;
   std::unordered_map<int32_t, std::vector<Frame>> animated_;  // by cell value
   std::unordered_map<Key, int32_t, KeyHash> made_;  // each set of cells below: its place in `keys`
-  static constexpr size_t kMaxRemembered = 1 << 16;  // 64 MiB of halved stacks
-  std::unordered_map<Key, Quarter, KeyHash> halved_;
+  static constexpr size_t kMaxRemembered = 1 << 16;  // 64 MiB of halved stacks at most
+  std::unordered_map<Key, std::vector<Pixel>, KeyHash> scaled_;
 };
 
 }  // namespace
@@ -202,16 +209,22 @@ std::vector<ZoomLevel> MakeZoomLevels(const Composition& composition) {
   levels.reserve(static_cast<size_t>(count));
   Below below{composition.width, composition.height, {}, &composition.blocks, &composition.animations};
   for (const std::vector<int32_t>& layer : composition.layers) below.layers.push_back(&layer);
+  int belowNumber = 0;
   const size_t maxBlocks = std::max(kMaxLevelBlocks, composition.blocks.size());
-  for (int level = 1; level <= count; ++level) {
+  for (int number = 1; number <= count; ++number) {
+    const int factor = 1 << (number - belowNumber);
+    if (factor > kBlock) break;  // a cell below would be less than a pixel
     try {
-      levels.push_back(
-          LevelMaker(below, level <= kAnimatedLevels, maxBlocks, "zoom level " + std::to_string(level)).Make());
+      levels.push_back(LevelMaker(below, factor, factor == 2 && number <= kAnimatedLevels, maxBlocks,
+                                  "zoom level " + std::to_string(number)).Make());
     } catch (const TooManyBlocks&) {
-      break;  // this level and the coarser ones are left to the overview
+      if (levels.empty()) continue;  // the next, coarser one, from the map itself
+      break;                         // levels follow each other: the coarser ones are left to the overview
     }
-    const ZoomLevel& made = levels.back();
+    ZoomLevel& made = levels.back();
+    made.number = number;
     below = {made.width, made.height, {&made.cells}, &made.blocks, &made.animations};
+    belowNumber = number;
   }
   return levels;
 }

@@ -13,13 +13,16 @@
 // are. Coarser levels show the picture at time 0.
 //
 // The levels go on until the whole picture fits the viewer's window, so
-// that the viewer can show it whole; or until one would need more than
-// kMaxLevelBlocks (or final.png's count, when it has more): a map whose
-// cells follow no pattern (noise) has nearly as many distinct blocks on a
-// level as the level has cells, and would make levels many times the size
-// of final.png, slowly (the viewer holds every level's blocks). That is
-// found by counting the distinct sets of cells first, before any is drawn.
-// Zoomed out past its last level, the viewer shows the overview stretched.
+// that the viewer can show it whole. A level may hold kMaxLevelBlocks (or
+// final.png's count, when it has more): a map whose cells follow no pattern
+// (noise, or a big world of varied art) has nearly as many distinct blocks
+// on its first levels as they have cells, and would make levels many times
+// the size of final.png, slowly (the viewer holds every level's blocks).
+// That is found by counting the distinct sets of cells first, before any
+// is drawn; such a level is left out, and the next one made from the map
+// itself (each of its cells from 4 × 4 cells, 8 × 8, ...), until one fits.
+// The levels made follow each other from there; finer than the first the
+// viewer shows it scaled up, coarser than the last the overview.
 
 #include <cstdint>
 #include <vector>
@@ -33,6 +36,7 @@ constexpr int kAnimatedLevels = 3;
 constexpr size_t kMaxLevelBlocks = 16384;  // four pages, 64 MiB decoded
 
 struct ZoomLevel {
+  int number = 0;  // L: the picture at 1 / 2^L
   int width = 0, height = 0;  // cells of 32 × 32, each showing 2^L × 2^L of the map's
   std::vector<int32_t> cells;  // rows of `width`; 0: nothing, v: block v - 1
   std::vector<Block> blocks;
@@ -43,7 +47,8 @@ struct ZoomLevel {
 // fits 1280 × 720, at most kMaxZoomLevels; 0 when it fits already.
 int ZoomLevelCount(int64_t pictureWidth, int64_t pictureHeight);
 
-// Levels 1 to ZoomLevelCount(composition.picture) (fewer, see above), finest first.
+// Levels 1 to ZoomLevelCount(composition.picture) (fewer, see above), finest
+// first, each with its number.
 std::vector<ZoomLevel> MakeZoomLevels(const Composition& composition);
 
 // Pixels a, b, c and d averaged with premultiplied alpha, rounded: the
