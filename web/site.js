@@ -76,7 +76,8 @@ function servedHint() {
 // The map's files at once: {files, overview}, promises of its files for the
 // viewer (a failure told for the first of them that failed) and of its
 // overview.png alone, shown while the rest arrive (null when it has none).
-// view.json and overview.png are optional: a 404 means the map has none.
+// view.json and overview.png are optional: a 404 means the map has none;
+// the zoom levels come with the files.
 function fetchMap(folder) {
   const fetchOne = async (name, optional = false) => {
     const response = await fetchFresh(`${folder}/${name}`);
@@ -85,12 +86,14 @@ function fetchMap(folder) {
     return [name, new Uint8Array(await response.arrayBuffer())];
   };
   const overview = fetchOne('overview.png', true);
-  const files = Promise.allSettled([fetchOne('final.png'), fetchOne('main.json'), fetchOne('view.json', true),
-                                    overview]).then(async (results) => {
+  const view = fetchOne('view.json', true);
+  // The zoom levels view.json names, asked for as soon as it is there.
+  const zoom = view.then((entry) => (entry ? fetchZoomFiles(folder, entry[1]) : {}), () => ({}));
+  const parts = [fetchOne('final.png'), fetchOne('main.json'), view, overview];
+  const files = Promise.allSettled(parts).then(async (results) => {
     const failed = results.find((result) => result.status === 'rejected');
     if (failed) throw failed.reason;
-    const fetched = Object.fromEntries(results.map((result) => result.value).filter(Boolean));
-    return 'view.json' in fetched ? Object.assign(fetched, await fetchZoomFiles(folder, fetched['view.json'])) : fetched;
+    return Object.assign(Object.fromEntries(results.map((result) => result.value).filter(Boolean)), await zoom);
   });
   files.catch(() => {});  // reported when the map is shown
   return { files, overview: overview.then((entry) => entry && entry[1], () => null) };

@@ -28,7 +28,9 @@ function levelFileNames(level, aboutBytes) {
   const names = [];
   const ok = (n) => Number.isInteger(n) && n >= 0 && n <= 1 << 26;
   if (!ok(about.width) || !ok(about.height) || !ok(about.blocks)) return names;
-  for (let page = 0; page * kPageBlocks < about.blocks; ++page) names.push(`${kZoomFolder}${level}/blocks-${page}.png`);
+  for (let page = 0; page * kPageBlocks < about.blocks; ++page) {
+    names.push(`${kZoomFolder}${level}/blocks-${page}.png`);
+  }
   for (let row = 0; row * kLevelPieceCells < about.height; ++row)
     for (let column = 0; column * kLevelPieceCells < about.width; ++column)
       names.push(`${kZoomFolder}${level}/${column}_${row}.json`);
@@ -62,7 +64,9 @@ function readZoomFiles(FS, folder) {
   const files = {};
   const walk = (path, name) => {
     if (FS.isDir(FS.stat(path).mode)) {
-      for (const entry of FS.readdir(path)) if (entry !== '.' && entry !== '..') walk(`${path}/${entry}`, `${name}/${entry}`);
+      for (const entry of FS.readdir(path)) {
+        if (entry !== '.' && entry !== '..') walk(`${path}/${entry}`, `${name}/${entry}`);
+      }
     } else {
       files[name] = FS.readFile(path);
     }
