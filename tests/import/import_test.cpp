@@ -203,6 +203,8 @@ INSTANTIATE_TEST_SUITE_P(
                       OverviewSizeCase{1280, 720, 1280, 720, 0},        // the window exactly
                       OverviewSizeCase{2564, 214, 1280, 107, 2},        // by the width (106.8); 1282 at 1/2
                       OverviewSizeCase{1281, 720, 1280, 719, 1},        // 719.4
+                      OverviewSizeCase{2560, 720, 1280, 360, 1},        // 1280 at 1/2: fits
+                      OverviewSizeCase{1280, 1441, 640, 720, 2},        // 721 at 1/2 (rounded up): too tall
                       OverviewSizeCase{14400, 9600, 1080, 720, 4},      // by the height
                       OverviewSizeCase{65536, 65536, 720, 720, 7},      // 1024 at 1/64: too tall
                       OverviewSizeCase{100000, 1, 1280, 1, 7},          // 0.0128 rounds to 0: still a pixel
@@ -297,6 +299,27 @@ INSTANTIATE_TEST_SUITE_P(Importer, Overviews,
                                            OverviewCase{201, 10, 8},    // a block 6.4 overview pixels wide
                                            OverviewCase{1001, 20, 2},   // 1.28
                                            OverviewCase{4001, 10, 1}));  // 0.32: each block's average
+
+// Four pixels averaged: colours weighted by alpha, each rounded to the
+// nearest (halves up), so that a transparent pixel adds nothing.
+TEST(ImporterZoomLevels, AverageFourPixelsWeightingColoursByAlpha) {
+  struct Row {
+    Pixel a, b, c, d, expected;
+  };
+  const Row rows[] = {
+      {{255, 0, 0, 255}, {0, 0, 255, 255}, {}, {}, {128, 0, 128, 128}},   // 127.5 up; alpha 127.5 up
+      {{200, 100, 0, 255}, {9, 9, 9, 0}, {9, 9, 9, 0}, {9, 9, 9, 0}, {200, 100, 0, 64}},  // 63.75: no darkening
+      {{0, 0, 0, 1}, {}, {}, {}, {0, 0, 0, 0}},                           // 0.25 rounds to nothing
+      {{0, 0, 0, 2}, {}, {}, {}, {0, 0, 0, 1}},                           // 0.5 up
+      {{10, 0, 0, 1}, {11, 0, 0, 2}, {}, {}, {11, 0, 0, 1}},              // (10 + 22) / 3 = 10.67
+      {{10, 0, 0, 3}, {11, 0, 0, 1}, {}, {}, {10, 0, 0, 1}},              // (30 + 11) / 4 = 10.25
+  };
+  for (const Row& row : rows) {
+    const Pixel p = Average(row.a, row.b, row.c, row.d);
+    EXPECT_EQ(std::vector<int>({p.r, p.g, p.b, p.a}),
+              std::vector<int>({row.expected.r, row.expected.g, row.expected.b, row.expected.a}));
+  }
+}
 
 // A level shows an animated cell's frames as long as a block is 4 window
 // pixels wide (1/2 to 1/8), time 0 after that; a level that would need more
