@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "map/layer.h"
+#include "shared/cell_at.h"
 #include "shared/globals.h"
 #include "shared/tileset_bands.h"
 #include "view/view.h"
@@ -73,16 +74,6 @@ void DrawCell(const Layer& layer, int32_t value, int64_t x, int64_t y) {
   const SDL_Rect destination{static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
                              static_cast<int>(height)};
   SDL_RenderCopy(renderer, tileset, &source, &destination);
-}
-
-// The cell at (column, row), or -1 (never drawn) when it lies outside the
-// map or the slot has no cells: only cells that exist are ever read.
-int32_t CellAt(const Layer& layer, int64_t column, int64_t row) {
-  if (column < 0 || column >= layer.width || row < 0 || row >= layer.height) return -1;
-  if (layer.tiles == nullptr) return -1;
-  const int64_t index = row * layer.width + column;
-  if (index >= layer.tileCount) return -1;
-  return layer.tiles[index];
 }
 
 void DrawLayer(const Layer& layer) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "map/layer.h"
+#include "shared/cell_at.h"
 #include "shared/globals.h"
 #include "shared/tileset_bands.h"
 #include "view/view.h"
@@ -79,15 +80,6 @@ void DrawCell(const Layer& layer, int32_t value, int64_t x, int64_t y, const Axi
   }
   if (!FitsInInt(clippedSourceX, width) || !FitsInInt(clippedSourceY, height)) return;
   Copy(tileset, clippedSourceX, clippedSourceY, width, height, left, top, across, down);
-}
-
-// The cell at (column, row), or -1 (never drawn), read as the 1:1 drawing reads it.
-int32_t CellAt(const Layer& layer, int64_t column, int64_t row) {
-  if (column < 0 || column >= layer.width || row < 0 || row >= layer.height) return -1;
-  if (layer.tiles == nullptr) return -1;
-  const int64_t index = row * layer.width + column;
-  if (index >= layer.tileCount) return -1;
-  return layer.tiles[index];
 }
 
 void DrawLayer(const Layer& layer, const Axis& across, const Axis& down) {
