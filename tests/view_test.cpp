@@ -830,6 +830,36 @@ TEST(ZoomLevelChoice, TheNearestLevelThereIsThenTheOverview) {
   zoomFirstLevel = 1;
 }
 
+// Past the levels there are (here none), the overview is stretched over
+// the map pixels it shows.
+TEST(ZoomLevelChoice, PastTheLevelsTheOverviewIsStretchedOverItsPlace) {
+  SoftwareCanvas canvas;
+  SDL_Surface* image = NewImage(2, 1);
+  SetImagePixel(image, 0, 0, 0xFFFF0000);
+  SetImagePixel(image, 1, 0, 0xFF0000FF);
+  overviewTexture = SDL_CreateTextureFromSurface(renderer, image);
+  SDL_FreeSurface(image);
+  overviewPlace = {"overview.png", 0, 0, 8000, 2000};
+  zoomPicture = {0, 0, 8000, 2000};
+  minZoomStep = FittingStep(zoomPicture);
+  ASSERT_EQ(minZoomStep, -11);  // 2^(-11/4): 1189 x 297 pixels
+  cameraX = 700, cameraY = 300;
+  ZoomAt(-40, 1280, 720);  // held at the least step, centred both ways
+  canvas.Clear();
+  DrawMap();
+  const auto red = [&](int x, int y) { return canvas.Pixel(x, y) >> 16 & 0xFF; };
+  const auto blue = [&](int x, int y) { return canvas.Pixel(x, y) & 0xFF; };
+  EXPECT_GT(red(100, 360), blue(100, 360));
+  EXPECT_GT(blue(1180, 360), red(1180, 360));
+  EXPECT_EQ(canvas.Pixel(20, 360), kBackground);
+  EXPECT_EQ(canvas.Pixel(640, 360 - 160), kBackground);
+  EXPECT_EQ(canvas.Pixel(640, 360 + 160), kBackground);
+  ResetNavigation();
+  ReleaseOverview();
+  minZoomStep = 0;
+  zoomPicture = {};
+}
+
 // Finding the way. The demo's overview: 4096 x 4096 map pixels in a 720 x 720
 // square in the middle of the window.
 const OverviewPlace kDemoPlace{"overview.png", 0, 0, 4096, 4096};
