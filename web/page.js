@@ -3,6 +3,7 @@
 //   status.js    the status line, the programs' output, the overview
 //   programs.js  the programs' code, compiled once, and their files
 //   zoom.js      the zoom levels' files, which go with a map's
+//   pieces.js    a site's map in pieces, fetched as the viewer's view needs them
 //   viewer.js    starting the viewer (runViewer)
 //   import.js    picking and importing files (runImporter)
 //   save.js      saving the view as a picture or an animation (saveView)

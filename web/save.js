@@ -1,7 +1,8 @@
 // Saving the view: the picture the window shows as a PNG, and its animation
 // as a WebP that loops, made in the page by the importer from the map's own
-// files (final.png, main.json, view.json), which the page holds already:
-// nothing is downloaded again, nothing leaves the browser.
+// files (final.png, main.json, view.json), which the page holds already
+// (a site's map in pieces has them fetched when the view is first saved):
+// nothing leaves the browser.
 'use strict';
 
 const kHalfWindow = { x: 640, y: 360 };
@@ -51,9 +52,26 @@ function cameraNow(files) {
 window.saveView = async function saveView(kind) {
   if (!lastRun) return null;
   const [name, type] = kSaved[kind];
-  const files = {};
-  for (const file of ['final.png', 'main.json', 'view.json']) if (file in lastRun.files) files[file] = lastRun.files[file];
-  const region = viewRegion(files, cameraNow(files));
+  const run = lastRun;
+  let files = {};
+  if (run.options.pieces) {
+    say(`Saving the ${kind}: fetching the whole map…`);
+    // Once a run: its viewer only had the pieces its views needed.
+    if (!run.whole) {
+      run.whole = fetchWholeMap(run.options.pieces);
+      run.whole.catch(() => { run.whole = null; });  // asked for again at the next save
+    }
+    try {
+      files = await run.whole;
+    } catch (error) {
+      say(`The ${kind} could not be saved: ${error.message}`, 'error');
+      return null;
+    }
+  } else {
+    for (const file of ['final.png', 'main.json', 'view.json']) if (file in run.files) files[file] = run.files[file];
+  }
+  // Where the view is: the run's own view.json has the start a link gave it.
+  const region = viewRegion(files, cameraNow(run.files));
   if (!region) {
     say('The window shows none of the map: there is nothing to save.', 'error');
     return null;

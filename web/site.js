@@ -73,11 +73,14 @@ function servedHint() {
   return location.protocol === 'file:' ? ' The page needs to be served over HTTP, e.g. by scripts/serve-web.sh.' : '';
 }
 
-// The map's files at once: {files, overview}, promises of its files for the
-// viewer (a failure told for the first of them that failed) and of its
-// overview.png alone, shown while the rest arrive (null when it has none).
-// view.json and overview.png are optional: a 404 means the map has none;
-// the zoom levels come with the files.
+// The map's files at once: {files, overview, pieces}, promises of its files
+// for the viewer (a failure told for the first of them that failed), of its
+// overview.png alone, shown while the rest arrive (null when it has none),
+// and of the folder its pieces are fetched from (null for a map not in
+// pieces). view.json and overview.png are optional: a 404 means the map has
+// none. A map whose folder holds pieces/index.json is shown from its pieces
+// (pieces.js), and its final.png, main.json and zoom levels aren't fetched;
+// for any other map they are, the zoom levels as soon as view.json is there.
 function fetchMap(folder) {
   const fetchOne = async (name, optional = false) => {
     const response = await fetchFresh(`${folder}/${name}`);
@@ -87,16 +90,26 @@ function fetchMap(folder) {
   };
   const overview = fetchOne('overview.png', true);
   const view = fetchOne('view.json', true);
-  // The zoom levels view.json names, asked for as soon as it is there.
-  const zoom = view.then((entry) => (entry ? fetchZoomFiles(folder, entry[1]) : {}), () => ({}));
-  const parts = [fetchOne('final.png'), fetchOne('main.json'), view, overview];
-  const files = Promise.allSettled(parts).then(async (results) => {
-    const failed = results.find((result) => result.status === 'rejected');
-    if (failed) throw failed.reason;
-    return Object.assign(Object.fromEntries(results.map((result) => result.value).filter(Boolean)), await zoom);
+  // Any other answer than the index (a host may refuse what it doesn't hold)
+  // is taken for a map not in pieces.
+  const index = fetchFresh(`${folder}/${kPiecesIndex}`)
+    .then(async (response) => (response.ok ? [kPiecesIndex, new Uint8Array(await response.arrayBuffer())] : null))
+    .catch(() => null);
+  const inPieces = index.then((entry) => entry !== null);
+  const zoom = Promise.all([view, inPieces])
+    .then(([entry, streamed]) => (entry && !streamed ? fetchZoomFiles(folder, entry[1]) : {}), () => ({}));
+  const files = inPieces.then((streamed) => {
+    const parts = streamed ? [view, overview, index] : [fetchOne('final.png'), fetchOne('main.json'), view, overview];
+    return Promise.allSettled(parts).then(async (results) => {
+      const failed = results.find((result) => result.status === 'rejected');
+      if (failed) throw failed.reason;
+      const fetched = Object.fromEntries(results.map((result) => result.value).filter(Boolean));
+      return streamed ? streamedFiles(fetched) : Object.assign(fetched, await zoom);
+    });
   });
   files.catch(() => {});  // reported when the map is shown
-  return { files, overview: overview.then((entry) => entry && entry[1], () => null) };
+  return { files, overview: overview.then((entry) => entry && entry[1], () => null),
+           pieces: inPieces.then((streamed) => (streamed ? folder : null)) };
 }
 
 // The site's maps; null when it has none (a site that shows the demo).
@@ -157,7 +170,8 @@ async function showSiteMap(maps, name, fetched = null, place = null) {
     return;
   }
   await overviewShown;
-  window.runViewer(place ? startingAt(files, place) : files, { onCamera: followInAddress(name) });
+  window.runViewer(place ? startingAt(files, place) : files,
+                   { onCamera: followInAddress(name), pieces: await map.pieces });
 }
 
 async function showSite() {
@@ -198,5 +212,6 @@ async function showDemo(place) {
   }
   await overviewShown;
   if (addressParameters().get('map') !== kDemoName) history.replaceState(null, '', `?map=${kDemoName}`);
-  window.runViewer(place ? startingAt(files, place) : files, { onCamera: followInAddress(kDemoName) });
+  window.runViewer(place ? startingAt(files, place) : files,
+                   { onCamera: followInAddress(kDemoName), pieces: await demo.pieces });
 }

@@ -1,7 +1,8 @@
 // Starting the viewer: one run at a time on the page's canvas, each in a
 // fresh instance given final.png, main.json and the map's view.json, if it
 // has one (its animations, overview and start), which go with them wherever
-// they go.
+// they go; a site's map in pieces is given the pieces its view asks for as
+// the run goes (pieces.js).
 'use strict';
 
 const kStatusWords = {
@@ -15,13 +16,15 @@ const kViewerFolder = '/viewer';
 
 // What the browser tests read: the current run's output lines and exit status
 // (null while it runs), its frames and when the first one was drawn, the
-// camera and zoom step it last reported ([x, y, z]), and the keys that reached the canvas, with the
-// page's own times.
+// camera and zoom step it last reported ([x, y, z]), how many of the pieces
+// its view needs it draws ([shown, in view], null for a map not in pieces),
+// and the keys that reached the canvas, with the page's own times.
 window.viewerLines = [];
 window.viewerStatus = null;
 window.viewerFrames = 0;
 window.viewerFirstFrameMs = null;
 window.viewerCamera = null;
+window.viewerPieces = null;
 window.keyLog = [];
 
 let current = null;          // the run on screen
@@ -61,7 +64,7 @@ function startingAt(files, place) {
   return { ...files, 'view.json': new TextEncoder().encode(JSON.stringify(view)) };
 }
 
-function startViewer(files, { keepOutput = false, onCamera = null } = {}) {
+function startViewer(files, { keepOutput = false, onCamera = null, pieces = null } = {}) {
   // A new canvas for each instance: the last one's WebGL context goes with it.
   const old = byId('canvas');
   const canvas = old.cloneNode(false);
@@ -75,16 +78,35 @@ function startViewer(files, { keepOutput = false, onCamera = null } = {}) {
   window.viewerFrames = 0;
   window.viewerFirstFrameMs = null;
   window.viewerCamera = null;
+  window.viewerPieces = null;
+  window.pieceRequests = [];
   if (!keepOutput) clearOutput();
   print('$ tilemap-viewer', 'command');
   say('Starting the viewer…');
   canvas.focus({ preventScroll: true });
+
+  // The status line while the viewer runs: how much of the view has
+  // arrived while pieces are on their way, else how to work it.
+  const running = 'view.json' in files ? 'The viewer is running: the arrow keys, the mouse or a finger move the map, ' +
+                                         'the wheel, + and − (or two fingers) zoom, M shows the whole of it, ' +
+                                         'Esc or Q quits.'
+                                       : 'The viewer is running: the arrow keys scroll, Esc or Q quits.';
+  let loading = false;
+  const sayHowItRuns = () => {
+    const [shown, inView] = window.viewerPieces || [0, 0];
+    const wasLoading = loading;
+    loading = shown < inView;
+    if (loading) say(`Loading the view: ${shown} of ${inView} pieces…`);
+    else if (wasLoading && window.viewerFirstFrameMs !== null) say(running);
+  };
+  const served = pieces === null ? null : servePieces(pieces, kViewerFolder, () => current === run && !run.ended);
 
   let finished;
   run.done = new Promise((resolve) => { finished = resolve; });
   const finish = (status, why) => {
     if (run.ended) return;
     run.ended = true;
+    if (served) served.stop();
     if (current === run) {
       window.viewerStatus = status;
       const words = status in kStatusWords ? kStatusWords[status] : why || 'an unknown status';
@@ -103,16 +125,16 @@ function startViewer(files, { keepOutput = false, onCamera = null } = {}) {
     instantiateWasm: instantiateFrom('tilemap-viewer', (error) => finish(-1, String(error))),
     print: (line) => { run.lines.push(line); print(line); },
     printErr: (line) => print(line, 'error'),
-    preRun: [(module) => writeFiles(module.FS, kViewerFolder, files)],
+    preRun: [(module) => {
+      writeFiles(module.FS, kViewerFolder, files);
+      if (served) served.attach(module.FS);
+    }],
     onFrame: () => {
       if (current === run) {
         if (window.viewerFirstFrameMs === null) {
           window.viewerFirstFrameMs = performance.now();
           hideOverview();  // the viewer's picture takes its place
-          say('view.json' in files ? 'The viewer is running: the arrow keys, the mouse or a finger move the map, ' +
-                                     'the wheel, + and − (or two fingers) zoom, M shows the whole of it, ' +
-                                     'Esc or Q quits.'
-                                   : 'The viewer is running: the arrow keys scroll, Esc or Q quits.');
+          if (!loading) say(running);
         }
         window.viewerFrames += 1;
       }
@@ -125,6 +147,16 @@ function startViewer(files, { keepOutput = false, onCamera = null } = {}) {
       window.viewerCamera = [x, y, z];
       if (onCamera) onCamera(x, y, z);
     },
+    // The pieces its view wants, most wanted first, one a line; then how
+    // many of those its view needs it draws from their own files.
+    ...(served && {
+      onWantPieces: (text) => served.want(text),
+      onPieces: (shown, inView) => {
+        if (current !== run || run.ended) return;
+        window.viewerPieces = [shown, inView];
+        sayHowItRuns();
+      },
+    }),
     onExit: (status) => finish(status),
     onAbort: (what) => finish(-1, String(what)),
   })).catch((error) => finish(-1, error.message || String(error)));
@@ -133,7 +165,9 @@ function startViewer(files, { keepOutput = false, onCamera = null } = {}) {
 
 // Resolves with the exit status when that run ends; an earlier run is ended
 // first. Options: keepOutput (the importer's lines stay above the viewer's),
-// onCamera(x, y, z) (told where the view is, and its zoom step, as it changes).
+// onCamera(x, y, z) (told where the view is, and its zoom step, as it
+// changes), pieces (the folder of a site's map in pieces, relative to the
+// page, which its pieces are fetched from as the viewer asks for them).
 window.runViewer = function runViewer(files, options = {}) {
   lastRun = { files, options };
   const started = queue.then(stopViewer).then(() => ({ done: startViewer(files, options) }));
