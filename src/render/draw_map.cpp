@@ -10,6 +10,7 @@
 #include "shared/cell_at.h"
 #include "shared/globals.h"
 #include "shared/tileset_bands.h"
+#include "view/pieces.h"
 #include "view/view.h"
 #include "view/zoom.h"
 #include "view/zoomed_map.h"
@@ -100,7 +101,7 @@ void DrawLayer(const Layer& layer) {
 }  // namespace
 
 void DrawMap() {
-  if (zoom.step != 0) {  // zoomed in by view.json's keys and wheel
+  if (zoom.step != 0 || piecesOn) {  // zoomed by view.json's keys and wheel, or drawn from pieces
     DrawZoomedMap();
     return;
   }

@@ -21,11 +21,6 @@ constexpr int64_t kViewWidth = 1280;
 constexpr int64_t kViewHeight = 720;
 
 // Division rounding towards minus infinity; `divisor` is above 0.
-int64_t FloorDiv(int64_t dividend, int64_t divisor) {
-  const int64_t quotient = dividend / divisor;
-  return dividend % divisor < 0 ? quotient - 1 : quotient;
-}
-
 // `numerator` / `denominator` rounded to the nearest whole, at least 1; both
 // above 0 and small enough to double (a side times a window size: 42 bits).
 int64_t RoundedAtLeastOne(int64_t numerator, int64_t denominator) {

@@ -10,6 +10,7 @@
 #include "shared/globals.h"
 #include "view/navigation.h"
 #include "view/overview.h"
+#include "view/pieces.h"
 #include "view/zoom.h"
 #include "view/zoom_levels.h"
 
@@ -70,13 +71,18 @@ void LoadView(const std::string& path, const TilesetGrid& grid) {
   if (view.hasOverview) {
     LoadOverview(FolderOf(path) + view.overview.image, view.overview);
   }
-  // Zooming out: from the levels' files and the overview, down to where the
-  // picture fits.
-  LoadZoomLevels(FolderOf(path), view.zoomFirstLevel, view.zoomLevels);
+  // The map's pieces, when it has them, serve every zoom; else zooming out
+  // draws the levels' files and the overview, down to where the picture fits.
+  ReleasePieces();
+  ReleaseZoomLevels();
+  if (view.pieces) LoadPieces(FolderOf(path));
+  if (!piecesOn) LoadZoomLevels(FolderOf(path), view.zoomFirstLevel, view.zoomLevels);
   zoomPicture = {};
   minZoomStep = 0;
   if (overviewTexture != nullptr) {
     zoomPicture = {view.overview.x, view.overview.y, view.overview.width, view.overview.height};
+  } else if (piecesOn) {
+    zoomPicture = {0, 0, pieceLevels[0].width * 32, pieceLevels[0].height * 32};
   } else if (!zoomLevels.empty()) {
     zoomPicture = {0, 0, zoomLevels[0].width * (int64_t{32} << zoomFirstLevel),
                    zoomLevels[0].height * (int64_t{32} << zoomFirstLevel)};
@@ -104,4 +110,5 @@ void PickFrames(uint64_t t) {
     shownValues[static_cast<size_t>(animation.tile)] = animation.frameTiles[FrameAt(animation, t)];
   }
   PickZoomFrames(t);
+  PickPieceFrames(t);
 }

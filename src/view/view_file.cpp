@@ -175,10 +175,15 @@ bool ReadAnimationList(const json_t* list, const TilesetGrid& grid, std::vector<
 
 namespace {
 
+bool ReadPiecesSwitch(const json_t* root, ViewFile& view) {
+  view.pieces = json_is_true(json_object_get(root, "pieces"));
+  return true;
+}
+
 bool ReadDocument(const json_t* root, const TilesetGrid& grid, ViewFile& view, std::string& problem) {
   if (!json_is_object(root)) return Fail(problem, "not a JSON object");
   return ReadAnimationList(json_object_get(root, "animations"), grid, view.animations, problem) && ReadOverview(root, view, problem) &&
-         ReadStart(root, view, problem) && ReadZoom(root, view, problem);
+         ReadStart(root, view, problem) && ReadZoom(root, view, problem) && ReadPiecesSwitch(root, view);
 }
 
 }  // namespace

@@ -57,18 +57,21 @@ struct ViewFile {
   ViewStart start;
   int64_t zoomLevels = 0;     // the last level
   int64_t zoomFirstLevel = 1;  // the first
+  bool pieces = false;  // the map is drawn from pieces/ (view/pieces.h)
 };
 
 // Reads the view file at `path`:
 //   {"animations": [{"tile": N, "frames": [{"tile": A, "duration": MS}, ...]}, ...],
 //    "overview": {"image": NAME, "x": X, "y": Y, "width": W, "height": H},
-//    "start": {"x": X, "y": Y, "zoom": Z}, "zoom": {"levels": L, "first": F}}
+//    "start": {"x": X, "y": Y, "zoom": Z}, "zoom": {"levels": L, "first": F},
+//    "pieces": true}
 // N must be a value with a block in `grid`, each A too or 0 (nothing drawn),
 // MS a whole number of milliseconds from 0 to kMaxDurationMs; each N is
 // animated once. NAME is a file name without a folder; X and Y are 32-bit
 // signed integers, W and H from 1 to INT32_MAX, Z (optional) from -64 to
 // 64, L from 0 to kMaxZoomLevels, F (optional, 1 when left out) from 1 to
-// L: levels F to L are there. Other members are ignored,
+// L: levels F to L are there; "pieces" true: the map is drawn from its
+// pieces (any other value: it isn't). Other members are ignored,
 // and each of the three may be left out. On success fills `view` and returns
 // true; otherwise leaves it empty, says in `problem` what is wrong and
 // returns false.

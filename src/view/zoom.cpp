@@ -24,11 +24,6 @@ constexpr int64_t kFar = int64_t{1} << 22;
 // 2^(1/4), 2^(2/4) and 2^(3/4), rounded to 1/kScaleOne.
 constexpr int64_t kQuarterPowers[4] = {65536, 77936, 92682, 110218};
 
-int64_t FloorDiv(int64_t dividend, int64_t divisor) {
-  const int64_t quotient = dividend / divisor;
-  return dividend % divisor < 0 ? quotient - 1 : quotient;
-}
-
 // Rounded to the nearest, halves away from 0: a move one way and the same
 // move back cancel exactly (two opposite arrows held).
 int64_t RoundedDiv(int64_t dividend, int64_t divisor) {
@@ -66,6 +61,11 @@ void CentreAxis(int32_t& camera, int32_t& sub, int64_t start, int64_t length, in
 }
 
 }  // namespace
+
+int64_t FloorDiv(int64_t dividend, int64_t divisor) {
+  const int64_t quotient = dividend / divisor;
+  return dividend % divisor < 0 ? quotient - 1 : quotient;
+}
 
 void CentreFittingPicture() {
   CentreAxis(cameraX, zoom.subX, zoomPicture.x, zoomPicture.width, kHalfViewWidth);

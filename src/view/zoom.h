@@ -77,3 +77,20 @@ struct ViewExtent {
   int64_t left, top, right, bottom;
 };
 ViewExtent ViewExtentAt(int32_t cameraX, int32_t cameraY, const Zoom& zoom);
+
+// Division rounding towards minus infinity.
+int64_t FloorDiv(int64_t dividend, int64_t divisor);
+
+// One axis of the view at the zoom in play: the map pixels it shows, any
+// part of them, [first, end), and the window pixel each map edge falls on.
+struct ViewAxis {
+  int32_t camera;
+  int32_t sub;
+  int64_t middle;
+  int64_t first = 0, end = 0;
+
+  ViewAxis(int32_t camera, int32_t sub, int64_t middle) : camera(camera), sub(sub), middle(middle) {
+    VisibleMapPixels(camera, sub, middle, zoom.step, first, end);
+  }
+  int64_t Edge(int64_t mapEdge) const { return WindowEdge(mapEdge, camera, sub, middle, zoom.step); }
+};

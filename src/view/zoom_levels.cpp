@@ -133,26 +133,8 @@ void Release(ZoomLevel& level) {
   level.pages.clear();
 }
 
-// One axis of the view: the map pixels in it, and the window pixel of a map edge.
-struct Axis {
-  int32_t camera;
-  int32_t sub;
-  int64_t middle;
-  int64_t first = 0, end = 0;
-
-  Axis(int32_t camera, int32_t sub, int64_t middle) : camera(camera), sub(sub), middle(middle) {
-    VisibleMapPixels(camera, sub, middle, zoom.step, first, end);
-  }
-  int64_t Edge(int64_t mapEdge) const { return WindowEdge(mapEdge, camera, sub, middle, zoom.step); }
-};
-
-int64_t FloorDiv(int64_t dividend, int64_t divisor) {
-  const int64_t quotient = dividend / divisor;
-  return dividend % divisor < 0 ? quotient - 1 : quotient;
-}
-
 void DrawCell(const ZoomLevel& level, int32_t value, int64_t mapLeft, int64_t mapTop, int64_t mapSide,
-              const Axis& across, const Axis& down) {
+              const ViewAxis& across, const ViewAxis& down) {
   if (value <= 0 || value > level.blocks) return;
   const int64_t index = value - 1, page = index / kPageBlocks, inPage = index % kPageBlocks;
   if (page >= static_cast<int64_t>(level.pages.size())) return;
@@ -166,10 +148,11 @@ void DrawCell(const ZoomLevel& level, int32_t value, int64_t mapLeft, int64_t ma
   SDL_RenderCopy(renderer, level.pages[static_cast<size_t>(page)], &source, &destination);
 }
 
-// The overview in place of a level the importer didn't write: its picture
-// stretched over the map pixels it shows, smoothly.
+}  // namespace
+
 void DrawOverviewZoomed() {
-  const Axis across(cameraX, zoom.subX, kHalfViewWidth), down(cameraY, zoom.subY, kHalfViewHeight);
+  if (overviewTexture == nullptr) return;
+  const ViewAxis across(cameraX, zoom.subX, kHalfViewWidth), down(cameraY, zoom.subY, kHalfViewHeight);
   const int64_t left = across.Edge(overviewPlace.x), top = down.Edge(overviewPlace.y);
   const int64_t right = across.Edge(overviewPlace.x + overviewPlace.width);
   const int64_t bottom = down.Edge(overviewPlace.y + overviewPlace.height);
@@ -181,8 +164,6 @@ void DrawOverviewZoomed() {
   SDL_RenderCopy(renderer, overviewTexture, nullptr, &destination);
   SDL_SetTextureScaleMode(overviewTexture, mode);  // M shows it as it always has
 }
-
-}  // namespace
 
 void LoadZoomLevels(const std::string& folder, int64_t first, int64_t last) {
   ReleaseZoomLevels();
@@ -210,13 +191,17 @@ void PickZoomFrames(uint64_t t) {
       level.shown[static_cast<size_t>(animation.tile)] = animation.frameTiles[FrameAt(animation, t)];
 }
 
-int LevelForStep(int step) {
+int NearestLevel(int step, int first, int last, bool hasOverview) {
   if (step >= 0) return 0;
   const int nearest = (2 - step) / 4;  // steps -1 from level 0; -2 to -5 from 1; ...
-  if (nearest == 0 || zoomLevels.empty()) return nearest == 0 || overviewTexture == nullptr ? 0 : kOverviewLevel;
-  const int last = zoomFirstLevel + static_cast<int>(zoomLevels.size()) - 1;
-  if (nearest <= last) return std::max(nearest, zoomFirstLevel);
-  return overviewTexture != nullptr ? kOverviewLevel : last;
+  if (nearest == 0 || last <= 0) return nearest == 0 || !hasOverview ? 0 : kOverviewLevel;
+  if (nearest <= last) return std::max(nearest, first);
+  return hasOverview ? kOverviewLevel : last;
+}
+
+int LevelForStep(int step) {
+  const int last = zoomLevels.empty() ? 0 : zoomFirstLevel + static_cast<int>(zoomLevels.size()) - 1;
+  return NearestLevel(step, zoomFirstLevel, last, overviewTexture != nullptr);
 }
 
 void DrawZoomLevel() {
@@ -228,7 +213,7 @@ void DrawZoomLevel() {
   const int64_t index = int64_t{number} - zoomFirstLevel;
   if (number <= 0 || index < 0 || index >= static_cast<int64_t>(zoomLevels.size())) return;
   const ZoomLevel& level = zoomLevels[static_cast<size_t>(index)];
-  const Axis across(cameraX, zoom.subX, kHalfViewWidth), down(cameraY, zoom.subY, kHalfViewHeight);
+  const ViewAxis across(cameraX, zoom.subX, kHalfViewWidth), down(cameraY, zoom.subY, kHalfViewHeight);
   const int64_t side = kBlock << number;  // a level cell's map pixels
   const int64_t firstColumn = std::max<int64_t>(0, FloorDiv(across.first, side));
   const int64_t endColumn = std::min(level.width, FloorDiv(across.end - 1, side) + 1);

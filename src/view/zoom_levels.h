@@ -56,5 +56,12 @@ void PickZoomFrames(uint64_t t);
 constexpr int kOverviewLevel = 1000;
 int LevelForStep(int step);
 
+// The same choice among levels `first` to `last` (last 0: none).
+int NearestLevel(int step, int first, int last, bool hasOverview);
+
+// The overview in place of a level the importer didn't write: its picture
+// stretched over the map pixels it shows, smoothly.
+void DrawOverviewZoomed();
+
 // Draws LevelForStep(zoom.step) in place of the map (it must be above 0).
 void DrawZoomLevel();

@@ -10,6 +10,7 @@
 #include "shared/cell_at.h"
 #include "shared/globals.h"
 #include "shared/tileset_bands.h"
+#include "view/pieces.h"
 #include "view/view.h"
 #include "view/zoom.h"
 #include "view/zoom_levels.h"
@@ -21,26 +22,13 @@ constexpr int64_t kHalfViewHeight = 360;
 constexpr int64_t kGrid = 32;  // places the first visible row and column, as at 1:1
 constexpr int64_t kTilesetColumns = 3;
 
-// One axis of the zoomed view: the map pixels it shows and where their edges fall.
-struct Axis {
-  int32_t camera;
-  int32_t sub;
-  int64_t middle;
-  int64_t first = 0, end = 0;  // the map pixels in view, [first, end)
-
-  Axis(int32_t camera, int32_t sub, int64_t middle) : camera(camera), sub(sub), middle(middle) {
-    VisibleMapPixels(camera, sub, middle, zoom.step, first, end);
-  }
-  int64_t Edge(int64_t mapEdge) const { return WindowEdge(mapEdge, camera, sub, middle, zoom.step); }
-};
-
 bool FitsInInt(int64_t origin, int64_t extent) { return origin >= INT_MIN && origin + extent <= INT_MAX; }
 
 // Source pixels [sourceX, +width) x [sourceY, +height) of the tileset, the
 // map pixels [mapLeft, +width) x [mapTop, +height), copied to their window
 // rectangle. Every rectangle is bounded by the view, so it fits in an int.
 void Copy(SDL_Texture* texture, int64_t sourceX, int64_t sourceY, int64_t width, int64_t height,
-          int64_t mapLeft, int64_t mapTop, const Axis& across, const Axis& down) {
+          int64_t mapLeft, int64_t mapTop, const ViewAxis& across, const ViewAxis& down) {
   const SDL_Rect source{static_cast<int>(sourceX), static_cast<int>(sourceY), static_cast<int>(width),
                         static_cast<int>(height)};
   const int64_t left = across.Edge(mapLeft), top = down.Edge(mapTop);
@@ -54,14 +42,14 @@ void Copy(SDL_Texture* texture, int64_t sourceX, int64_t sourceY, int64_t width,
 // straddles a band edge takes each part from its band, and each part goes
 // between its own map rows' window edges, so the parts meet too.
 void CopyFromBands(int64_t sourceX, int64_t sourceY, int64_t width, int64_t height, int64_t mapLeft,
-                   int64_t mapTop, const Axis& across, const Axis& down) {
+                   int64_t mapTop, const ViewAxis& across, const ViewAxis& down) {
   if (!FitsInInt(sourceX, width) || sourceY < 0) return;
   ForEachBandPiece(sourceY, height, [&](SDL_Texture* band, int64_t bandRow, int64_t offset, int64_t rows) {
     Copy(band, sourceX, bandRow, width, rows, mapLeft, mapTop + offset, across, down);
   });
 }
 
-void DrawCell(const Layer& layer, int32_t value, int64_t x, int64_t y, const Axis& across, const Axis& down) {
+void DrawCell(const Layer& layer, int32_t value, int64_t x, int64_t y, const ViewAxis& across, const ViewAxis& down) {
   const int64_t tile = static_cast<int64_t>(value) - 1;  // value 0 lands left of the tileset
   const int64_t sourceX = (tile % kTilesetColumns) * layer.tileWidth;
   const int64_t sourceY = (tile / kTilesetColumns) * layer.tileHeight;
@@ -82,7 +70,7 @@ void DrawCell(const Layer& layer, int32_t value, int64_t x, int64_t y, const Axi
   Copy(tileset, clippedSourceX, clippedSourceY, width, height, left, top, across, down);
 }
 
-void DrawLayer(const Layer& layer, const Axis& across, const Axis& down) {
+void DrawLayer(const Layer& layer, const ViewAxis& across, const ViewAxis& down) {
   if (layer.tileWidth <= 0 || layer.tileHeight <= 0) return;
   // The first row and column on the 32-pixel grid of the first map pixel in
   // view (division truncating, as at 1:1), every later one a tile further:
@@ -101,6 +89,10 @@ void DrawLayer(const Layer& layer, const Axis& across, const Axis& down) {
 }  // namespace
 
 void DrawZoomedMap() {
+  if (piecesOn) {  // a site's map, at every zoom
+    DrawPieces();
+    return;
+  }
   if (LevelForStep(zoom.step) > 0) {  // zoomed out: the picture scaled down beforehand, or the overview
     DrawZoomLevel();
     return;
@@ -109,7 +101,7 @@ void DrawZoomedMap() {
   // Each map pixel a crisp block, whatever the platform's default sampling.
   if (tileset != nullptr) SDL_SetTextureScaleMode(tileset, SDL_ScaleModeNearest);
   for (SDL_Texture* band : tilesetBands) SDL_SetTextureScaleMode(band, SDL_ScaleModeNearest);
-  const Axis across(cameraX, zoom.subX, kHalfViewWidth), down(cameraY, zoom.subY, kHalfViewHeight);
+  const ViewAxis across(cameraX, zoom.subX, kHalfViewWidth), down(cameraY, zoom.subY, kHalfViewHeight);
   const unsigned slotsInUse = std::min<unsigned>(layerCount, kMaxLayers);
   for (unsigned slot = 0; slot < slotsInUse; ++slot) DrawLayer(layers[slot], across, down);
 }
