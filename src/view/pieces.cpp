@@ -193,6 +193,29 @@ void TellHost(const std::vector<PieceKey>& wanted) {
   WantPieces(text);
 }
 
+// Copies block `block` of `picture` to the window rectangle of the map
+// pixels [mapLeft, + 32 << level) x [mapTop, + 32 << level). The map's own
+// cells (level 0) are cut to the map pixels in view, as the whole map's
+// zoomed drawing cuts them, so that each pixel lands where it does there.
+void CopyBlock(SDL_Texture* picture, int64_t block, int64_t mapLeft, int64_t mapTop, int level,
+               const ViewAxis& across, const ViewAxis& down) {
+  const int64_t side = kBlock << level;
+  int64_t left = mapLeft, right = mapLeft + side, top = mapTop, bottom = mapTop + side;
+  if (level == 0) {
+    left = std::max(left, across.first), right = std::min(right, across.end);
+    top = std::max(top, down.first), bottom = std::min(bottom, down.end);
+    if (right <= left || bottom <= top) return;
+  }
+  const SDL_Rect source{static_cast<int>(block % kPieceRowBlocks * kBlock + ((left - mapLeft) >> level)),
+                        static_cast<int>(block / kPieceRowBlocks * kBlock + ((top - mapTop) >> level)),
+                        static_cast<int>((right - left) >> level), static_cast<int>((bottom - top) >> level)};
+  const int64_t windowLeft = across.Edge(left), windowTop = down.Edge(top);
+  const SDL_Rect destination{static_cast<int>(windowLeft), static_cast<int>(windowTop),
+                             static_cast<int>(across.Edge(right) - windowLeft),
+                             static_cast<int>(down.Edge(bottom) - windowTop)};
+  if (destination.w > 0 && destination.h > 0) SDL_RenderCopy(renderer, picture, &source, &destination);
+}
+
 // Draws the cells of `piece` (at `key`) that the view shows, each layer
 // over the one before, and marks it used.
 void DrawPiece(const PieceKey& key, HeldPiece& piece) {
@@ -213,14 +236,8 @@ void DrawPiece(const PieceKey& key, HeldPiece& piece) {
         if (static_cast<size_t>(value) < level.shown.size()) value = level.shown[static_cast<size_t>(value)];
         const auto found = std::lower_bound(data.values.begin(), data.values.end(), value);
         if (value <= 0 || found == data.values.end() || *found != value) continue;
-        const int64_t block = found - data.values.begin();
-        const SDL_Rect source{static_cast<int>(block % kPieceRowBlocks * kBlock),
-                              static_cast<int>(block / kPieceRowBlocks * kBlock), kBlock, kBlock};
-        const int64_t windowLeft = across.Edge((left + x) * side), windowTop = down.Edge((top + y) * side);
-        const SDL_Rect destination{static_cast<int>(windowLeft), static_cast<int>(windowTop),
-                                   static_cast<int>(across.Edge((left + x + 1) * side) - windowLeft),
-                                   static_cast<int>(down.Edge((top + y + 1) * side) - windowTop)};
-        if (destination.w > 0 && destination.h > 0) SDL_RenderCopy(renderer, data.picture, &source, &destination);
+        CopyBlock(data.picture, found - data.values.begin(), (left + x) * side, (top + y) * side, key.level, across,
+                  down);
       }
 }
 
