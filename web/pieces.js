@@ -20,8 +20,8 @@ window.pieceRequests = [];
 // transparent (three blocks the viewer never shows: the map it is given has
 // no layers).
 const kStandInTileset = Uint8Array.from(atob(
-  'iVBORw0KGgoAAAANSUhEUgAAAGAAAAAgCAYAAADtwH1UAAAAI0lEQVR42u3BAQ0AAADCoPdPbQ43oAAAAAAAAAAAAAAAgHcDMCAAAYyETjsAAAAASUVORK5CYII='),
-  (c) => c.charCodeAt(0));
+  'iVBORw0KGgoAAAANSUhEUgAAAGAAAAAgCAYAAADtwH1UAAAAI0lEQVR42u3BAQ0AAADCoPdPbQ43oAAAAAAAAAAAAAAAgHcDMCAA' +
+  'AYyETjsAAAAASUVORK5CYII='), (c) => c.charCodeAt(0));
 const kStandInMap = new TextEncoder().encode('{"layers": []}');
 
 // The files the viewer starts a streamed map with, from the map's own

@@ -49,17 +49,20 @@ class Site:
     """The site folder over HTTP on a free port, in a thread of this process.
     Requests for the paths in `held` (as the page asks for them, e.g.
     "/maps/one/final.png") are answered only once `release()` is called (or
-    after the bound), as a slow network would answer them."""
+    after the bound), as a slow network would answer them. `asked`: the
+    paths asked for, in order."""
 
     def __init__(self, folder, held=()):
         released = self.released = threading.Event()
+        asked = self.asked = []
 
         class Quiet(http.server.SimpleHTTPRequestHandler):
             def log_message(self, *args):
                 pass
 
             def do_GET(self):
-                if self.path.split("?")[0] in held:
+                asked.append(self.path.split("?")[0])
+                if asked[-1] in held:
                     released.wait(WAIT_SECONDS)
                 super().do_GET()
         handler = functools.partial(Quiet, directory=str(folder))

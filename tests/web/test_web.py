@@ -512,13 +512,14 @@ def test_a_site_written_by_the_importer_opens_on_its_maps(chromium, measured):
 MAX_TEXTURE_SIZE = "(gl => gl.getParameter(gl.MAX_TEXTURE_SIZE))(document.createElement('canvas').getContext('webgl'))"
 
 
-def tall_map(columns=100, rows=25):
-    """A map of 32-pixel tiles, every one of its cells a tile of its own:
-    its tileset for the viewer is 96 pixels wide and 32 pixels tall for each
-    three cells (26,688 pixels here). Tiles of coarse noise, each unlike any
+def tall_map(columns=100, rows=25, tiles=None):
+    """A map of 32-pixel tiles, every one of its cells a tile of its own
+    (else `tiles` of them, a multiple of 50, spread over the cells): its
+    tileset for the viewer is 96 pixels wide and 32 pixels tall for each
+    three tiles (26,688 pixels here). Tiles of coarse noise, each unlike any
     other in every 4 x 4 square; the tiles of neighbouring cells lie far
     apart in the tileset."""
-    count = columns * rows
+    count = tiles or columns * rows
     noise = random.Random(7).randbytes(count * 8 * 8 * 3)
     sheet = Image.frombytes("RGB", (50 * 8, count // 50 * 8), noise).resize((50 * 32, count // 50 * 32),
                                                                              Image.NEAREST).convert("RGBA")
@@ -564,8 +565,7 @@ def test_a_tileset_taller_than_the_largest_texture_is_shown_whole(page, site, ch
     try:
         page.open(server.url, READY)
         page.click("#canvas")
-        wait_for_picture(page, expected)
-        assert page.js("viewerLines") == layers
+        wait_for_picture(page, expected)  # (no lines to compare: a map in pieces starts on a stand-in with no layers)
         assert quit_with(page, "Escape") == 0
     finally:
         page.open("about:blank")
@@ -725,15 +725,16 @@ def test_a_sites_map_shows_its_overview_until_the_viewer_draws(chromium):
     folder = make_folder()
     site, shown = site_of(folder, maps.write(maps.composite_map(), folder / "one", "xml"))
     at_start = expected_picture(load_map(shown), load_tileset(shown), *start_of(shown))
-    tileset = "/maps/composite/final.png"
+    # What the viewer's start waits for: the tileset, or the index of a map in pieces.
+    tileset = {"/maps/composite/final.png", "/maps/composite/pieces/index.json"}
 
     def opened(held, overview=None):
         """The site, its map's overview.png (None: none) in place of the
-        importer's, the `held` file answered only once the test says so."""
+        importer's, the `held` files answered only once the test says so."""
         (shown / "overview.png").unlink(missing_ok=True)
         if overview is not None:
             overview.save(shown / "overview.png")
-        server = Site(site, held={held})
+        server = Site(site, held=held)
         chromium.page.open(server.url + "index.html?map=composite", READY)
         return server
 
@@ -776,6 +777,63 @@ def test_a_sites_map_shows_its_overview_until_the_viewer_draws(chromium):
         assert same(page.screenshot(), Image.new("RGB", (VIEW_W, VIEW_H)))
         server.release()
         wait_for_picture(page, at_start)
+    finally:
+        page.open("about:blank")
+        server.stop()
+
+
+def pieces_off_view(page, x, y):
+    """The pieces the page asked for that lie off the window at camera (x, y)
+    by more than a piece of their level (level L's are 1024 * 2^L map pixels
+    square, its piece C_R the C-th across and the R-th down)."""
+    off = []
+    for url in page.js("pieceRequests"):
+        level, column, row = (int(n) for n in re.search(r"/pieces/(\d+)/(\d+)_(\d+)-", url).groups())
+        size = 1024 << level
+        if not all(first * size < middle + half + size and (first + 1) * size > middle - half - size
+                   for first, middle, half in ((column, x, VIEW_W // 2), (row, y, VIEW_H // 2))):
+            off.append(url)
+    return off
+
+
+def test_a_site_map_in_pieces_is_shown_from_the_pieces_about_its_view(chromium):
+    folder = make_folder()
+    site, shown = site_of(folder, maps.write(tall_map(200, 120, tiles=1500), folder / "big", "xml"))
+    doc, tileset = load_map(shown), load_tileset(shown)
+    x, y = start_of(shown)
+    level0 = json.loads((shown / "pieces" / "index.json").read_text())["levels"][0]["pieces"]
+    middle = next(name for name in level0 if name.startswith(f"{x // 1024}_{y // 1024}-"))
+    server, page = Site(site, held={f"/maps/tall/pieces/0/{middle}.png"}), chromium.page
+    try:
+        # The piece at the view's middle on its way: something coarser is
+        # drawn in its place, and the status line counts the view's pieces.
+        page.open(server.url, READY)
+        drawn, needed = page.wait_for("viewerPieces && viewerPieces[0] === viewerPieces[1] - 1 && viewerPieces")
+        assert page.js("statusLine.textContent") == f"Loading the view: {drawn} of {needed} pieces…"
+        expected = expected_picture(doc, tileset, x, y)
+        assert not same(wait_for_still_picture(page), expected)
+        server.release()
+        wait_for_picture(page, expected)
+        page.wait_for("viewerPieces[0] === viewerPieces[1] && statusLine.textContent.startsWith('The viewer is')")
+        assert not pieces_off_view(page, x, y)
+
+        # A link to the map's far corner: the pieces about that view.
+        x, y = x + 4000, y + 2500
+        page.open(server.url + f"index.html?map=tall&x={x}&y={y}", READY)
+        wait_for_picture(page, expected_picture(doc, tileset, x, y))
+        assert not pieces_off_view(page, x, y)
+        assert not [path for path in server.asked if re.search(r"/(final\.png|main\.json|zoom/.*)$", path)]
+
+        # Saved, the view is what the desktop's importer saves from the
+        # map's whole files, which are fetched then.
+        assert page.js("saveView('picture')", promise=True) == "view.png"
+        assert {"/maps/tall/final.png", "/maps/tall/main.json"} <= set(server.asked)
+        (folder / "page.png").write_bytes(base64.b64decode(page.js(f"{BASE64}(window.savedFile.bytes)")))
+        overview = json.loads((shown / "view.json").read_text())["overview"]
+        region = f"{x - VIEW_W // 2 - overview['x']},{y - VIEW_H // 2 - overview['y']},{VIEW_W},{VIEW_H}"
+        subprocess.run([IMPORTER, "--picture", folder / "desktop.png", "--region", region, shown / "main.json"],
+                       capture_output=True, timeout=WAIT_SECONDS, check=True)
+        assert frames_of(folder / "page.png") == frames_of(folder / "desktop.png")
     finally:
         page.open("about:blank")
         server.stop()
