@@ -80,12 +80,9 @@ ImportSummary ImportMap(const std::string& mapPath, const std::string& folder, c
   ImportSummary summary;
   const Composition composition = ComposeFile(mapPath, options, summary);
   summary.tilesetBytes = TilesetBytes(static_cast<int64_t>(composition.blocks.size()));
-  if (options.maxTilesetBytes > 0 && summary.tilesetBytes > options.maxTilesetBytes)
-    throw ImportError(Where(mapPath) + "a browser would have to hold its tileset, " +
-                      std::to_string(composition.blocks.size()) + " blocks in a final.png of " +
-                      Mebibytes(summary.tilesetBytes) + " decoded, more than the page's " +
-                      Mebibytes(options.maxTilesetBytes) + " take");
-  WriteOutput(composition, folder);
+  const WrittenPieces pieces = WriteOutput(composition, folder, options.pieces);
+  summary.pieces = pieces.count;
+  summary.pieceBytes = pieces.bytes;
   summary.folder = folder;
   summary.layers = static_cast<int>(composition.layers.size());
   summary.blocks = static_cast<int>(composition.blocks.size());

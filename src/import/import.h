@@ -17,6 +17,7 @@ struct ImportSummary {
   int mapsLeftOut = 0;  // of a world, with skipUnreadable: those that couldn't be read
   int animations = 0, cutAnimations = 0;  // cell values that animate (view.json), those cut short
   int64_t tilesetBytes = 0;  // final.png decoded, as the viewer holds it
+  int64_t pieces = 0, pieceBytes = 0;  // with ImportOptions::pieces: how many, and their files' bytes
   int64_t pictureWidth = 0, pictureHeight = 0;
   int64_t fileBytes = 0;  // of ImportPicture's file
   std::vector<std::string> warnings;
@@ -28,9 +29,9 @@ struct ImportSummary {
 struct ImportOptions {
   bool background = false;  // paint the map's background colour under its grid area
   std::vector<std::string> hiddenLayers;  // names of layers and groups left out
-  // The most a viewer may have to decode of final.png, in bytes (a web
-  // page's memory); 0: what a desktop viewer decodes.
-  int64_t maxTilesetBytes = 0;
+  // The picture in pieces too, for a site's page to fetch what its view
+  // shows (pieces.h).
+  bool pieces = false;
   // A world's maps that can't be read are left out (each a warning), not a
   // failure: the editor draws the rest.
   bool skipUnreadable = false;

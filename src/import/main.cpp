@@ -49,7 +49,8 @@ const char kUsage[] =
     "what needs it, with a warning; --strict refuses the map instead.\n"
     "   or: tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict]\n"
     "                      --site SITE_FOLDER MAP\n"
-    "writes a web site that shows MAP, or adds MAP to one written before.\n"
+    "writes a web site that shows MAP, or adds MAP to one written before; there the map's\n"
+    "picture is also cut into pieces (pieces/), which the page fetches as its view shows them.\n"
     "   or: tilemap-import [--background] [--hide-layer NAME]... [--skip-missing] [--strict]\n"
     "                      --picture OUT.png [--time MS] [--scale 1/N] [--region X,Y,W,H] MAP\n"
     "writes MAP's whole picture (or the region of it) into one PNG file, as the viewer shows it\n"
@@ -264,14 +265,15 @@ int main(int argc, char* argv[]) {
       return 0;
     }
     const std::string pageFiles = site.empty() ? "" : importer::PrepareSite(site);
-    if (!site.empty()) options.maxTilesetBytes = importer::kPageTilesetBytes;
+    options.pieces = !site.empty();
     const importer::ImportSummary summary = importer::ImportMap(map, folder, options);
     for (const std::string& warning : summary.warnings)
       std::cerr << "tilemap-import: warning: " << map << ": " << warning << std::endl;
     if (!site.empty()) importer::FinishSite(pageFiles, site);
     std::cout << importer::Describe(summary);
     if (!site.empty())
-      std::cout << " (" << importer::Mebibytes(summary.tilesetBytes) << " decoded: what a visitor's browser holds); "
+      std::cout << "; " << summary.pieces << " pieces of " << importer::Mebibytes(summary.pieceBytes)
+                << " in pieces/, which a visitor's browser fetches as its view shows them; "
                 << importer::SiteAddress(site, map);
     std::cout << std::endl;
     if (view) return StartViewer(folder);

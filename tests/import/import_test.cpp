@@ -1,16 +1,22 @@
-// The importer from end to end, in a folder of its own: what a site's page
-// can hold, what a hostile animated file gives.
+// The importer from end to end, in a folder of its own: a site's map in
+// pieces, what a hostile animated file gives.
 
 #include <gtest/gtest.h>
 
 #include <SDL_image.h>
 
+#include <algorithm>
+#include <cinttypes>
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,10 +24,12 @@
 #include <jansson.h>
 
 #include "import/compose/animation.h"
+#include "import/compose/from_folder.h"
 #include "import/compose/start.h"
 #include "import/import.h"
 #include "import/import_error.h"
 #include "import/write/overview.h"
+#include "import/write/pieces.h"
 #include "import/write/zoom_levels.h"
 #include "import/write/stored_png.h"
 
@@ -29,42 +37,201 @@ using namespace importer;
 
 namespace {
 
-// ---- What a site's page can hold ------------------------------------------------
+// ---- A site's map in pieces ------------------------------------------------------
 
-// Two different tiles: two blocks, one row of final.png, 96 x 32 pixels.
-TEST(ImporterSites, AMapWhoseTilesetThePageCantHoldIsRefusedBeforeAnythingIsWritten) {
-  namespace fs = std::filesystem;
-  const fs::path folder = fs::temp_directory_path() / ("import-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+namespace fs = std::filesystem;
+
+std::string FileText(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The blocks of a PNG file, row after row.
+std::vector<Block> BlocksOf(const fs::path& path) {
+  SDL_Surface* loaded = IMG_Load(path.u8string().c_str());
+  SDL_Surface* rgba = loaded != nullptr ? SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGBA32, 0) : nullptr;
+  std::vector<Block> blocks(rgba != nullptr ? size_t(rgba->w / 32 * (rgba->h / 32)) : 0);
+  for (size_t i = 0; i < blocks.size(); ++i)
+    for (int y = 0; y < 32; ++y)
+      std::memcpy(&blocks[i][size_t(y) * 32], static_cast<uint8_t*>(rgba->pixels) +
+                  (int(i) / (rgba->w / 32) * 32 + y) * rgba->pitch + int(i) % (rgba->w / 32) * 128, 128);
+  SDL_FreeSurface(rgba);
+  SDL_FreeSurface(loaded);
+  return blocks;
+}
+
+// Level 0 as main.json and final.png show it, or zoom level L as zoom/L/ does.
+Composition WholeLevel(const fs::path& out, int number) {
+  if (number == 0) return ReadViewerFolder((out / "main.json").u8string());
+  const fs::path zoom = out / "zoom" / std::to_string(number);
+  Composition level;
+  json_t* about = json_loads(FileText(zoom / "level.json").c_str(), 0, nullptr);
+  level.width = int(json_integer_value(json_object_get(about, "width")));
+  level.height = int(json_integer_value(json_object_get(about, "height")));
+  json_decref(about);
+  level.layers.assign(1, std::vector<int32_t>(size_t(level.width) * size_t(level.height)));
+  for (int row = 0; row * 64 < level.height; ++row)  // zoom/L/C_R.json: 64 x 64 cells each
+    for (int column = 0, w; (w = std::min(64, level.width - column * 64)) > 0; ++column) {
+      json_t* piece = json_loads(FileText(zoom / (std::to_string(column) + "_" + std::to_string(row) + ".json")).c_str(), 0, nullptr);
+      const json_t* data = json_object_get(piece, "data");
+      for (int k = 0; k < int(json_array_size(data)); ++k)
+        level.layers[0][size_t((row * 64 + k / w) * level.width + column * 64 + k % w)] = int32_t(json_integer_value(json_array_get(data, size_t(k))));
+      json_decref(piece);
+    }
+  level.blocks = BlocksOf(zoom / "blocks-0.png");
+  return level;
+}
+
+// Checks level `number`'s pieces (its entry in the index) against the level
+// whole: each named by the FNV-1a hash of its files, listed row after row,
+// its values and pictures those of its cells and their animations' frames;
+// put together, the level's cells. Their names by place; their bytes added up.
+std::map<std::pair<int64_t, int64_t>, std::string> CheckPieces(const fs::path& out, int number, const json_t* entry,
+                                                               int64_t& bytes) {
+  const Composition whole = WholeLevel(out, number);
+  EXPECT_EQ(json_integer_value(json_object_get(entry, "width")), whole.width);
+  EXPECT_EQ(json_integer_value(json_object_get(entry, "height")), whole.height);
+  EXPECT_EQ(json_integer_value(json_object_get(entry, "layers")), int64_t(whole.layers.size()));
+  std::vector<std::vector<int32_t>> rebuilt(whole.layers.size(), std::vector<int32_t>(whole.layers[0].size()));
+  std::map<std::pair<int64_t, int64_t>, std::string> names;
+  const fs::path folder = out / "pieces" / std::to_string(number);
+  const json_t* list = json_object_get(entry, "pieces");
+  for (size_t n = 0; n < json_array_size(list); ++n) {
+    const std::string name = json_string_value(json_array_get(list, n));
+    int64_t column = -1, row = -1;
+    char hash[17] = {}, expected[17];
+    EXPECT_EQ(std::sscanf(name.c_str(), "%" SCNd64 "_%" SCNd64 "-%16[0-9a-f]", &column, &row, hash), 3) << name;
+    EXPECT_TRUE(names.empty() || std::pair(row, column) > std::pair(names.rbegin()->first.second, names.rbegin()->first.first)) << name;
+    names[{column, row}] = name;
+    const std::string text = FileText(folder / (name + ".json")), png = FileText(folder / (name + ".png"));
+    uint64_t fnv = 0xcbf29ce484222325ull;
+    for (const char c : text + png) fnv = (fnv ^ uint8_t(c)) * 0x100000001b3ull;
+    std::snprintf(expected, sizeof expected, "%016llx", static_cast<unsigned long long>(fnv));
+    EXPECT_STREQ(hash, expected) << name;
+    bytes += int64_t(text.size() + png.size());
+    json_t* piece = json_loads(text.c_str(), 0, nullptr);
+    std::vector<int32_t> shown;
+    for (size_t i = 0; i < json_array_size(json_object_get(piece, "values")); ++i)
+      shown.push_back(int32_t(json_integer_value(json_array_get(json_object_get(piece, "values"), i))));
+    EXPECT_TRUE(!shown.empty() && shown[0] >= 1 && std::adjacent_find(shown.begin(), shown.end(), std::greater_equal<>()) == shown.end()) << name;
+    auto showing = [&](int64_t v) { return std::binary_search(shown.begin(), shown.end(), v); };
+    const int64_t w = std::min<int64_t>(32, whole.width - column * 32), h = std::min<int64_t>(32, whole.height - row * 32);
+    for (size_t layer = 0; layer < rebuilt.size(); ++layer) {
+      const json_t* cells = json_array_get(json_object_get(piece, "layers"), layer);
+      EXPECT_EQ(json_array_size(cells), size_t(w * h)) << name;
+      for (int64_t k = 0; k < w * h && k < int64_t(json_array_size(cells)); ++k) {
+        const int32_t v = int32_t(json_integer_value(json_array_get(cells, size_t(k))));
+        rebuilt[layer][size_t((row * 32 + k / w) * whole.width + column * 32 + k % w)] = v;
+        EXPECT_TRUE(v == 0 || showing(v)) << name << ": " << v;
+      }
+    }
+    json_decref(piece);
+    for (size_t a = 0; a < json_array_size(json_object_get(entry, "animations")); ++a) {
+      const json_t* animation = json_array_get(json_object_get(entry, "animations"), a);
+      for (size_t f = 0; showing(json_integer_value(json_object_get(animation, "tile"))) && f < json_array_size(json_object_get(animation, "frames")); ++f)
+        EXPECT_TRUE(showing(json_integer_value(json_object_get(json_array_get(json_object_get(animation, "frames"), f), "tile")))) << name;
+    }
+    const std::vector<Block> picture = BlocksOf(folder / (name + ".png"));
+    EXPECT_EQ(picture.size(), std::min<size_t>(shown.size(), 64) * ((shown.size() + 63) / 64)) << name;
+    for (size_t i = 0; i < shown.size() && i < picture.size(); ++i)
+      EXPECT_EQ(std::memcmp(&picture[i], &whole.blocks[size_t(shown[i]) - 1], sizeof(Block)), 0) << name << ": " << shown[i];
+  }
+  EXPECT_EQ(rebuilt, whole.layers) << "level " << number;  // so also: no piece that shows something left out
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), ptrdiff_t(2 * names.size()));
+  return names;
+}
+
+// A map of 140 x 50 cells in 78 tiles (a piece's picture of two rows), the
+// first animated (its frames the tileset's two other tiles, shown by no
+// cell), columns 64 to 127 empty: 2 zoom levels, and pieces of level 0 that
+// show nothing (there, and around the map where the importer places it).
+// Imported again with its last cell changed (the last cell of every level):
+// only the pieces that cell lies in change. (A cell earlier in the map that
+// made a new block of a zoom level would renumber the level's later blocks,
+// and rename the pieces that show them.)
+TEST(ImporterSites, AMapIsWrittenInPiecesThatShowEachLevelAndKeepTheirNamesWhereNothingChanged) {
+  const fs::path folder = fs::temp_directory_path() / ("import-pieces-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
   fs::remove_all(folder);
   fs::create_directories(folder);
-  SDL_Surface* tiles = SDL_CreateRGBSurfaceWithFormat(0, 64, 32, 32, SDL_PIXELFORMAT_RGBA32);
+  SDL_Surface* tiles = SDL_CreateRGBSurfaceWithFormat(0, 320, 256, 32, SDL_PIXELFORMAT_RGBA32);
   ASSERT_NE(tiles, nullptr);
-  SDL_FillRect(tiles, nullptr, 0xFF0000FFu);
-  const SDL_Rect right{32, 0, 32, 32};
-  SDL_FillRect(tiles, &right, 0xFF00FF00u);
+  for (int i = 0; i < 80; ++i) {
+    const SDL_Rect tile{i % 10 * 32, i / 10 * 32, 32, 32}, mark{tile.x + i % 8 * 3, tile.y + i / 8 * 2, 9, 5};
+    SDL_FillRect(tiles, &tile, SDL_MapRGBA(tiles->format, uint8_t(i * 3), uint8_t(255 - i * 3), uint8_t(i * 7), 255));
+    SDL_FillRect(tiles, &mark, SDL_MapRGBA(tiles->format, 255, 255, 255, uint8_t(100 + i)));
+  }
   ASSERT_EQ(IMG_SavePNG(tiles, (folder / "t.png").string().c_str()), 0);
   SDL_FreeSurface(tiles);
-  std::ofstream(folder / "m.tmj") << R"({"type": "map", "orientation": "orthogonal", "width": 2, "height": 1,
-      "tilewidth": 32, "tileheight": 32, "tilesets": [{"firstgid": 1, "name": "t", "tilewidth": 32,
-      "tileheight": 32, "image": "t.png"}], "layers": [{"type": "tilelayer", "name": "g", "width": 2,
-      "height": 1, "data": [1, 2]}]})";
   const std::string map = (folder / "m.tmj").u8string(), out = (folder / "out").u8string();
+  auto writeMap = [&](int lastCell) {
+    std::string data;
+    for (int y = 0; y < 50; ++y)
+      for (int x = 0; x < 140; ++x)
+        data += (data.empty() ? "" : ",") + std::to_string(x == 139 && y == 49 ? lastCell : x >= 64 && x < 128 ? 0 : (x + 2 * y) % 78 + 1);
+    std::ofstream(map) << R"({"type": "map", "orientation": "orthogonal", "width": 140, "height": 50,
+        "tilewidth": 32, "tileheight": 32, "tilesets": [{"firstgid": 1, "name": "t", "tilewidth": 32,
+        "tileheight": 32, "image": "t.png", "tiles": [{"id": 0, "animation": [{"tileid": 78, "duration": 100},
+        {"tileid": 79, "duration": 150}]}]}], "layers": [{"type": "tilelayer", "name": "g", "width": 140,
+        "height": 50, "data": [)" << data << "]}]}";
+  };
   ImportOptions options;
-  options.maxTilesetBytes = 10 << 10;
-  try {
-    ImportMap(map, out, options);
-    ADD_FAILURE() << "imported";
-  } catch (const ImportError& error) {
-    EXPECT_EQ(std::string(error.what()), map + ": a browser would have to hold its tileset, 2 blocks in a final.png "
-                                               "of 12 KiB decoded, more than the page's 10 KiB take");
-  }
-  EXPECT_FALSE(fs::exists(out));
-  options.maxTilesetBytes = 96 * 32 * 4;
-  EXPECT_EQ(ImportMap(map, out, options).tilesetBytes, 96 * 32 * 4);
-  for (const char* file : {"final.png", "main.json", "view.json", "overview.png"})
-    EXPECT_TRUE(fs::exists(fs::u8path(out) / file)) << file;
+  options.pieces = true;
+  writeMap(4);  // as the pattern has it
+  const ImportSummary summary = ImportMap(map, out, options);
+  EXPECT_EQ(summary.tilesetBytes, TilesetBytes(summary.blocks));  // and sizes as the importer's line says them
   EXPECT_EQ(Mebibytes(int64_t{366} << 20), "366 MiB");
   EXPECT_EQ(Mebibytes(int64_t{3} << 19), "1.5 MiB");
+
+  json_t* view = json_loads(FileText(fs::u8path(out) / "view.json").c_str(), 0, nullptr);
+  json_t* index = json_loads(FileText(fs::u8path(out) / "pieces" / "index.json").c_str(), 0, nullptr);
+  ASSERT_TRUE(view != nullptr && index != nullptr);
+  EXPECT_TRUE(json_is_true(json_object_get(view, "pieces")));
+  const json_t* levels = json_object_get(index, "levels");
+  ASSERT_EQ(json_array_size(levels), 3u);
+  EXPECT_TRUE(json_equal(json_object_get(json_array_get(levels, 0), "animations"), json_object_get(view, "animations")));
+  EXPECT_EQ(json_array_size(json_object_get(view, "animations")), 1u);
+  json_t* level1 = json_loads(FileText(fs::u8path(out) / "zoom" / "1" / "level.json").c_str(), 0, nullptr);
+  EXPECT_TRUE(json_equal(json_object_get(json_array_get(levels, 1), "animations"), json_object_get(level1, "animations")));
+  json_decref(level1);
+  std::vector<std::map<std::pair<int64_t, int64_t>, std::string>> before;
+  std::vector<std::pair<int64_t, int64_t>> last;  // the place of each level's last piece
+  int64_t bytes = 0;
+  for (int number = 0; number < 3; ++number) {
+    const json_t* entry = json_array_get(levels, size_t(number));
+    before.push_back(CheckPieces(fs::u8path(out), number, entry, bytes));
+    last.emplace_back((json_integer_value(json_object_get(entry, "width")) - 1) / 32,
+                      (json_integer_value(json_object_get(entry, "height")) - 1) / 32);
+  }
+  EXPECT_LT(int64_t(before[0].size()), (last[0].first + 1) * (last[0].second + 1));
+  EXPECT_EQ(summary.pieces, int64_t(before[0].size() + before[1].size() + before[2].size()));
+  EXPECT_EQ(summary.pieceBytes, bytes);
+
+  // Written again from the same cells, a level the importer left out: null,
+  // the others' pieces under the same names.
+  const Composition composition = ReadViewerFolder((fs::u8path(out) / "main.json").u8string());
+  std::vector<ZoomLevel> zoomed = MakeZoomLevels(composition);
+  zoomed.erase(zoomed.begin());
+  WriteZoomPieces(WriteMapPieces(composition, folder / "again"), zoomed, folder / "again");
+  json_t* again = json_loads(FileText(folder / "again" / "pieces" / "index.json").c_str(), 0, nullptr);
+  EXPECT_TRUE(json_is_null(json_array_get(json_object_get(again, "levels"), 1)));
+  EXPECT_TRUE(json_equal(json_object_get(json_array_get(json_object_get(again, "levels"), 0), "pieces"),
+                         json_object_get(json_array_get(levels, 0), "pieces")));
+  json_decref(again);
+  json_decref(index);
+  json_decref(view);
+
+  writeMap(5);
+  ImportMap(map, out, options);  // over the first: pieces/ is the importer's own
+  index = json_loads(FileText(fs::u8path(out) / "pieces" / "index.json").c_str(), 0, nullptr);
+  for (int number = 0; number < 3; ++number) {
+    const auto after = CheckPieces(fs::u8path(out), number, json_array_get(json_object_get(index, "levels"), size_t(number)), bytes);
+    ASSERT_EQ(after.size(), before[size_t(number)].size());
+    for (const auto& [place, name] : after) {
+      const bool changed = place == last[size_t(number)];
+      EXPECT_EQ(name != before[size_t(number)][place], changed) << "level " << number << ": " << name;
+    }
+  }
+  json_decref(index);
   fs::remove_all(folder);
 }
 

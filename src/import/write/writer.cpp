@@ -14,6 +14,7 @@
 
 #include "import/import_error.h"
 #include "import/write/overview.h"
+#include "import/write/pieces.h"
 #include "import/write/stored_png.h"
 #include "import/write/zoom_files.h"
 #include "import/write/zoom_levels.h"
@@ -133,33 +134,32 @@ void WriteOverview(const Overview& overview, const fs::path& path) {
   if (!written) Fail(path, std::string("can't be written: ") + SDL_GetError());
 }
 
+// The zoom levels written: the first and the last (0, 0: none), and the
+// pieces of every level when they were asked for.
+struct WrittenLevels {
+  int first = 0, last = 0;
+  WrittenPieces pieces;
+};
+
 // view.json: each animated cell value and the blocks it shows in turn, the
 // overview and the rectangle of map pixels it shows, and where the view starts:
 // {"animations": [{"tile": N, "frames": [{"tile": A, "duration": MS}, ...]}, ...],
 //  "overview": {"image": "overview.png", "x": X, "y": Y, "width": W, "height": H},
-//  "start": {"x": X, "y": Y}, "zoom": {"levels": L, "first": F}}, the last
-// when there are levels (zoom_files.h): levels F (1 when left out) to L.
-void WriteView(const Composition& composition, const std::pair<int, int>& zoomLevels, const fs::path& path) {
-  std::string text = "{\"animations\": [";
-  for (size_t i = 0; i < composition.animations.size(); ++i) {
-    const Animation& animation = composition.animations[i];
-    text += (i == 0 ? "\n  {\"tile\": " : ",\n  {\"tile\": ") + std::to_string(animation.tile) + ", \"frames\": [";
-    for (size_t k = 0; k < animation.frames.size(); ++k)
-      text += (k == 0 ? "{\"tile\": " : ", {\"tile\": ") + std::to_string(animation.frames[k].block) +
-              ", \"duration\": " + std::to_string(animation.frames[k].duration) + "}";
-    text += "]}";
-  }
-  text += composition.animations.empty() ? "],\n" : "\n ],\n";
+//  "start": {"x": X, "y": Y}, "zoom": {"levels": L, "first": F}, "pieces": true}:
+// "zoom" when there are levels (zoom_files.h), levels F (1 when left out)
+// to L; "pieces" when the map was written in pieces too (pieces.h).
+void WriteView(const Composition& composition, const WrittenLevels& levels, bool pieces, const fs::path& path) {
+  std::string text = "{\"animations\": " + AnimationList(composition.animations) + ",\n";
   text += " \"overview\": {\"image\": \"overview.png\", \"x\": " + std::to_string(composition.placedX) +
           ", \"y\": " + std::to_string(composition.placedY) + ", \"width\": " +
           std::to_string(composition.picture.width) + ", \"height\": " + std::to_string(composition.picture.height) +
           "},\n \"start\": {\"x\": " + std::to_string(composition.startX) + ", \"y\": " +
           std::to_string(composition.startY) + "}";
-  const auto [first, last] = zoomLevels;
-  if (last > 0) {
-    text += ",\n \"zoom\": {\"levels\": " + std::to_string(last) +
-            (first > 1 ? ", \"first\": " + std::to_string(first) : std::string()) + "}";
+  if (levels.last > 0) {
+    text += ",\n \"zoom\": {\"levels\": " + std::to_string(levels.last) +
+            (levels.first > 1 ? ", \"first\": " + std::to_string(levels.first) : std::string()) + "}";
   }
+  if (pieces) text += ",\n \"pieces\": true";
   text += "\n}\n";
   SDL_RWops* file = SDL_RWFromFile(path.u8string().c_str(), "wb");
   if (file == nullptr) Fail(path, std::string("can't be written: ") + SDL_GetError());
@@ -173,35 +173,51 @@ bool IsEarlierImport(const fs::path& folder) {
   for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
     const std::string name = entry.path().filename().u8string();
     if (name != "final.png" && name != "main.json" && name != "view.json" && name != "overview.png" &&
-        name != "zoom")
+        name != "zoom" && name != "pieces")
       return false;
   }
   return !error;
 }
 
-// The zoom levels made and written; the first and the last (0, 0: none).
-std::pair<int, int> WriteLevels(const Composition& composition, const fs::path& folder) {
+#if defined(__EMSCRIPTEN__)
+constexpr std::launch kOnAThread = std::launch::deferred;  // no threads: when it is waited for
+#else
+constexpr std::launch kOnAThread = std::launch::async;
+#endif
+
+// The zoom levels, made once, written whole into zoom/ and, when `pieces`,
+// in pieces into pieces/ with the map itself, whose pieces are written on a
+// thread of their own meanwhile (a failure leaves the thread ended: the
+// future waits for it as it goes).
+WrittenLevels WriteLevels(const Composition& composition, bool pieces, const fs::path& folder) {
+  std::future<WrittenLevel> map;
+  if (pieces) map = std::async(kOnAThread, [&composition, &folder] { return WriteMapPieces(composition, folder); });
   const std::vector<ZoomLevel> levels = MakeZoomLevels(composition);
   WriteZoomLevels(levels, folder);
-  return levels.empty() ? std::pair{0, 0} : std::pair{levels.front().number, levels.back().number};
+  WrittenLevels written;
+  if (!levels.empty()) written.first = levels.front().number, written.last = levels.back().number;
+  if (pieces) written.pieces = WriteZoomPieces(map.get(), levels, folder);
+  return written;
 }
 
-// The four files and the zoom levels into `folder`. overview.png and the
-// levels need nothing but the composition: where there are threads, each
-// is made and written on a thread of its own while final.png and main.json
-// are; view.json, which names the levels, comes last.
-void WriteFiles(const Composition& composition, const fs::path& folder) {
+// The four files, the zoom levels and the pieces into `folder`. overview.png
+// and the levels need nothing but the composition: where there are threads,
+// each is made and written on a thread of its own while final.png and
+// main.json are; view.json, which names the levels, comes last.
+WrittenPieces WriteFiles(const Composition& composition, bool pieces, const fs::path& folder) {
 #if defined(__EMSCRIPTEN__)
   WriteTileset(composition, folder / "final.png");
   WriteMap(composition, folder / "main.json");
   WriteOverview(MakeOverview(composition), folder / "overview.png");
-  WriteView(composition, WriteLevels(composition, folder), folder / "view.json");
+  const WrittenLevels written = WriteLevels(composition, pieces, folder);
+  WriteView(composition, written, pieces, folder / "view.json");
+  return written.pieces;
 #else
   std::future<void> overview = std::async(std::launch::async, [&composition, &folder] {
     WriteOverview(MakeOverview(composition), folder / "overview.png");
   });
-  std::future<std::pair<int, int>> levels =
-      std::async(std::launch::async, [&composition, &folder] { return WriteLevels(composition, folder); });
+  std::future<WrittenLevels> levels = std::async(
+      std::launch::async, [&composition, pieces, &folder] { return WriteLevels(composition, pieces, folder); });
   try {
     WriteTileset(composition, folder / "final.png");
     WriteMap(composition, folder / "main.json");
@@ -211,7 +227,9 @@ void WriteFiles(const Composition& composition, const fs::path& folder) {
     throw;
   }
   overview.get();  // their failures, if any, thrown here
-  WriteView(composition, levels.get(), folder / "view.json");
+  const WrittenLevels written = levels.get();
+  WriteView(composition, written, pieces, folder / "view.json");
+  return written.pieces;
 #endif
 }
 
@@ -233,19 +251,20 @@ fs::path Beside(const fs::path& target, const std::string& purpose) {
                              std::to_string(device() % 1000000000u));
 }
 
-void WriteOutput(const Composition& composition, const std::string& folder) {
+WrittenPieces WriteOutput(const Composition& composition, const std::string& folder, bool pieces) {
   const fs::path target = fs::u8path(folder);
   std::error_code error;
   const bool replacing = fs::exists(target, error);
   if (replacing && !fs::is_directory(target, error)) Fail(target, "exists and is not a folder");
   if (replacing && !IsEarlierImport(target))
     Fail(target,
-         "already holds other files than final.png, main.json, view.json, overview.png and zoom; give another output folder");
+         "already holds other files than final.png, main.json, view.json, overview.png, zoom and pieces; give another "
+         "output folder");
   if (!target.parent_path().empty()) fs::create_directories(target.parent_path(), error);
   const fs::path temporary = Beside(target, "writing"), previous = Beside(target, "previous");
   if (!fs::create_directory(temporary, error)) Fail(temporary, "can't be made: " + error.message());
   try {
-    WriteFiles(composition, temporary);
+    const WrittenPieces written = WriteFiles(composition, pieces, temporary);
     if (replacing) {
       fs::rename(target, previous, error);
       if (error) Fail(target, "can't be replaced: " + error.message());
@@ -257,6 +276,7 @@ void WriteOutput(const Composition& composition, const std::string& folder) {
       Fail(target, "can't be written: " + reason);
     }
     if (replacing) fs::remove_all(previous, error);
+    return written;
   } catch (...) {
     fs::remove_all(temporary, error);
     throw;
