@@ -13,12 +13,15 @@
 #include <functional>
 #include <fstream>
 #include <iostream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/frame_loop.h"
 #include "map/layer.h"
+#include "map/map_loader.h"
+#include "render/texture_loader.h"
 #include "render/draw_map.h"
 #include "shared/globals.h"
 #include "software_canvas.h"
@@ -27,9 +30,11 @@
 #include "view/camera_report.h"
 #include "view/navigation.h"
 #include "view/overview.h"
+#include "view/pieces.h"
 #include "view/view.h"
 #include "view/zoom.h"
 #include "view/zoom_levels.h"
+#include "import/write/writer.h"
 #include "import/write/zoom_files.h"
 #include "import/write/zoom_levels.h"
 
@@ -1421,6 +1426,144 @@ TEST(CameraReport, TellsTheFirstViewAndEachChangeOfCameraOrZoom) {
   EXPECT_TRUE(CameraIsNews(2005, 2095, 1));  // zoomed about the camera
   EXPECT_FALSE(CameraIsNews(2005, 2095, 1));
   EXPECT_TRUE(CameraIsNews(2000, 2100, 1));
+}
+
+// A site's map drawn from its pieces: once they are in, as the whole files
+// draw it, at 1:1, zoomed in and out, animated; where a piece is missing
+// the coarser level's piece stands in, and where that is missing too the
+// overview: never black where the map has a picture.
+TEST(PiecesDrawing, AsTheWholeFilesOnceInAndCoarserWhereAPieceIsMissing) {
+  constexpr int kColumns = 160, kRows = 90;  // 5120 x 2880 pixels: levels 1 and 2
+  importer::Composition map;
+  map.width = kColumns, map.height = kRows;
+  map.picture = {0, 0, kColumns * 32, kRows * 32};
+  map.layerNames = {"ground", "marks"};
+  map.layers.assign(2, std::vector<int32_t>(kColumns * kRows, 0));
+  for (int row = 0; row < kRows; ++row)
+    for (int column = 0; column < kColumns; ++column) {
+      map.layers[0][row * kColumns + column] = 1 + (column / 5 + row / 3) % 21;
+      if ((column + 2 * row) % 7 == 0) map.layers[1][row * kColumns + column] = 22;
+    }
+  for (int value = 1; value <= 23; ++value) {
+    importer::Block block;
+    for (int i = 0; i < 32 * 32; ++i) {
+      const uint32_t argb = TilesetPixel(value, i % 32, i / 32);
+      const uint8_t alpha = value >= 22 ? (i % 32 < 16 ? 0 : 128) : 255;  // the marks: half empty, half faint
+      block[i] = {uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), alpha};
+    }
+    map.blocks.push_back(block);
+  }
+  map.animations = {{22, {{22, 300}, {23, 300}}}};
+  const fs::path folder = fs::temp_directory_path() / "tilemap-pieces";
+  fs::remove_all(folder);
+  importer::WriteOutput(map, folder.string(), true);
+  std::string view;
+  std::getline(std::ifstream(folder / "view.json"), view, '\0');
+  std::ofstream(folder / "whole.json") << std::regex_replace(view, std::regex("\"pieces\": true"), "\"whole\": 1");
+
+  SoftwareCanvas canvas;
+  ResetLayerTable();
+  tileset = LoadTexture((folder / "final.png").string());
+  std::ostringstream names;
+  std::streambuf* output = std::cout.rdbuf(names.rdbuf());
+  LoadMap((folder / "main.json").string(), layers, kMaxLayers);
+  std::cout.rdbuf(output);
+  const auto picture = [&] {
+    std::vector<uint32_t> pixels(1280 * 720);
+    for (int i = 0; i < 1280 * 720; ++i) pixels[i] = canvas.Pixel(i % 1280, i / 1280);
+    return pixels;
+  };
+  struct Place {
+    int step;
+    int32_t x, y;
+    uint64_t t;
+  };
+  const Place places[] = {{0, 2000, 2100, 0}, {0, 3077, 411, 450}, {5, 1023, 1025, 0}, {-1, 2560, 1440, 300},
+                          {-6, 2560, 1440, 0}, {-9, 100, 2800, 0}};
+  const auto go = [](const Place& place) {
+    ZoomAt(0, 1280, 720);
+    cameraX = place.x, cameraY = place.y;
+    ZoomAt(place.step, 1280, 720);
+    PickFrames(place.t);
+  };
+  const auto load = [&](const char* name) {
+    std::ostringstream said;
+    std::streambuf* errors = std::cerr.rdbuf(said.rdbuf());
+    LoadView((folder / name).string(), GridOfLoadedTileset());
+    std::cerr.rdbuf(errors);
+    return said.str();
+  };
+  std::vector<std::vector<uint32_t>> expected;
+  EXPECT_EQ(load("whole.json"), "");
+  ASSERT_FALSE(piecesOn);
+  for (const Place& place : places) {
+    go(place);
+    canvas.Clear();
+    DrawMap();
+    expected.push_back(picture());
+  }
+  // Frames until the view's pieces are in, each taking those it can.
+  const auto drawUntil = [&](const std::function<bool(const std::vector<uint32_t>&)>& done) {
+    std::vector<uint32_t> shown;
+    for (int frame = 0; frame < 200; ++frame) {
+      canvas.Clear();
+      DrawMap();
+      shown = picture();
+      if (done(shown)) break;
+    }
+    return shown;
+  };
+  EXPECT_EQ(load("view.json"), "");
+  ASSERT_TRUE(piecesOn);
+  ASSERT_EQ(pieceLevels.size(), 3u);
+  for (size_t i = 0; i < std::size(places); ++i) {
+    go(places[i]);
+    EXPECT_TRUE(drawUntil([&](const std::vector<uint32_t>& shown) { return shown == expected[i]; }) == expected[i])
+        << "step " << places[i].step << " at " << places[i].x << ", " << places[i].y;
+  }
+
+  // The piece under the start is missing, then the level 1 piece over it
+  // too: the rest of the view as before, that piece's square not black.
+  const auto removePiece = [&](int level, int column, int row) {
+    const std::string prefix = std::to_string(column) + "_" + std::to_string(row) + "-";
+    for (const auto& file : fs::directory_iterator(folder / "pieces" / std::to_string(level)))
+      if (file.path().filename().string().rfind(prefix, 0) == 0) fs::remove(file.path());
+  };
+  for (const int missingLevels : {1, 3}) {
+    for (int level = 0; level < missingLevels; ++level) removePiece(level, 1 >> level, 2 >> level);
+    load("view.json");
+    go(places[0]);
+    const int left = 1024 - 2000 + 640, top = 2048 - 2100 + 360;  // piece 1_2's window rectangle
+    const auto outside = [&](int i) { return i % 1280 < left || i % 1280 >= left + 1024 || i / 1280 < top; };
+    std::ostringstream said;
+    std::streambuf* errors = std::cerr.rdbuf(said.rdbuf());
+    const std::vector<uint32_t> shown = drawUntil([&](const std::vector<uint32_t>& shown) {
+      for (int i = 0; i < 1280 * 720; ++i)
+        if (outside(i) && shown[i] != expected[0][i]) return false;
+      return true;
+    });
+    std::cerr.rdbuf(errors);
+    int differing = 0;
+    for (int i = 0; i < 1280 * 720; ++i) {
+      if (outside(i)) {
+        ASSERT_EQ(shown[i], expected[0][i]) << missingLevels << " levels missing, at " << i % 1280 << ", " << i / 1280;
+      } else {
+        ASSERT_NE(shown[i], kBackground) << missingLevels << " levels missing, at " << i % 1280 << ", " << i / 1280;
+        differing += shown[i] != expected[0][i];
+      }
+    }
+    EXPECT_GT(differing, 1000) << missingLevels;
+    EXPECT_EQ(said.str().rfind((folder / "pieces/0/1_2-").string(), 0), 0u) << said.str();
+    EXPECT_NE(said.str().find(".json: missing; the picture there stays coarser\n"), std::string::npos) << said.str();
+  }
+  ReleasePieces();
+  ReleaseZoomLevels();
+  ReleaseTileset();
+  ResetLayerTable();
+  ResetNavigation();
+  minZoomStep = 0;
+  zoomPicture = {};
+  fs::remove_all(folder);
 }
 
 }  // namespace

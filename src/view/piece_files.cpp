@@ -15,8 +15,6 @@ namespace {
 
 constexpr int64_t kBlock = 32;
 constexpr int64_t kHashDigits = 16;
-// Animated values are looked up in a table as long as the highest of them.
-constexpr int64_t kMaxAnimatedValue = int64_t{1} << 22;
 
 struct JsonRelease {
   void operator()(json_t* value) const { json_decref(value); }
@@ -63,14 +61,6 @@ bool ReadLevel(const json_t* entry, int number, PieceLevel& level, std::string& 
       !ReadCount(entry, "layers", 1, kMaxPieceLayers, level.layers) ||
       (level.height > 0 && level.width > kMaxPieceLevelCells / level.height))
     return Fail(problem, where + ": \"width\", \"height\" or \"layers\" missing or out of range");
-  const TilesetGrid anyValue{3, kMaxAnimatedValue / 3};
-  if (!ReadAnimationList(json_object_get(entry, "animations"), anyValue, level.animations, problem))
-    return Fail(problem, where + ": " + problem);
-  int32_t highest = -1;
-  for (const Animation& animation : level.animations) highest = std::max(highest, animation.tile);
-  level.shown.resize(static_cast<size_t>(int64_t{highest} + 1));
-  for (size_t value = 0; value < level.shown.size(); ++value) level.shown[value] = static_cast<int32_t>(value);
-
   const json_t* names = json_object_get(entry, "pieces");
   if (!json_is_array(names) || static_cast<int64_t>(json_array_size(names)) > level.Columns() * level.Rows())
     return Fail(problem, where + ": \"pieces\" is not a list of its pieces");
@@ -83,18 +73,6 @@ bool ReadLevel(const json_t* entry, int number, PieceLevel& level, std::string& 
     level.names[{column, row}] = json_string_value(name);
   }
   level.present = true;
-  return true;
-}
-
-bool ReadValues(const json_t* list, std::vector<int32_t>& values) {
-  if (!json_is_array(list) || static_cast<int64_t>(json_array_size(list)) > kMaxPieceValues) return false;
-  for (size_t i = 0; i < json_array_size(list); ++i) {
-    const json_t* value = json_array_get(list, i);
-    if (!json_is_integer(value) || json_integer_value(value) < 1 || json_integer_value(value) > INT32_MAX ||
-        (!values.empty() && json_integer_value(value) <= values.back()))
-      return false;
-    values.push_back(static_cast<int32_t>(json_integer_value(value)));
-  }
   return true;
 }
 
@@ -162,11 +140,17 @@ bool ReadPiece(const std::string& path, const PieceLevel& level, int64_t column,
   json_error_t error;
   const JsonDocument root(json_load_file((path + ".json").c_str(), 0, &error));
   if (root == nullptr) return Fail(problem, path + ".json: " + error.text);
-  if (!ReadValues(json_object_get(root.get(), "values"), piece.values))
-    return Fail(problem, path + ".json: \"values\" is not an ascending list of at most " +
-                             std::to_string(kMaxPieceValues) + " values");
+  if (!ReadCount(root.get(), "blocks", 0, kMaxPieceValues, piece.blocks))
+    return Fail(problem, path + ".json: \"blocks\" is not a count from 0 to " + std::to_string(kMaxPieceValues));
   if (!ReadCells(json_object_get(root.get(), "layers"), level.layers, piece.width * piece.height, piece.cells))
     return Fail(problem, path + ".json: \"layers\" is not " + std::to_string(level.layers) + " tables of " +
                              std::to_string(piece.width * piece.height) + " cells");
-  return piece.values.empty() || ReadPicture(path + ".png", static_cast<int64_t>(piece.values.size()), piece, problem);
+  const TilesetGrid grid{3, (piece.blocks + 2) / 3};  // the piece's blocks (and the few past them, shown as nothing)
+  if (!ReadAnimationList(json_object_get(root.get(), "animations"), grid, piece.animations, problem))
+    return Fail(problem, path + ".json: " + problem);
+  int32_t highest = -1;
+  for (const Animation& animation : piece.animations) highest = std::max(highest, animation.tile);
+  piece.shown.resize(static_cast<size_t>(int64_t{highest} + 1));
+  for (size_t block = 0; block < piece.shown.size(); ++block) piece.shown[block] = static_cast<int32_t>(block);
+  return piece.blocks == 0 || ReadPicture(path + ".png", piece.blocks, piece, problem);
 }

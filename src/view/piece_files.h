@@ -28,8 +28,6 @@ struct PieceLevel {
   bool present = false;  // false: the importer left the level out
   int64_t width = 0, height = 0;  // in cells of 32 × 32
   int64_t layers = 0;
-  std::vector<Animation> animations;
-  std::vector<int32_t> shown;  // value v shows shown[v] now, when v is below its size
   std::map<std::pair<int64_t, int64_t>, std::string> names;  // (column, row) -> "C_R-HASH"
 
   int64_t Columns() const { return (width + kPieceCells - 1) / kPieceCells; }
@@ -39,11 +37,14 @@ struct PieceLevel {
 // Reads the index at `path`. On failure says why in `problem`.
 bool ReadPieceIndex(const std::string& path, std::vector<PieceLevel>& levels, std::string& problem);
 
-// One piece's cells and picture.
+// One piece's cells, its animations and picture, its blocks numbered by
+// the piece alone.
 struct PieceData {
   int64_t width = 0, height = 0;  // cells: 32, fewer at the level's right and bottom edges
-  std::vector<int32_t> values;    // ascending; block i of the picture shows values[i]
-  std::vector<int32_t> cells;     // `layers` tables of width × height, row after row
+  int64_t blocks = 0;             // in the picture, 64 a row
+  std::vector<int32_t> cells;     // `layers` tables of width × height, row after row; 0 nothing, i block i - 1
+  std::vector<Animation> animations;
+  std::vector<int32_t> shown;  // block i shows shown[i] now, when i is below its size
   SDL_Texture* picture = nullptr;
 };
 

@@ -51,6 +51,12 @@ std::string wantedText;
 int reportedShown = -1, reportedInView = -1;
 uint64_t frameNumber = 0;
 int32_t lastCameraX = 0, lastCameraY = 0;
+uint64_t pickedMs = 0;  // the time the frames were last picked at
+
+void PickFramesOf(PieceData& piece, uint64_t t) {
+  for (const Animation& animation : piece.animations)
+    piece.shown[static_cast<size_t>(animation.tile)] = animation.frameTiles[FrameAt(animation, t)];
+}
 
 int64_t PieceSide(int level) { return kPieceCells * kBlock << level; }  // in map pixels
 
@@ -145,6 +151,7 @@ void TakeArrived(const std::vector<PieceKey>& wanted) {
     HeldPiece piece;
     std::string problem;
     if (ReadPiece(path, pieceLevels[static_cast<size_t>(key.level)], key.column, key.row, piece.data, problem)) {
+      PickFramesOf(piece.data, pickedMs);  // shown at the frame's time from the first
       held.emplace(key, std::move(piece));
     } else {
       std::cerr << problem << "; the picture there stays coarser" << std::endl;
@@ -232,12 +239,10 @@ void DrawPiece(const PieceKey& key, HeldPiece& piece) {
   for (int64_t layer = 0; layer < level.layers; ++layer)
     for (int64_t y = firstY; y < endY; ++y)
       for (int64_t x = firstX; x < endX; ++x) {
-        int32_t value = data.cells[static_cast<size_t>((layer * data.height + y) * data.width + x)];
-        if (static_cast<size_t>(value) < level.shown.size()) value = level.shown[static_cast<size_t>(value)];
-        const auto found = std::lower_bound(data.values.begin(), data.values.end(), value);
-        if (value <= 0 || found == data.values.end() || *found != value) continue;
-        CopyBlock(data.picture, found - data.values.begin(), (left + x) * side, (top + y) * side, key.level, across,
-                  down);
+        int32_t block = data.cells[static_cast<size_t>((layer * data.height + y) * data.width + x)];
+        if (static_cast<size_t>(block) < data.shown.size()) block = data.shown[static_cast<size_t>(block)];
+        if (block <= 0 || block > data.blocks) continue;
+        CopyBlock(data.picture, block - 1, (left + x) * side, (top + y) * side, key.level, across, down);
       }
 }
 
@@ -305,9 +310,8 @@ void ReleasePieces() {
 }
 
 void PickPieceFrames(uint64_t t) {
-  for (PieceLevel& level : pieceLevels)
-    for (const Animation& animation : level.animations)
-      level.shown[static_cast<size_t>(animation.tile)] = animation.frameTiles[FrameAt(animation, t)];
+  pickedMs = t;
+  for (auto& [key, piece] : held) PickFramesOf(piece.data, t);
 }
 
 int FirstPieceLevel() {

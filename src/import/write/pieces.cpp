@@ -66,45 +66,49 @@ PiecePlace PlaceOf(const LevelCells& level, int column, int row) {
   return {column, row, left, top, std::min(kPieceCells, level.width - left), std::min(kPieceCells, level.height - top)};
 }
 
-// The values a piece's picture shows, ascending: its cells' values ≥ 1,
-// then the frames of the animated ones among them while there is room. The
-// cells' own always fit: the importer writes at most kMaxLayers layers.
+// A piece's own blocks: the level's values it shows, in the order its
+// cells first show them (layer by layer, row by row), then the frames of
+// the animated ones among them while there is room. Numbered by the piece
+// alone, a piece's files depend on nothing but what it shows: a change
+// elsewhere in the map renames no other piece. The cells' own always fit:
+// the importer writes at most kMaxLayers layers.
 static_assert(kPieceCells * kPieceCells * kMaxLayers <= kMaxPieceValues);
-std::vector<int32_t> PieceValues(const LevelCells& level, const PiecePlace& place, const AnimatedValues& animated) {
-  std::vector<int32_t> values;
+struct PieceBlocks {
+  std::vector<int32_t> values;                // the level's value of block i + 1
+  std::unordered_map<int32_t, int32_t> local;  // level value -> its block's number, from 1
+  int32_t Add(int32_t value) {
+    const auto [at, added] = local.emplace(value, static_cast<int32_t>(values.size()) + 1);
+    if (added) values.push_back(value);
+    return at->second;
+  }
+};
+
+PieceBlocks BlocksOf(const LevelCells& level, const PiecePlace& place, const AnimatedValues& animated) {
+  PieceBlocks blocks;
   for (const std::vector<int32_t>* layer : level.layers)
     for (int y = place.top; y < place.top + place.height; ++y)
       for (int x = place.left; x < place.left + place.width; ++x)
-        if (const int32_t value = (*layer)[static_cast<size_t>(y) * level.width + x]; value > 0) values.push_back(value);
-  std::sort(values.begin(), values.end());
-  values.erase(std::unique(values.begin(), values.end()), values.end());
-  // Frames join the cells' values in the order of their animated values,
-  // each animation's in its order, so that the same cells keep the same ones.
-  const auto cellsEnd = static_cast<ptrdiff_t>(values.size());
-  std::unordered_set<int32_t> frames;
-  for (ptrdiff_t i = 0; i < cellsEnd; ++i) {
-    const auto found = animated.find(values[static_cast<size_t>(i)]);
+        if (const int32_t value = (*layer)[static_cast<size_t>(y) * level.width + x]; value > 0) blocks.Add(value);
+  const size_t shown = blocks.values.size();
+  for (size_t i = 0; i < shown; ++i) {
+    const auto found = animated.find(blocks.values[i]);
     if (found == animated.end()) continue;
-    for (const BlockFrame& frame : found->second->frames) {
-      if (values.size() >= kMaxPieceValues) break;
-      if (frame.block > 0 && !std::binary_search(values.begin(), values.begin() + cellsEnd, frame.block) &&
-          frames.insert(frame.block).second)
-        values.push_back(frame.block);
-    }
+    for (const BlockFrame& frame : found->second->frames)
+      if (frame.block > 0 && (blocks.values.size() < kMaxPieceValues || blocks.local.count(frame.block) != 0))
+        blocks.Add(frame.block);
   }
-  std::sort(values.begin() + cellsEnd, values.end());
-  std::inplace_merge(values.begin(), values.begin() + cellsEnd, values.end());
-  return values;
+  return blocks;
 }
 
-// {"values": [...], "layers": [[...], ...]}, each layer's rows a line each.
-std::string PieceJson(const LevelCells& level, const PiecePlace& place, const std::vector<int32_t>& values) {
-  std::string text = "{\"values\": [";
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (i > 0) text += ", ";
-    AppendNumber(text, values[i]);
-  }
-  text += "],\n \"layers\": [";
+// {"blocks": N, "layers": [[...], ...], "animations": [...]}: the cells
+// by the piece's own block numbers (0 nothing), each layer's rows a line
+// each, and its animated blocks, as view.json lists them, by those numbers
+// too (a frame past the piece's room shows nothing).
+std::string PieceJson(const LevelCells& level, const PiecePlace& place, const PieceBlocks& blocks,
+                      const AnimatedValues& animated) {
+  std::string text = "{\"blocks\": ";
+  AppendNumber(text, static_cast<int64_t>(blocks.values.size()));
+  text += ",\n \"layers\": [";
   for (size_t layer = 0; layer < level.layers.size(); ++layer) {
     text += layer == 0 ? "\n  [" : ",\n  [";
     for (int y = place.top; y < place.top + place.height; ++y) {
@@ -112,12 +116,23 @@ std::string PieceJson(const LevelCells& level, const PiecePlace& place, const st
       const int32_t* cell = &(*level.layers[layer])[static_cast<size_t>(y) * level.width + place.left];
       for (int x = 0; x < place.width; ++x) {
         if (x > 0) text += ',';
-        AppendNumber(text, cell[x]);
+        AppendNumber(text, cell[x] > 0 ? blocks.local.at(cell[x]) : 0);
       }
     }
     text += "]";
   }
-  text += "\n ]}\n";
+  std::vector<Animation> own;
+  for (const int32_t value : blocks.values) {
+    const auto found = animated.find(value);
+    if (found == animated.end()) continue;
+    Animation animation{blocks.local.at(value), found->second->frames};
+    for (BlockFrame& frame : animation.frames) {
+      const auto local = blocks.local.find(frame.block);
+      frame.block = local != blocks.local.end() ? local->second : 0;
+    }
+    own.push_back(std::move(animation));
+  }
+  text += "\n ],\n \"animations\": " + AnimationList(own) + "}\n";
   return text;
 }
 
@@ -217,10 +232,11 @@ std::vector<std::string> WriteLevelPieces(const LevelCells& level, const fs::pat
   for (int row = 0; row * kPieceCells < level.height; ++row)
     for (int column = 0; column * kPieceCells < level.width; ++column) {
       const PiecePlace place = PlaceOf(level, column, row);
-      const std::vector<int32_t> values = PieceValues(level, place, animated);
-      if (values.empty()) continue;  // nothing to show: neither written nor listed
-      const std::string json = PieceJson(level, place, values);
-      const std::vector<uint8_t> png = PiecePng(level, values, folder / (std::to_string(column) + "_" + std::to_string(row)));
+      const PieceBlocks blocks = BlocksOf(level, place, animated);
+      if (blocks.values.empty()) continue;  // nothing to show: neither written nor listed
+      const std::string json = PieceJson(level, place, blocks, animated);
+      const std::vector<uint8_t> png =
+          PiecePng(level, blocks.values, folder / (std::to_string(column) + "_" + std::to_string(row)));
       names.push_back(PieceName(place, json, png));
       WriteBytes(json.data(), json.size(), folder / (names.back() + ".json"));
       WriteBytes(png.data(), png.size(), folder / (names.back() + ".png"));
@@ -238,7 +254,7 @@ std::string LevelEntry(const LevelCells& level, const std::vector<std::string>& 
   AppendNumber(text, level.height);
   text += ", \"layers\": ";
   AppendNumber(text, static_cast<int64_t>(level.layers.size()));
-  text += ",\n   \"animations\": " + AnimationList(*level.animations) + ",\n   \"pieces\": [";
+  text += ",\n   \"pieces\": [";
   for (size_t i = 0; i < names.size(); ++i) text += (i == 0 ? "\n    \"" : ",\n    \"") + names[i] + "\"";
   text += "]}";
   return text;
