@@ -13,11 +13,6 @@
 
 namespace importer {
 
-// The largest tileset a site's map may have, decoded: the page's programs
-// run in at most 2 GiB of memory, and the viewer holds the file, the
-// decoder's own buffers and the decoded image at once while it loads.
-constexpr int64_t kPageTilesetBytes = int64_t{512} << 20;
-
 // The built site the page's files are copied from: "web" beside this program
 // (the Windows zip), ../share/tilemap-viewer/web (installed), else the
 // checkout's build-web/site. Also checks that `site` is new, empty or a site
