@@ -25,8 +25,8 @@ const kStandInTileset = Uint8Array.from(atob(
 const kStandInMap = new TextEncoder().encode('{"layers": []}');
 
 // The files the viewer starts a streamed map with, from the map's own
-// view.json, overview.png and pieces/index.json ({name: bytes}). Level 0's
-// animations are in the index: view.json's are left out, so that the viewer
+// view.json, overview.png and pieces/index.json ({name: bytes}). Each piece
+// carries its own animations: view.json's are left out, so that the viewer
 // doesn't take them for the stand-in map's. A view.json that isn't a JSON
 // object is given as it is, for the viewer to say what is wrong with it.
 function streamedFiles(files) {

@@ -512,17 +512,17 @@ def test_a_site_written_by_the_importer_opens_on_its_maps(chromium, measured):
 MAX_TEXTURE_SIZE = "(gl => gl.getParameter(gl.MAX_TEXTURE_SIZE))(document.createElement('canvas').getContext('webgl'))"
 
 
-def tall_map(columns=100, rows=25, tiles=None):
+def tall_map(columns=100, rows=25, tiles=None, grain=4):
     """A map of 32-pixel tiles, every one of its cells a tile of its own
     (else `tiles` of them, a multiple of 50, spread over the cells): its
     tileset for the viewer is 96 pixels wide and 32 pixels tall for each
-    three tiles (26,688 pixels here). Tiles of coarse noise, each unlike any
-    other in every 4 x 4 square; the tiles of neighbouring cells lie far
-    apart in the tileset."""
-    count = tiles or columns * rows
-    noise = random.Random(7).randbytes(count * 8 * 8 * 3)
-    sheet = Image.frombytes("RGB", (50 * 8, count // 50 * 8), noise).resize((50 * 32, count // 50 * 32),
-                                                                             Image.NEAREST).convert("RGBA")
+    three tiles (26,688 pixels here). Tiles of noise in squares of `grain`
+    pixels, each unlike any other in every such square; the tiles of
+    neighbouring cells lie far apart in the tileset."""
+    count, side = tiles or columns * rows, 32 // grain
+    noise = random.Random(7).randbytes(count * side * side * 3)
+    sheet = Image.frombytes("RGB", (50 * side, count // 50 * side), noise).resize((50 * 32, count // 50 * 32),
+                                                                                   Image.NEAREST).convert("RGBA")
     tiles = dict(name="noise", tilewidth=32, tileheight=32, image=("noise.png", sheet))
     return dict(name="tall", tilewidth=32, tileheight=32, width=columns, height=rows, tilesets=[(1, tiles)],
                 layers=[dict(type="tilelayer", name="cells", encoding="base64", compression="zlib",
@@ -798,7 +798,7 @@ def pieces_off_view(page, x, y):
 
 def test_a_site_map_in_pieces_is_shown_from_the_pieces_about_its_view(chromium):
     folder = make_folder()
-    site, shown = site_of(folder, maps.write(tall_map(200, 120, tiles=1500), folder / "big", "xml"))
+    site, shown = site_of(folder, maps.write(tall_map(200, 120, tiles=1500, grain=1), folder / "big", "xml"))
     doc, tileset = load_map(shown), load_tileset(shown)
     x, y = start_of(shown)
     level0 = json.loads((shown / "pieces" / "index.json").read_text())["levels"][0]["pieces"]
