@@ -1,6 +1,7 @@
 """The web page's first pictures and what the browser downloads for them.
 
     python3 bench/web_report.py [SITE ...] [--runs N] [--import TILEMAP_IMPORT]
+    python3 bench/web_report.py --throttled [--runs N] [--import TILEMAP_IMPORT]
 
 Serves each site (default: build-web/site, and a site that `tilemap-import
 --site` writes for a generated map of 1,000 distinct blocks and 200 x 200
@@ -12,7 +13,15 @@ map that has one; the bound is 0.5 s) and to the viewer's first frame (the
 bound is 2.0 s), the median time the program started (asked for its WebGL
 context: what comes before is the page's waiting), and the files fetched by
 then, with their sizes gzipped (-9), as a server that compresses sends
-them."""
+them.
+
+With --throttled, the network is a visitor's (25 Mbit/s down, 20 ms
+latency, through DevTools) and the maps are big: a site of the benchmark
+world of 32,768 x 32,768 pixels (big.world) and of the map of 2048 x 2048
+cells (map32), as bench_import makes them. Prints, per map, the time from
+navigation to the first whole picture at 1:1 (every piece of the view in;
+the bound is 1.0 s) and the bytes fetched by then besides the programs (the
+bound is 3 MB), as sent: the test server doesn't compress."""
 
 import argparse
 import gzip
@@ -62,6 +71,59 @@ def generated_site(importer, folder):
     return site
 
 
+THROTTLE = dict(offline=False, latency=20, downloadThroughput=25e6 / 8, uploadThroughput=5e6 / 8)
+WHOLE_VIEW_BOUND_MS = 1000
+WHOLE_VIEW_BOUND_BYTES = 3e6
+# The first frame whose view is whole: every piece of it drawn from its own
+# files (the page's count), looked at each animation frame.
+WATCH_WHOLE_VIEW = "window.wholeViewMs = null; (function watch() { const p = window.viewerPieces; " \
+                   "if (p && p[1] > 0 && p[0] === p[1]) { window.wholeViewMs = performance.now(); return; } " \
+                   "requestAnimationFrame(watch); })();"
+# What the page fetched until then besides its programs, in bytes as sent.
+FETCHED_BYTES = "performance.getEntriesByType('resource').filter(e => e.responseEnd <= wholeViewMs && " \
+                "!/[.](js|wasm)$/.test(new URL(e.name).pathname)).reduce((sum, e) => sum + e.encodedBodySize, 0)"
+
+
+def big_site(importer, folder):
+    """A site of the benchmark world of 32,768 pixels a side and of the map
+    of 2048 x 2048 cells, as bench_import makes them."""
+    maps_folder, site = folder / "maps", folder / "site"
+    maps_folder.mkdir()
+    subprocess.run([str(TOP / "build" / "bench" / "bench_import"), "make", str(maps_folder)], check=True)
+    for name in ("big.world", "map32.tmx"):
+        print(f"$ {importer} --site {site} {maps_folder / name}")
+        subprocess.run([importer, "--site", str(site), str(maps_folder / name)], check=True,
+                       stdout=subprocess.DEVNULL)
+    return site
+
+
+def throttled(options):
+    site = big_site(options.importer, Path(tempfile.mkdtemp(prefix="tilemap-web-bench-")))
+    server, browser = Site(site), Chromium()
+    page = browser.page
+    page.send("Network.enable")
+    page.send("Network.setCacheDisabled", cacheDisabled=True)
+    page.send("Network.emulateNetworkConditions", **THROTTLE)
+    page.send("Page.addScriptToEvaluateOnNewDocument", source=WATCH_WHOLE_VIEW)
+    names = ("big", "map32")
+    times, sizes = {name: [] for name in names}, {name: [] for name in names}
+    try:
+        for _ in range(options.runs):
+            for name in names:
+                page.open(server.url + f"index.html?map={name}", "typeof runViewer === 'function'")
+                times[name].append(page.wait_for("wholeViewMs"))
+                sizes[name].append(page.js(FETCHED_BYTES))
+                page.open("about:blank")
+    finally:
+        browser.stop()
+        server.stop()
+    for name in names:
+        most = max(sizes[name])
+        print(f"{name}: whole view at 1:1 {spread(times[name], WHOLE_VIEW_BOUND_MS)} after navigation, at "
+              f"25 Mbit/s and 20 ms; {most / 1e6:.2f} MB fetched by then besides the programs (at most; "
+              f"{'within' if most <= WHOLE_VIEW_BOUND_BYTES else 'OVER'} 3 MB)")
+
+
 def spread(found, bound=None):
     found = sorted(found)
     within = "" if bound is None else f", {'within' if statistics.median(found) <= bound else 'OVER'} {bound} ms"
@@ -78,7 +140,12 @@ def main():
     parser.add_argument("--runs", type=int, default=9)
     parser.add_argument("--import", dest="importer", default=str(TOP / "build" / "tilemap-import"),
                         help="the importer that writes the generated map's site")
+    parser.add_argument("--throttled", action="store_true",
+                        help="big maps over a visitor's network: the time to the first whole view")
     options = parser.parse_args()
+    if options.throttled:
+        throttled(options)
+        return
     if not options.sites:
         generated = generated_site(options.importer, Path(tempfile.mkdtemp(prefix="tilemap-web-bench-")))
         options.sites = [TOP / "build-web" / "site", generated]

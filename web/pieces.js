@@ -139,8 +139,21 @@ function servePieces(folder, into, live) {
     pump();
   }
 
+  // The map's overview, once the view's pieces are in: the viewer takes it
+  // from its folder (the stand-in where a piece is missing, and M's picture).
+  let overviewAsked = false;
+  async function sendOverview() {
+    if (overviewAsked || !serving()) return;
+    overviewAsked = true;
+    try {
+      const response = await fetchFresh(`${folder}/overview.png`);
+      if (response.ok && serving()) FS.writeFile(`${into}/overview.png`, new Uint8Array(await response.arrayBuffer()));
+    } catch { /* the viewer does without */ }
+  }
+
   return {
     want,
+    sendOverview,
     attach(fileSystem) { FS = fileSystem; pump(); },
     stop() {
       stopped = true;

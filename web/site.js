@@ -75,7 +75,8 @@ function servedHint() {
 
 // The map's files at once: {files, overview, pieces}, promises of its files
 // for the viewer (a failure told for the first of them that failed), of its
-// overview.png alone, shown while the rest arrive (null when it has none),
+// overview.png alone, shown while the rest arrive (null when it has none,
+// and for a map in pieces, whose first pieces come before it),
 // and of the folder its pieces are fetched from (null for a map not in
 // pieces). view.json and overview.png are optional: a 404 means the map has
 // none. A map whose folder holds pieces/index.json is shown from its pieces
@@ -88,7 +89,6 @@ function fetchMap(folder) {
     if (!response.ok) throw failure(`${folder}/${name}`, response);
     return [name, new Uint8Array(await response.arrayBuffer())];
   };
-  const overview = fetchOne('overview.png', true);
   const view = fetchOne('view.json', true);
   // Any other answer than the index (a host may refuse what it doesn't hold)
   // is taken for a map not in pieces.
@@ -96,10 +96,13 @@ function fetchMap(folder) {
     .then(async (response) => (response.ok ? [kPiecesIndex, new Uint8Array(await response.arrayBuffer())] : null))
     .catch(() => null);
   const inPieces = index.then((entry) => entry !== null);
+  // A map in pieces' overview comes after the view's first pieces (pieces.js):
+  // before them it would only share their bandwidth.
+  const overview = inPieces.then((streamed) => (streamed ? null : fetchOne('overview.png', true)));
   const zoom = Promise.all([view, inPieces])
     .then(([entry, streamed]) => (entry && !streamed ? fetchZoomFiles(folder, entry[1]) : {}), () => ({}));
   const files = inPieces.then((streamed) => {
-    const parts = streamed ? [view, overview, index] : [fetchOne('final.png'), fetchOne('main.json'), view, overview];
+    const parts = streamed ? [view, index] : [fetchOne('final.png'), fetchOne('main.json'), view, overview];
     return Promise.allSettled(parts).then(async (results) => {
       const failed = results.find((result) => result.status === 'rejected');
       if (failed) throw failed.reason;

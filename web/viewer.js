@@ -13,6 +13,7 @@ const kStatusWords = {
   4: 'the tileset final.png could not be loaded',
 };
 const kViewerFolder = '/viewer';
+const kOverviewAfterMs = 1500;
 
 // What the browser tests read: the current run's output lines and exit status
 // (null while it runs), its frames and when the first one was drawn, the
@@ -135,6 +136,9 @@ function startViewer(files, { keepOutput = false, onCamera = null, pieces = null
           window.viewerFirstFrameMs = performance.now();
           hideOverview();  // the viewer's picture takes its place
           if (!loading) say(running);
+          // A map in pieces' overview comes once its view is in, or after a
+          // while if a piece of it is slow.
+          if (served) setTimeout(() => served.sendOverview(), kOverviewAfterMs);
         }
         window.viewerFrames += 1;
       }
@@ -154,6 +158,7 @@ function startViewer(files, { keepOutput = false, onCamera = null, pieces = null
       onPieces: (shown, inView) => {
         if (current !== run || run.ended) return;
         window.viewerPieces = [shown, inView];
+        if (shown === inView) served.sendOverview();
         sayHowItRuns();
       },
     }),

@@ -52,6 +52,9 @@ int reportedShown = -1, reportedInView = -1;
 uint64_t frameNumber = 0;
 int32_t lastCameraX = 0, lastCameraY = 0;
 uint64_t pickedMs = 0;  // the time the frames were last picked at
+bool overviewComing = false;
+std::string overviewPath;
+OverviewPlace overviewComingPlace;
 
 void PickFramesOf(PieceData& piece, uint64_t t) {
   for (const Animation& animation : piece.animations)
@@ -300,7 +303,16 @@ void LoadPieces(const std::string& mapFolder) {
   piecesOn = true;
 }
 
+void AwaitOverview(const std::string& path, const OverviewPlace& place) {
+  overviewComing = true;
+  overviewPath = path;
+  overviewComingPlace = place;
+}
+
+bool OverviewComing() { return overviewComing; }
+
 void ReleasePieces() {
+  overviewComing = false;
   while (!held.empty()) Drop(held.begin());
   broken.clear();
   pieceLevels.clear();
@@ -327,6 +339,10 @@ int LastPieceLevel() {
 
 void DrawPieces() {
   ++frameNumber;
+  if (overviewComing && FileIsThere(overviewPath)) {
+    overviewComing = false;
+    LoadOverview(overviewPath, overviewComingPlace);
+  }
   const int level = NearestLevel(zoom.step, FirstPieceLevel(), LastPieceLevel(), overviewTexture != nullptr);
   if (level == kOverviewLevel || pieceLevels.empty()) {
     DrawOverviewZoomed();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "view/piece_files.h"
+#include "view/view_file.h"
 
 // A map drawn from its pieces, at every zoom (view.json's "pieces": true):
 // the viewer holds only the pieces near the view, at the level the zoom
@@ -22,6 +23,11 @@ extern std::vector<PieceLevel> pieceLevels;
 // and switches pieces on; a missing or malformed index leaves them off,
 // with one line on standard error.
 void LoadPieces(const std::string& folder);
+
+// In a web page, a map in pieces starts before its overview has arrived:
+// the overview at `path` is loaded for `place` once the page has written it.
+void AwaitOverview(const std::string& path, const OverviewPlace& place);
+bool OverviewComing();
 
 // Drops every piece held; pieces off.
 void ReleasePieces();

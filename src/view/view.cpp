@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "shared/globals.h"
 #include "view/navigation.h"
 #include "view/overview.h"
+#include "view/piece_host.h"
 #include "view/pieces.h"
 #include "view/zoom.h"
 #include "view/zoom_levels.h"
@@ -31,6 +33,12 @@ int64_t TextureHeight(SDL_Texture* texture) {
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+bool FileExists(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file != nullptr) std::fclose(file);
+  return file != nullptr;
 }
 
 }  // namespace
@@ -68,18 +76,24 @@ void LoadView(const std::string& path, const TilesetGrid& grid) {
     cameraX = view.start.x;
     cameraY = view.start.y;
   }
-  if (view.hasOverview) {
-    LoadOverview(FolderOf(path) + view.overview.image, view.overview);
-  }
   // The map's pieces, when it has them, serve every zoom; else zooming out
   // draws the levels' files and the overview, down to where the picture fits.
   ReleasePieces();
   ReleaseZoomLevels();
+  if (view.hasOverview) {
+    const std::string image = FolderOf(path) + view.overview.image;
+    // A web page sends a map in pieces' overview after the view's first pieces.
+    if (view.pieces && PiecesArriveFromHost() && !FileExists(image)) {
+      AwaitOverview(image, view.overview);
+    } else {
+      LoadOverview(image, view.overview);
+    }
+  }
   if (view.pieces) LoadPieces(FolderOf(path));
   if (!piecesOn) LoadZoomLevels(FolderOf(path), view.zoomFirstLevel, view.zoomLevels);
   zoomPicture = {};
   minZoomStep = 0;
-  if (overviewTexture != nullptr) {
+  if (overviewTexture != nullptr || OverviewComing()) {
     zoomPicture = {view.overview.x, view.overview.y, view.overview.width, view.overview.height};
   } else if (piecesOn) {
     zoomPicture = {0, 0, pieceLevels[0].width * 32, pieceLevels[0].height * 32};

@@ -725,8 +725,14 @@ def test_a_sites_map_shows_its_overview_until_the_viewer_draws(chromium):
     folder = make_folder()
     site, shown = site_of(folder, maps.write(maps.composite_map(), folder / "one", "xml"))
     at_start = expected_picture(load_map(shown), load_tileset(shown), *start_of(shown))
-    # What the viewer's start waits for: the tileset, or the index of a map in pieces.
-    tileset = {"/maps/composite/final.png", "/maps/composite/pieces/index.json"}
+    # A map not in pieces (as sites held them before): the overview shows
+    # while its files arrive. (A map in pieces' overview comes after its
+    # view's pieces.)
+    shutil.rmtree(shown / "pieces")
+    view = json.loads((shown / "view.json").read_text())
+    del view["pieces"]
+    (shown / "view.json").write_text(json.dumps(view))
+    tileset = {"/maps/composite/final.png"}  # what the viewer's start waits for
 
     def opened(held, overview=None):
         """The site, its map's overview.png (None: none) in place of the
@@ -816,6 +822,10 @@ def test_a_site_map_in_pieces_is_shown_from_the_pieces_about_its_view(chromium):
         wait_for_picture(page, expected)
         page.wait_for("viewerPieces[0] === viewerPieces[1] && statusLine.textContent.startsWith('The viewer is')")
         assert not pieces_off_view(page, x, y)
+        # The overview, after the view's first pieces: before them it would share their bandwidth.
+        overview = "/maps/tall/overview.png"
+        page.wait_for(f"performance.getEntriesByType('resource').some(e => e.name.endsWith('{overview}'))")
+        assert server.asked.index(overview) > next(i for i, path in enumerate(server.asked) if "/pieces/0/" in path)
 
         # A link to the map's far corner: the pieces about that view.
         x, y = x + 4000, y + 2500
