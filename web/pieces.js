@@ -55,11 +55,48 @@ async function fetchWholeMap(folder) {
   return Object.fromEntries(entries.filter(Boolean));
 }
 
+// A piece's two files, [png, json], from the map's `folder`.
+function fetchPieceFiles(folder, piece) {
+  return Promise.all(['png', 'json'].map(async (kind) => {
+    const url = `${folder}/${piece}.${kind}`;
+    window.pieceRequests.push(url);
+    const response = await fetch(url);  // content-named: the cache may answer
+    if (!response.ok) throw failure(url, response);
+    return new Uint8Array(await response.arrayBuffer());
+  }));
+}
+
+// The level 0 pieces of the view the viewer starts at (`place`, else
+// view.json's start), asked for while the viewer's program is still on its
+// way: {piece: promise of its files}, for servePieces. None when it starts
+// zoomed, or the files can't be read (the viewer asks for what it needs).
+function fetchStartPieces(folder, indexBytes, viewBytes, place) {
+  const early = new Map();
+  window.pieceRequests = [];
+  try {
+    const view = viewBytes ? JSON.parse(decode(viewBytes)) : {};
+    const start = place ?? (Number.isInteger(view?.start?.x) && Number.isInteger(view?.start?.y)
+      ? { x: view.start.x, y: view.start.y, zoom: view.start.zoom ?? 0 } : { x: 2000, y: 2100, zoom: 0 });
+    if (start.zoom !== 0) return early;
+    const named = new Map(JSON.parse(decode(indexBytes)).levels[0].pieces.map((name) => [name.split('-')[0], name]));
+    const side = 32 * 32;  // a piece's map pixels
+    for (let row = Math.floor((start.y - 360) / side); row <= Math.floor((start.y + 360) / side); ++row)
+      for (let column = Math.floor((start.x - 640) / side); column <= Math.floor((start.x + 640) / side); ++column) {
+        const name = named.get(`${column}_${row}`);
+        if (!name) continue;
+        const files = fetchPieceFiles(folder, `pieces/0/${name}`);
+        files.catch(() => {});  // told when the viewer asks for it
+        early.set(`pieces/0/${name}`, files);
+      }
+  } catch { /* the viewer asks for what it needs */ }
+  return early;
+}
+
 // Serves one run's pieces from the map's `folder` (relative to the page) into
 // the instance's file system under `into`, while `live()` holds. want(text)
 // takes the viewer's latest list; attach(FS) the instance's file system,
 // once it has one; stop() ends it all.
-function servePieces(folder, into, live) {
+function servePieces(folder, into, live, early = new Map()) {
   let FS = null;
   let stopped = false;
   let wanted = [];                  // the latest list, most wanted first
@@ -95,13 +132,9 @@ function servePieces(folder, into, live) {
   async function fetchPiece(piece) {
     fetching.add(piece);
     try {
-      const [png, json] = await Promise.all(['png', 'json'].map(async (kind) => {
-        const url = `${folder}/${piece}.${kind}`;
-        window.pieceRequests.push(url);
-        const response = await fetch(url);  // content-named: the cache may answer
-        if (!response.ok) throw failure(url, response);
-        return new Uint8Array(await response.arrayBuffer());
-      }));
+      const asked = early.get(piece) ?? fetchPieceFiles(folder, piece);
+      early.delete(piece);
+      const [png, json] = await asked;
       failures.delete(piece);
       // The viewer takes a piece once its .json is there: the picture first.
       if (serving() && wantedSet.has(piece)) {

@@ -82,7 +82,7 @@ function servedHint() {
 // none. A map whose folder holds pieces/index.json is shown from its pieces
 // (pieces.js), and its final.png, main.json and zoom levels aren't fetched;
 // for any other map they are, the zoom levels as soon as view.json is there.
-function fetchMap(folder) {
+function fetchMap(folder, place = null) {
   const fetchOne = async (name, optional = false) => {
     const response = await fetchFresh(`${folder}/${name}`);
     if (optional && response.status === 404) return null;
@@ -111,8 +111,11 @@ function fetchMap(folder) {
     });
   });
   files.catch(() => {});  // reported when the map is shown
+  // The start's pieces, asked for while the viewer's program still arrives.
+  const early = Promise.all([index, view]).then(([entry, about]) =>
+    (entry ? fetchStartPieces(folder, entry[1], about && about[1], place) : null), () => null);
   return { files, overview: overview.then((entry) => entry && entry[1], () => null),
-           pieces: inPieces.then((streamed) => (streamed ? folder : null)) };
+           pieces: inPieces.then((streamed) => (streamed ? folder : null)), early };
 }
 
 // The site's maps; null when it has none (a site that shows the demo).
@@ -152,7 +155,8 @@ function listMaps(maps, shown) {
 }
 
 // Shows the map, its overview first; `fetched` is fetchMap's answer when the
-// page asked for the map already, and `place` where the viewer starts.
+// page asked for the map already (for `place`), and `place` where the viewer
+// starts.
 async function showSiteMap(maps, name, fetched = null, place = null) {
   listMaps(maps, name);
   forgetPicked();
@@ -174,7 +178,7 @@ async function showSiteMap(maps, name, fetched = null, place = null) {
   }
   await overviewShown;
   window.runViewer(place ? startingAt(files, place) : files,
-                   { onCamera: followInAddress(name), pieces: await map.pieces });
+                   { onCamera: followInAddress(name), pieces: await map.pieces, earlyPieces: await map.early });
 }
 
 async function showSite() {
@@ -183,7 +187,7 @@ async function showSite() {
   const place = placeInAddress(parameters);
   // The map the address names is fetched while the list of maps is, and its
   // overview shown as soon as it is there.
-  const fetched = wanted !== null && kMapName.test(wanted) ? fetchMap(`maps/${wanted}`) : null;
+  const fetched = wanted !== null && kMapName.test(wanted) ? fetchMap(`maps/${wanted}`, place) : null;
   if (fetched) showOverview(fetched.overview);
   let maps;
   try {

@@ -65,7 +65,7 @@ function startingAt(files, place) {
   return { ...files, 'view.json': new TextEncoder().encode(JSON.stringify(view)) };
 }
 
-function startViewer(files, { keepOutput = false, onCamera = null, pieces = null } = {}) {
+function startViewer(files, { keepOutput = false, onCamera = null, pieces = null, earlyPieces = null } = {}) {
   // A new canvas for each instance: the last one's WebGL context goes with it.
   const old = byId('canvas');
   const canvas = old.cloneNode(false);
@@ -80,7 +80,7 @@ function startViewer(files, { keepOutput = false, onCamera = null, pieces = null
   window.viewerFirstFrameMs = null;
   window.viewerCamera = null;
   window.viewerPieces = null;
-  window.pieceRequests = [];
+  if (earlyPieces === null) window.pieceRequests = [];  // else the start's, asked for already, are its first
   if (!keepOutput) clearOutput();
   print('$ tilemap-viewer', 'command');
   say('Starting the viewer…');
@@ -100,7 +100,8 @@ function startViewer(files, { keepOutput = false, onCamera = null, pieces = null
     if (loading) say(`Loading the view: ${shown} of ${inView} pieces…`);
     else if (wasLoading && window.viewerFirstFrameMs !== null) say(running);
   };
-  const served = pieces === null ? null : servePieces(pieces, kViewerFolder, () => current === run && !run.ended);
+  const served = pieces === null ? null : servePieces(pieces, kViewerFolder, () => current === run && !run.ended,
+                                                     earlyPieces ?? new Map());
 
   let finished;
   run.done = new Promise((resolve) => { finished = resolve; });
@@ -172,7 +173,8 @@ function startViewer(files, { keepOutput = false, onCamera = null, pieces = null
 // first. Options: keepOutput (the importer's lines stay above the viewer's),
 // onCamera(x, y, z) (told where the view is, and its zoom step, as it
 // changes), pieces (the folder of a site's map in pieces, relative to the
-// page, which its pieces are fetched from as the viewer asks for them).
+// page, which its pieces are fetched from as the viewer asks for them),
+// earlyPieces (those asked for before the viewer started: fetchStartPieces).
 window.runViewer = function runViewer(files, options = {}) {
   lastRun = { files, options };
   const started = queue.then(stopViewer).then(() => ({ done: startViewer(files, options) }));

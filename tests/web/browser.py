@@ -3,6 +3,7 @@ files for a file input, and the canvas as the user sees it."""
 
 import base64
 import functools
+import gzip
 import http.server
 import io
 import itertools
@@ -42,7 +43,10 @@ CHROMIUM_FLAGS = [
 # browser sends along for each).
 KEYS = {"Escape": ("Escape", "Escape", 27), "q": ("q", "KeyQ", 81), "Right": ("ArrowRight", "ArrowRight", 39),
         "Left": ("ArrowLeft", "ArrowLeft", 37), "Enter": ("Enter", "Enter", 13),
-        "Tab": ("Tab", "Tab", 9), "=": ("=", "Equal", 187)}
+        "Tab": ("Tab", "Tab", 9), "=": ("=", "Equal", 187), "m": ("m", "KeyM", 77)}
+
+
+COMPRESSED = {".html", ".js", ".wasm", ".json", ".css"}
 
 
 class Site:
@@ -50,9 +54,10 @@ class Site:
     Requests for the paths in `held` (as the page asks for them, e.g.
     "/maps/one/final.png") are answered only once `release()` is called (or
     after the bound), as a slow network would answer them. `asked`: the
-    paths asked for, in order."""
+    paths asked for, in order. With `compress`, text and programs go gzipped
+    to a browser that takes them so, as static hosts send them."""
 
-    def __init__(self, folder, held=()):
+    def __init__(self, folder, held=(), compress=False):
         released = self.released = threading.Event()
         asked = self.asked = []
 
@@ -64,6 +69,17 @@ class Site:
                 asked.append(self.path.split("?")[0])
                 if asked[-1] in held:
                     released.wait(WAIT_SECONDS)
+                path = Path(self.translate_path(self.path))
+                if compress and path.suffix in COMPRESSED and path.is_file() and \
+                        "gzip" in self.headers.get("Accept-Encoding", ""):
+                    body = gzip.compress(path.read_bytes(), compresslevel=6)
+                    self.send_response(200)
+                    self.send_header("Content-Type", self.guess_type(str(path)))
+                    self.send_header("Content-Encoding", "gzip")
+                    self.send_header("Content-Length", str(len(body)))
+                    self.end_headers()
+                    self.wfile.write(body)
+                    return
                 super().do_GET()
         handler = functools.partial(Quiet, directory=str(folder))
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
