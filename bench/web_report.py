@@ -1,7 +1,7 @@
 """The web page's first pictures and what the browser downloads for them.
 
     python3 bench/web_report.py [SITE ...] [--runs N] [--import TILEMAP_IMPORT]
-    python3 bench/web_report.py --throttled [--runs N] [--import TILEMAP_IMPORT]
+    python3 bench/web_report.py --throttled [--runs N] [--import TILEMAP_IMPORT] [SITE]
 
 Serves each site (default: build-web/site, and a site that `tilemap-import
 --site` writes for a generated map of 1,000 distinct blocks and 200 x 200
@@ -18,7 +18,8 @@ them.
 With --throttled, the network is a visitor's (25 Mbit/s down, 20 ms
 latency, through DevTools) and the maps are big: a site of the benchmark
 world of 32,768 x 32,768 pixels (big.world) and of the map of 2048 x 2048
-cells (map32), as bench_import makes them. Prints, per map, the time from
+cells (map32), as bench_import makes them (or SITE, a site of the two made
+before). Prints, per map, the time from
 navigation to the first whole picture at 1:1 (every piece of the view in;
 the bound is 1.0 s) and the bytes fetched by then besides the programs (the
 bound is 3 MB), as sent: the server compresses text and programs (gzip -6),
@@ -127,6 +128,10 @@ def tour(page, browser):
     places), each time until the view is whole, then zooms out to the whole
     map and back in: the renderer's largest memory on the way, in MiB."""
     x, y, width, height = page.js("(r => [r.x, r.y, r.width, r.height])(canvas.getBoundingClientRect())")
+    # The overview, which comes after the first view, in the viewer; the keys to the canvas.
+    page.wait_for("performance.getEntriesByType('resource').some(e => e.name.endsWith('/overview.png'))")
+    page.wait_for(f"viewerFrames > {page.js('viewerFrames') + 3}")
+    page.js("canvas.focus()")
     most = renderer_mib(browser)
     for across, down in ((0.05, 0.05), (0.95, 0.05), (0.5, 0.5), (0.05, 0.95), (0.95, 0.95), (0.3, 0.7), (0.7, 0.3)):
         camera, frames = page.js("viewerCamera"), page.js("viewerFrames")
@@ -147,7 +152,8 @@ def tour(page, browser):
 
 
 def throttled(options):
-    site = big_site(options.importer, Path(tempfile.mkdtemp(prefix="tilemap-web-bench-")))
+    site = options.sites[0] if options.sites else big_site(options.importer,
+                                                           Path(tempfile.mkdtemp(prefix="tilemap-web-bench-")))
     server, browser = Site(site, compress=True), Chromium()
     page = browser.page
     page.send("Network.enable")

@@ -80,16 +80,16 @@ void LoadView(const std::string& path, const TilesetGrid& grid) {
   // draws the levels' files and the overview, down to where the picture fits.
   ReleasePieces();
   ReleaseZoomLevels();
+  if (view.pieces) LoadPieces(FolderOf(path));
   if (view.hasOverview) {
     const std::string image = FolderOf(path) + view.overview.image;
     // A web page sends a map in pieces' overview after the view's first pieces.
-    if (view.pieces && PiecesArriveFromHost() && !FileExists(image)) {
+    if (piecesOn && PiecesArriveFromHost() && !FileExists(image)) {
       AwaitOverview(image, view.overview);
     } else {
       LoadOverview(image, view.overview);
     }
   }
-  if (view.pieces) LoadPieces(FolderOf(path));
   if (!piecesOn) LoadZoomLevels(FolderOf(path), view.zoomFirstLevel, view.zoomLevels);
   zoomPicture = {};
   minZoomStep = 0;
