@@ -140,6 +140,7 @@ def tour(page, browser):
         page.wait_for(f"viewerFrames > {frames + 2}")
         # The square map's overview fills the window's height, centred across.
         at = (x + (280 + across * 720) * width / 1280, y + down * height)
+        page.send("Input.dispatchMouseEvent", type="mouseMoved", x=at[0], y=at[1])  # where the button goes down
         for kind in ("mousePressed", "mouseReleased"):
             page.send("Input.dispatchMouseEvent", type=kind, x=at[0], y=at[1], button="left", clickCount=1)
         page.wait_for(f"JSON.stringify(viewerCamera) !== '{json.dumps(camera, separators=(',', ':'))}' && {WHOLE}")
