@@ -1566,4 +1566,83 @@ TEST(PiecesDrawing, AsTheWholeFilesOnceInAndCoarserWhereAPieceIsMissing) {
   fs::remove_all(folder);
 }
 
+// A piece's files that can't be used: the piece is refused with what is
+// wrong, and never read past its bounds.
+TEST(PieceFiles, ThatCantBeUsedAreRefusedSayingWhy) {
+  const fs::path folder = fs::temp_directory_path() / "tilemap-piece-files";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  SoftwareCanvas canvas;
+  const auto picture = [&](int width, int height) {
+    SDL_Surface* image = NewImage(width, height);
+    IMG_SavePNG(image, (folder / "p.png").string().c_str());
+    SDL_FreeSurface(image);
+  };
+  PieceLevel level;
+  level.width = 40, level.height = 33, level.layers = 2;  // piece 1_1: 8 x 1 cells
+  const std::string cells = "[1, 2, 0, 0, 0, 0, 0, 3], [0, 0, 0, 0, 0, 0, 0, -5]";
+  struct Row {
+    std::string json;
+    int width, height;  // of the picture
+    std::string problem;  // "" when it is read
+  };
+  const Row rows[] = {
+      {R"({"blocks": 3, "layers": [)" + cells + "]}", 96, 32, ""},
+      {R"({"blocks": 3, "layers": [)" + cells + R"(], "animations": [{"tile": 2, "frames": [{"tile": 3, "duration": 5}]}]})", 96, 32, ""},
+      {R"({"blocks": 65, "layers": [)" + cells + "]}", 2048, 64, ""},
+      {R"({"blocks": 8193, "layers": [)" + cells + "]}", 96, 32, "p.json: \"blocks\" is not a count from 0 to 8192"},
+      {R"({"blocks": -1, "layers": [)" + cells + "]}", 96, 32, "p.json: \"blocks\" is not a count from 0 to 8192"},
+      {R"({"blocks": 3, "layers": [[1, 2, 3]]})", 96, 32, "p.json: \"layers\" is not 2 tables of 8 cells"},
+      {R"({"blocks": 3, "layers": [)" + cells + R"(, [1, 2, 3]]})", 96, 32, "p.json: \"layers\" is not 2 tables of 8 cells"},
+      {R"({"blocks": 3, "layers": [[1, 2, 0, 0, 0, 0, 0, 3], [0, 0, 0, 0, 0, 0, 0, 4294967296]]})", 96, 32,
+       "p.json: \"layers\" is not 2 tables of 8 cells"},
+      {R"({"blocks": 3, "layers": [)" + cells + R"(], "animations": [{"tile": 9, "frames": [{"tile": 1, "duration": 5}]}]})", 96, 32,
+       "p.json: animation 0: tile 9 has no block in final.png"},
+      {R"({"blocks": 3, "layers": [)" + cells + "]}", 64, 32, "p.png: too small for its 3 values"},
+      {R"({"blocks": 3, "layers": [)" + cells + "]}", 4096, 32, "p.png: 4096 x 32 pixels, too large"},
+      {R"({"blocks": 3, "layers": )", 96, 32, "p.json: "},
+  };
+  for (const Row& row : rows) {
+    std::ofstream(folder / "p.json") << row.json;
+    picture(row.width, row.height);
+    PieceData piece;
+    std::string problem;
+    const bool read = ReadPiece((folder / "p").string(), level, 1, 1, piece, problem);
+    EXPECT_EQ(read, row.problem.empty()) << row.json << ": " << problem;
+    EXPECT_EQ(problem.rfind(row.problem.empty() ? "" : (folder / row.problem).string(), 0), 0u) << row.json << ": " << problem;
+    if (read) {
+      EXPECT_EQ(piece.width * piece.height, 8);
+      EXPECT_NE(piece.picture, nullptr);
+    } else {
+      EXPECT_EQ(piece.picture, nullptr);
+    }
+    if (piece.picture != nullptr) SDL_DestroyTexture(piece.picture);
+  }
+  // An index that can't be used leaves pieces off, in one line.
+  const std::pair<std::string, std::string> indexes[] = {
+      {R"({"levels": []})", "\"levels\" is not a list of 1 to 17 levels"},
+      {R"({"levels": [null]})", "level 0 is not an object"},
+      {R"({"levels": [{"width": 67108864, "height": 2, "layers": 1, "pieces": []}]})",
+       "level 0: \"width\", \"height\" or \"layers\" missing or out of range"},
+      {R"({"levels": [{"width": 40, "height": 33, "layers": 4, "pieces": []}]})",
+       "level 0: \"width\", \"height\" or \"layers\" missing or out of range"},
+      {R"({"levels": [{"width": 40, "height": 33, "layers": 1, "pieces": ["2_0-0123456789abcdef"]}]})",
+       "level 0: piece 0 is not named C_R-HASH inside the level"},
+      {R"({"levels": [{"width": 40, "height": 33, "layers": 1, "pieces": ["0_0-../../etc/passwd0"]}]})",
+       "level 0: piece 0 is not named C_R-HASH inside the level"},
+  };
+  fs::create_directories(folder / "pieces");
+  for (const auto& [text, line] : indexes) {
+    std::ofstream(folder / "pieces" / "index.json") << text;
+    std::ostringstream said;
+    std::streambuf* errors = std::cerr.rdbuf(said.rdbuf());
+    LoadPieces(folder.string() + "/");
+    std::cerr.rdbuf(errors);
+    EXPECT_FALSE(piecesOn) << text;
+    EXPECT_EQ(said.str(), (folder / "pieces" / "index.json").string() + ": " + line +
+                              "; the map is drawn from its own files\n") << text;
+  }
+  fs::remove_all(folder);
+}
+
 }  // namespace
