@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "shared/globals.h"
+#include "view/json_document.h"
 #include "view/png_size.h"
 #include "view/view_file.h"
 
@@ -15,11 +16,6 @@ namespace {
 
 constexpr int64_t kBlock = 32;
 constexpr int64_t kHashDigits = 16;
-
-struct JsonRelease {
-  void operator()(json_t* value) const { json_decref(value); }
-};
-using JsonDocument = std::unique_ptr<json_t, JsonRelease>;
 
 bool Fail(std::string& problem, std::string what) {
   problem = std::move(what);

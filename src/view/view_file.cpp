@@ -9,12 +9,9 @@
 #include <memory>
 #include <unordered_map>
 
-namespace {
+#include "view/json_document.h"
 
-struct JsonRelease {
-  void operator()(json_t* value) const { json_decref(value); }
-};
-using JsonDocument = std::unique_ptr<json_t, JsonRelease>;
+namespace {
 
 // Sets `problem` and returns false, so that each check reads as one line.
 bool Fail(std::string& problem, std::string what) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "shared/globals.h"
+#include "view/json_document.h"
 #include "view/overview.h"
 #include "view/png_size.h"
 #include "view/view_file.h"
@@ -23,11 +24,6 @@ constexpr int64_t kHalfViewHeight = 360;
 constexpr int64_t kBlock = 32;
 constexpr int64_t kPageBlocks = kLevelPieceCells * kLevelPieceCells;
 constexpr int64_t kPageSide = kLevelPieceCells * kBlock;  // a page's pixels, a side
-
-struct JsonRelease {
-  void operator()(json_t* value) const { json_decref(value); }
-};
-using JsonDocument = std::unique_ptr<json_t, JsonRelease>;
 
 JsonDocument LoadJson(const std::string& path, std::string& problem) {
   json_error_t error;
