@@ -6,7 +6,9 @@
 #include <charconv>
 #include <cinttypes>
 #include <cstdio>
+#include <future>
 #include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -223,13 +225,12 @@ void WriteBytes(const void* data, size_t size, const fs::path& path) {
 
 // Writes the level's pieces that show anything into `folder`; their names,
 // row after row.
-std::vector<std::string> WriteLevelPieces(const LevelCells& level, const fs::path& folder, WrittenPieces& written) {
-  std::error_code error;
-  fs::create_directories(folder, error);
-  if (error) Fail(folder, "can't be made: " + error.message());
-  const AnimatedValues animated = AnimatedValuesOf(level);
-  std::vector<std::string> names;
-  for (int row = 0; row * kPieceCells < level.height; ++row)
+// Writes the pieces of rows `first`, `first` + `step`, ... of the level into
+// `folder`, each row's names into `names`, row after row; counts them in
+// `written`.
+void WriteRows(const LevelCells& level, const AnimatedValues& animated, const fs::path& folder, int first, int step,
+               std::vector<std::vector<std::string>>& names, WrittenPieces& written) {
+  for (int row = first; row < static_cast<int>(names.size()); row += step)
     for (int column = 0; column * kPieceCells < level.width; ++column) {
       const PiecePlace place = PlaceOf(level, column, row);
       const PieceBlocks blocks = BlocksOf(level, place, animated);
@@ -237,12 +238,49 @@ std::vector<std::string> WriteLevelPieces(const LevelCells& level, const fs::pat
       const std::string json = PieceJson(level, place, blocks, animated);
       const std::vector<uint8_t> png =
           PiecePng(level, blocks.values, folder / (std::to_string(column) + "_" + std::to_string(row)));
-      names.push_back(PieceName(place, json, png));
-      WriteBytes(json.data(), json.size(), folder / (names.back() + ".json"));
-      WriteBytes(png.data(), png.size(), folder / (names.back() + ".png"));
+      const std::string name = PieceName(place, json, png);
+      WriteBytes(json.data(), json.size(), folder / (name + ".json"));
+      WriteBytes(png.data(), png.size(), folder / (name + ".png"));
+      names[static_cast<size_t>(row)].push_back(name);
       ++written.count;
       written.bytes += static_cast<int64_t>(json.size() + png.size());
     }
+}
+
+#if defined(__EMSCRIPTEN__)
+int PieceWriters() { return 1; }  // no threads in the page
+#else
+int PieceWriters() { return std::max(1u, std::thread::hardware_concurrency()); }
+#endif
+
+// Writes the level's pieces that show anything into `folder`; their names,
+// row after row. Rows are shared out among as many threads as there are
+// processors: a big map has hundreds of megabytes of pieces to encode.
+std::vector<std::string> WriteLevelPieces(const LevelCells& level, const fs::path& folder, WrittenPieces& written) {
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error) Fail(folder, "can't be made: " + error.message());
+  const AnimatedValues animated = AnimatedValuesOf(level);
+  std::vector<std::vector<std::string>> rows(static_cast<size_t>((level.height + kPieceCells - 1) / kPieceCells));
+  const int writers = std::clamp(PieceWriters(), 1, std::max<int>(1, static_cast<int>(rows.size())));
+  std::vector<WrittenPieces> counts(static_cast<size_t>(writers));
+  {
+    // The first share on this thread; a failure on another is thrown by its
+    // future, all of them waited for before the level's data goes.
+    std::vector<std::future<void>> others;
+    for (int writer = 1; writer < writers; ++writer)
+      others.push_back(std::async(std::launch::async, [&, writer] {
+        WriteRows(level, animated, folder, writer, writers, rows, counts[static_cast<size_t>(writer)]);
+      }));
+    WriteRows(level, animated, folder, 0, writers, rows, counts[0]);
+    for (std::future<void>& other : others) other.get();
+  }
+  std::vector<std::string> names;
+  for (std::vector<std::string>& row : rows) names.insert(names.end(), row.begin(), row.end());
+  for (const WrittenPieces& count : counts) {
+    written.count += count.count;
+    written.bytes += count.bytes;
+  }
   return names;
 }
 
