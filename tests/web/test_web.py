@@ -23,7 +23,7 @@ from test_files import THREE_LAYERS
 from test_import import place, wrong_pixels
 from test_picture import OBSERVE_SECONDS, find_camera_x, patterned_tileset
 from waiting import hold_until, observed
-from viewer import (DEMO, DEMO_OUTPUT, QUIT_SECONDS, START_X, START_Y, VIEW_H, VIEW_W, demo_at_start,
+from viewer import (DEMO, DEMO_OUTPUT, QUIT_SECONDS, START_X, START_Y, VIEW_H, VIEW_W, MapPicture, demo_at_start,
                     demo_picture, expected_picture, load_map, load_tileset, make_folder, same, start_of)
 
 READY = "document.readyState === 'complete' && typeof runViewer === 'function'"
@@ -788,16 +788,17 @@ def test_a_sites_map_shows_its_overview_until_the_viewer_draws(chromium):
         server.stop()
 
 
-def pieces_off_view(page, x, y):
+def pieces_off_view(page, x, y, scale=1):
     """The pieces the page asked for that lie off the window at camera (x, y)
-    by more than a piece of their level (level L's are 1024 * 2^L map pixels
-    square, its piece C_R the C-th across and the R-th down)."""
+    (showing `scale` map pixels a window pixel) by more than a piece of their
+    level (level L's are 1024 * 2^L map pixels square, its piece C_R the
+    C-th across and the R-th down)."""
     off = []
     for url in page.js("pieceRequests"):
         level, column, row = (int(n) for n in re.search(r"/pieces/(\d+)/(\d+)_(\d+)-", url).groups())
         size = 1024 << level
         if not all(first * size < middle + half + size and (first + 1) * size > middle - half - size
-                   for first, middle, half in ((column, x, VIEW_W // 2), (row, y, VIEW_H // 2))):
+                   for first, middle, half in ((column, x, VIEW_W // 2 * scale), (row, y, VIEW_H // 2 * scale))):
             off.append(url)
     return off
 
@@ -859,6 +860,17 @@ def test_a_site_map_in_pieces_is_shown_from_the_pieces_about_its_view(chromium):
         subprocess.run([IMPORTER, "--picture", folder / "desktop.png", "--region", region, shown / "main.json"],
                        capture_output=True, timeout=WAIT_SECONDS, check=True)
         assert frames_of(folder / "page.png") == frames_of(folder / "desktop.png")
+
+        # A link at 1/4 about the map's middle: its level 2 pieces, the
+        # picture averaged 4 x 4.
+        middle_x, middle_y = doc["width"] * 16 // 4 * 4, doc["height"] * 16 // 4 * 4
+        page.open(server.url + f"index.html?map=tall&x={middle_x}&y={middle_y}&z=-8", READY)
+        whole = MapPicture.of_map(doc, tileset).image.reduce(4)
+        quarter = whole.crop((middle_x // 4 - VIEW_W // 2, middle_y // 4 - VIEW_H // 2,
+                              middle_x // 4 + VIEW_W // 2, middle_y // 4 + VIEW_H // 2))
+        wait_for_picture(page, quarter, matches=lambda shot: mean_difference(shot, quarter) < 2)
+        assert {int(level) for level in re.findall(r"/pieces/(\d+)/", " ".join(page.js("pieceRequests")))} <= {2, 3}
+        assert not pieces_off_view(page, middle_x, middle_y, scale=4)
     finally:
         page.open("about:blank")
         server.stop()
