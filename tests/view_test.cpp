@@ -240,8 +240,10 @@ const ViewRow kViewRows[] = {
      "zoom level 1 left out: zoom/1/level.json: unable to open ...", "camera 5 6; zoom 0 0; navigation on"},
 };
 
-// Writes the row's files into `folder`.
+// Writes the row's files into `folder`, emptied first: a process before
+// this one with the same number may have left its files there.
 void WriteFiles(const ViewRow& row, const fs::path& folder) {
+  fs::remove_all(folder);
   fs::create_directories(folder);
   if (row.json == kFolder) {
     fs::create_directories(folder / "view.json");
@@ -674,7 +676,7 @@ TEST(ZoomedOutDrawing, TheLevelsShowThePictureBoxScaledDownToWhereItFits) {
     }
     map.blocks.push_back(block);
   }
-  const fs::path folder = fs::temp_directory_path() / "tilemap-zoomed-out";
+  const fs::path folder = fs::temp_directory_path() / ("tilemap-zoomed-out-" + std::to_string(::getpid()));
   fs::remove_all(folder);
   fs::create_directories(folder);
   importer::WriteZoomLevels(importer::MakeZoomLevels(map), folder);
@@ -740,7 +742,7 @@ TEST(ZoomLevelFiles, OneThatCantBeUsedLeavesOutItsLevelAndTheCoarserOnes) {
   block.fill({200, 100, 50, 255});
   map.blocks = {block};
   map.layers = {std::vector<int32_t>(3000, 1)};
-  const fs::path folder = fs::temp_directory_path() / "tilemap-zoom-files";
+  const fs::path folder = fs::temp_directory_path() / ("tilemap-zoom-files-" + std::to_string(::getpid()));
   const auto write = [](const fs::path& path, const std::string& text) { std::ofstream(path) << text; };
   struct Row {
     const char* what;
@@ -1454,7 +1456,7 @@ TEST(PiecesDrawing, AsTheWholeFilesOnceInAndCoarserWhereAPieceIsMissing) {
     map.blocks.push_back(block);
   }
   map.animations = {{22, {{22, 300}, {23, 300}}}};
-  const fs::path folder = fs::temp_directory_path() / "tilemap-pieces";
+  const fs::path folder = fs::temp_directory_path() / ("tilemap-pieces-" + std::to_string(::getpid()));
   fs::remove_all(folder);
   importer::WriteOutput(map, folder.string(), true);
   std::string view;
@@ -1569,7 +1571,7 @@ TEST(PiecesDrawing, AsTheWholeFilesOnceInAndCoarserWhereAPieceIsMissing) {
 // A piece's files that can't be used: the piece is refused with what is
 // wrong, and never read past its bounds.
 TEST(PieceFiles, ThatCantBeUsedAreRefusedSayingWhy) {
-  const fs::path folder = fs::temp_directory_path() / "tilemap-piece-files";
+  const fs::path folder = fs::temp_directory_path() / ("tilemap-piece-files-" + std::to_string(::getpid()));
   fs::remove_all(folder);
   fs::create_directories(folder);
   SoftwareCanvas canvas;

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -181,7 +182,7 @@ std::map<std::pair<int64_t, int64_t>, std::string> CheckPieces(const fs::path& o
 // on every zoom level, before many others in the order the importer meets
 // them): only the pieces that cell lies in change.
 TEST(ImporterSites, AMapIsWrittenInPiecesThatShowEachLevelAndKeepTheirNamesWhereNothingChanged) {
-  const fs::path folder = fs::temp_directory_path() / ("import-pieces-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  const fs::path folder = fs::temp_directory_path() / ("import-pieces-" + std::to_string(std::random_device{}()));
   fs::remove_all(folder);
   fs::create_directories(folder);
   SDL_Surface* tiles = SDL_CreateRGBSurfaceWithFormat(0, 320, 256, 32, SDL_PIXELFORMAT_RGBA32);
@@ -298,7 +299,7 @@ TEST(ImporterTilesets, ThatBarelyCompressAreStoredAndReadBackTheSame) {
   EXPECT_TRUE(BarelyCompresses(noise));
   EXPECT_FALSE(BarelyCompresses(art));
   const fs::path path = fs::temp_directory_path() /
-                        ("stored-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".png");
+                        ("stored-" + std::to_string(std::random_device{}()) + ".png");
   const std::vector<std::pair<SDL_Surface*, bool (*)(const SDL_Surface*, const std::string&)>> written = {
       {noise, WriteStoredPng}, {art, WriteStoredPng}, {noise, WriteTilesetPng}, {art, WriteTilesetPng},
       {repeated, WriteTilesetPng}, {smooth, WriteTilesetPng}, {small, WriteTilesetPng}};
@@ -326,7 +327,7 @@ TEST(ImporterTilesets, ThatBarelyCompressAreStoredAndReadBackTheSame) {
 // takes. A later import over it replaces it, view.json and all.
 TEST(ImporterAnimations, AHostileFileImportsWithinTheBound) {
   namespace fs = std::filesystem;
-  const fs::path folder = fs::temp_directory_path() / ("import-hostile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  const fs::path folder = fs::temp_directory_path() / ("import-hostile-" + std::to_string(std::random_device{}()));
   fs::remove_all(folder);
   fs::create_directories(folder);
   SDL_Surface* tiles = SDL_CreateRGBSurfaceWithFormat(0, 64, 32, 32, SDL_PIXELFORMAT_RGBA32);
