@@ -779,7 +779,7 @@ TEST(ZoomLevelFiles, OneThatCantBeUsedLeavesOutItsLevelAndTheCoarserOnes) {
        "zoom level 1 left out: zoom/1/level.json: \"width\", \"height\" or \"blocks\" missing or out of range"},
       {"an animation of a block that isn't there", [&](const fs::path& zoom) {
          write(zoom / "2/level.json", R"({"width": 25, "height": 8, "blocks": 1, "animations": [{"tile": 7, "frames": [{"tile": 1, "duration": 5}]}]})");
-       }, 1, "zoom level 2 left out: zoom/2/level.json: animation 0: tile 7 has no block in final.png"},
+       }, 1, "zoom level 2 left out: zoom/2/level.json: animation 0: tile 7 has no block in the level"},
   };
   SoftwareCanvas canvas;
   for (const Row& row : rows) {
@@ -1599,7 +1599,7 @@ TEST(PieceFiles, ThatCantBeUsedAreRefusedSayingWhy) {
       {R"({"blocks": 3, "layers": [[1, 2, 0, 0, 0, 0, 0, 3], [0, 0, 0, 0, 0, 0, 0, 4294967296]]})", 96, 32,
        "p.json: \"layers\" is not 2 tables of 8 cells"},
       {R"({"blocks": 3, "layers": [)" + cells + R"(], "animations": [{"tile": 9, "frames": [{"tile": 1, "duration": 5}]}]})", 96, 32,
-       "p.json: animation 0: tile 9 has no block in final.png"},
+       "p.json: animation 0: tile 9 has no block in the piece"},
       {R"({"blocks": 3, "layers": [)" + cells + "]}", 64, 32, "p.png: too small for its 3 values"},
       {R"({"blocks": 3, "layers": [)" + cells + "]}", 4096, 32, "p.png: 4096 x 32 pixels, too large"},
       {R"({"blocks": 3, "layers": )", 96, 32, "p.json: "},

@@ -141,7 +141,8 @@ bool ReadPiece(const std::string& path, const PieceLevel& level, int64_t column,
   if (!ReadCells(json_object_get(root.get(), "layers"), level.layers, piece.width * piece.height, piece.cells))
     return Fail(problem, path + ".json: \"layers\" is not " + std::to_string(level.layers) + " tables of " +
                              std::to_string(piece.width * piece.height) + " cells");
-  const TilesetGrid grid{3, (piece.blocks + 2) / 3};  // the piece's blocks (and the few past them, shown as nothing)
+  // The piece's blocks (and the few past them, shown as nothing).
+  const TilesetGrid grid{3, (piece.blocks + 2) / 3, "the piece"};
   if (!ReadAnimationList(json_object_get(root.get(), "animations"), grid, piece.animations, problem))
     return Fail(problem, path + ".json: " + problem);
   int32_t highest = -1;

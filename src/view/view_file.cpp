@@ -40,7 +40,7 @@ bool ReadTile(const json_t* object, const std::string& where, const TilesetGrid&
   int64_t value = 0;
   if (!ReadInteger(object, "tile", INT32_MIN, INT32_MAX, where, value, problem)) return false;
   if (!(grid.HasBlock(value) || (emptyAllowed && value == 0))) {
-    return Fail(problem, where + ": tile " + std::to_string(value) + " has no block in final.png");
+    return Fail(problem, where + ": tile " + std::to_string(value) + " has no block in " + grid.picture);
   }
   tile = static_cast<int32_t>(value);
   return true;

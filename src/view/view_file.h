@@ -11,6 +11,7 @@
 struct TilesetGrid {
   int64_t columns = 0;
   int64_t rows = 0;
+  const char* picture = "final.png";  // where the blocks are, as a problem names it
 
   bool HasBlock(int64_t value) const {
     return value >= 1 && (value - 1) % 3 < columns && (value - 1) / 3 < rows;

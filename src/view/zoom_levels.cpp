@@ -98,7 +98,8 @@ bool ReadLevel(const std::string& folder, ZoomLevel& level, std::string& problem
     problem = folder + "level.json: \"width\", \"height\" or \"blocks\" missing or out of range";
     return false;
   }
-  const TilesetGrid grid{3, (level.blocks + 2) / 3};  // every value up to "blocks" (and the few past it, skipped when drawn)
+  // Every value up to "blocks" (and the few past it, skipped when drawn).
+  const TilesetGrid grid{3, (level.blocks + 2) / 3, "the level"};
   if (!ReadAnimationList(json_object_get(about.get(), "animations"), grid, level.animations, problem)) {
     problem = folder + "level.json: " + problem;
     return false;
