@@ -162,8 +162,8 @@ class LevelMaker {
           drawn[static_cast<size_t>(y) * (side / 2) + x] = Average(pair[0], pair[1], pair[side], pair[side + 1]);
         }
     }
-    drawn.resize(static_cast<size_t>(side_) * side_);
-    found->second = std::move(drawn);
+    // Kept at its scaled size: the bound on what is remembered counts on it.
+    found->second.assign(drawn.begin(), drawn.begin() + static_cast<ptrdiff_t>(side_) * side_);
     return found->second;
   }
 
