@@ -342,6 +342,8 @@ long PeakKib() {
 int main(int argc, char* argv[]) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "make" && argc == 3) {
+    std::error_code made;
+    std::filesystem::create_directories(argv[2], made);  // the maps' writers open files in it, and say nothing
     WriteMap(argv[2], "map32", 2048, 32);
     WriteMap(argv[2], "map16", 4096, 16);
     WriteIsometricMap(argv[2], "iso32", 2048);
