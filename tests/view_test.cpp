@@ -1558,6 +1558,34 @@ TEST(PiecesDrawing, AsTheWholeFilesOnceInAndCoarserWhereAPieceIsMissing) {
     EXPECT_EQ(said.str().rfind((folder / "pieces/0/1_2-").string(), 0), 0u) << said.str();
     EXPECT_NE(said.str().find(".json: missing; the picture there stays coarser\n"), std::string::npos) << said.str();
   }
+
+  // What a frame asks for, most first: the view's pieces, nearest the
+  // middle; the ring around them, nearest the place a piece ahead of the
+  // motion; the next coarser level's about the view. (With no piece files
+  // there, the first frame after a load asks for all it wants.)
+  for (const int level : {0, 1, 2}) fs::remove_all(folder / "pieces" / std::to_string(level));
+  const auto askedFor = [&](int32_t x, int32_t y) {
+    std::ostringstream said;
+    std::streambuf* errors = std::cerr.rdbuf(said.rdbuf());
+    load("view.json");
+    go({0, x, y, 0});
+    DrawMap();
+    std::cerr.rdbuf(errors);
+    return std::regex_replace(WantedPiecesText(), std::regex("pieces/(\\d)/(\\d+_\\d+)-[0-9a-f]{16}(\n?)"), "$1/$2 ");
+  };
+  askedFor(2000, 2100);
+  EXPECT_EQ(askedFor(2000, 2100),
+            "0/1_2 0/2_2 0/1_1 0/2_1 "
+            "0/0_2 0/0_1 0/3_2 0/1_0 0/3_1 0/2_0 0/0_0 0/3_0 "
+            "1/0_1 1/1_1 1/0_0 1/1_0 ");
+  EXPECT_EQ(askedFor(2010, 2100),  // moving right
+            "0/1_2 0/2_2 0/1_1 0/2_1 "
+            "0/3_2 0/3_1 0/2_0 0/3_0 0/1_0 0/0_2 0/0_1 0/0_0 "
+            "1/0_1 1/1_1 1/0_0 1/1_0 ");
+  EXPECT_EQ(askedFor(2010, 2090),  // moving up
+            "0/1_2 0/2_2 0/1_1 0/2_1 "
+            "0/1_0 0/2_0 0/0_1 0/0_0 0/3_1 0/3_0 0/0_2 0/3_2 "
+            "1/0_1 1/1_1 1/0_0 1/1_0 ");
   ReleasePieces();
   ReleaseZoomLevels();
   ReleaseTileset();

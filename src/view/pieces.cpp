@@ -375,3 +375,5 @@ void DrawPieces() {
 }
 
 size_t HeldPieceCount() { return held.size(); }
+
+const std::string& WantedPiecesText() { return wantedText; }

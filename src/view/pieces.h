@@ -45,3 +45,6 @@ void DrawPieces();
 
 // The pieces held now (for tests and benchmarks).
 size_t HeldPieceCount();
+
+// The pieces last asked for and not held, as the page was told (for tests).
+const std::string& WantedPiecesText();
